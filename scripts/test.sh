@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the default build, the sanitizer build, and the fuzz targets for a
+# bounded time. Used by the README and by CI.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+
+jobs=$(nproc)
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs"
+
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j "$jobs"
+
+./scripts/fuzz.sh "${FUZZ_SECONDS:-20}"

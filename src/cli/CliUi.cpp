@@ -1,0 +1,113 @@
+#include "CliUi.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+namespace recdesk::cli {
+namespace {
+
+bool stderrIsTerminal() {
+  static const bool tty = ::isatty(STDERR_FILENO) != 0;
+  return tty;
+}
+
+const char* iconWord(ports::Icon icon) {
+  switch (icon) {
+    case ports::Icon::Error: return "error";
+    case ports::Icon::Warning: return "warning";
+    case ports::Icon::Question: return "question";
+    case ports::Icon::Information: return "note";
+    case ports::Icon::None: break;
+  }
+  return "note";
+}
+
+// The affirmative answer of a button set, and its negative one.
+ports::Answer affirmative(ports::Buttons buttons) {
+  switch (buttons) {
+    case ports::Buttons::YesNo:
+    case ports::Buttons::YesNoCancel: return ports::Answer::Yes;
+    case ports::Buttons::RetryCancel: return ports::Answer::Retry;
+    case ports::Buttons::AbortRetryIgnore: return ports::Answer::Ignore;
+    default: return ports::Answer::Ok;
+  }
+}
+ports::Answer negative(ports::Buttons buttons) {
+  switch (buttons) {
+    case ports::Buttons::YesNo: return ports::Answer::No;
+    case ports::Buttons::AbortRetryIgnore: return ports::Answer::Abort;
+    case ports::Buttons::Ok: return ports::Answer::Ok;
+    default: return ports::Answer::Cancel;
+  }
+}
+
+}  // namespace
+
+ports::Answer CliUi::message(const std::string& text, const std::string& caption, ports::Icon icon,
+                             ports::Buttons buttons) {
+  progressDone();
+  std::cerr << (caption.empty() ? std::string("RecDesk") : caption) << " (" << iconWord(icon) << "): " << text
+            << "\n";
+  if (buttons == ports::Buttons::Ok) return ports::Answer::Ok;
+  if (assumeYes_) {
+    std::cerr << "  -> yes (--yes)\n";
+    return affirmative(buttons);
+  }
+  if (!::isatty(STDIN_FILENO)) {
+    std::cerr << "  -> no (no terminal to ask; give --yes to agree)\n";
+    return negative(buttons);
+  }
+  const bool hasCancel = buttons == ports::Buttons::YesNoCancel || buttons == ports::Buttons::OkCancel ||
+                         buttons == ports::Buttons::RetryCancel;
+  for (;;) {
+    std::cerr << (buttons == ports::Buttons::YesNoCancel ? "  [y]es / [n]o / [c]ancel? " : "  [y]es / [n]o? ")
+              << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line)) return negative(buttons);
+    if (line.empty()) continue;
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+    if (c == 'y') return affirmative(buttons);
+    if (c == 'n') return buttons == ports::Buttons::YesNoCancel ? ports::Answer::No : negative(buttons);
+    if (c == 'c' && hasCancel) return ports::Answer::Cancel;
+  }
+}
+
+void CliUi::status(const std::string& text) {
+  if (quiet || text.empty()) return;
+  progressDone();
+  std::cerr << text << "\n";
+}
+
+bool CliUi::progress(const std::string& caption, std::uint64_t done, std::uint64_t total) {
+  const double fraction = total == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(total);
+  progressLine(caption, fraction, "");
+  return true;
+}
+
+void CliUi::progressLine(const std::string& caption, double fraction, const std::string& detail) {
+  if (!stderrIsTerminal()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (barShown_ && fraction < 1.0 && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+  lastDraw_ = now;
+  fraction = std::clamp(fraction, 0.0, 1.0);
+  constexpr int kWidth = 30;
+  const int filled = static_cast<int>(fraction * kWidth);
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.append(static_cast<std::size_t>(kWidth - filled), '.');
+  std::fprintf(stderr, "\r%s [%s] %5.1f%% %s\033[K", caption.c_str(), bar.c_str(), fraction * 100.0,
+               detail.c_str());
+  std::fflush(stderr);
+  barShown_ = true;
+}
+
+void CliUi::progressDone() {
+  if (barShown_) {
+    std::fputs("\n", stderr);
+    barShown_ = false;
+  }
+}
+
+}  // namespace recdesk::cli

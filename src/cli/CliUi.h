@@ -1,0 +1,32 @@
+#pragma once
+// The user-interface port on a terminal: messages on stderr, questions answered on stdin (or by
+// --yes), progress as a one-line bar when stderr is a terminal.
+#include <chrono>
+#include <string>
+
+#include "ports/UserInterface.h"
+
+namespace recdesk::cli {
+
+class CliUi : public ports::UserInterface {
+ public:
+  explicit CliUi(bool assumeYes) : assumeYes_(assumeYes) {}
+
+  ports::Answer message(const std::string& text, const std::string& caption, ports::Icon icon,
+                        ports::Buttons buttons) override;
+  void status(const std::string& text) override;
+  bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override;
+  void progressDone() override;
+
+  // Shows a progress line with free text after the bar (download: rate and remaining time).
+  void progressLine(const std::string& caption, double fraction, const std::string& detail);
+
+  bool quiet = false;  // no status lines
+
+ private:
+  bool assumeYes_;
+  bool barShown_ = false;
+  std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+}  // namespace recdesk::cli

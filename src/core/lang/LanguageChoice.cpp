@@ -1,0 +1,92 @@
+#include "lang/LanguageChoice.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+
+#include "lang/Strings.h"
+
+namespace recdesk::lang {
+namespace {
+
+// The value buffer holds 20 bytes including the terminating zero: 19 characters fit.
+constexpr std::size_t kValueBuffer = 20;
+
+std::filesystem::path configHome() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
+  if (const char* home = std::getenv("HOME"); home && *home) return std::filesystem::path(home) / ".config";
+  return {};
+}
+
+std::string languageFromConfig() {
+  const auto home = configHome();
+  if (home.empty()) return {};
+  std::ifstream in(home / kLanguageKey);
+  std::string line;
+  if (!in || !std::getline(in, line)) return {};
+  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+  return line;
+}
+
+bool usableName(const std::string& name) {
+  if (name.empty() || name.size() >= kValueBuffer) return false;
+  // A language name is a plain file name: letters, digits, '-' and '_' only.
+  return std::all_of(name.begin(), name.end(), [](unsigned char c) {
+    return std::isalnum(c) || c == '-' || c == '_';
+  });
+}
+
+}  // namespace
+
+std::string chooseLanguageName() {
+  std::string name;
+  if (const char* env = std::getenv("RECDESK_LANGUAGE"); env && *env) {
+    name = env;
+  } else {
+    name = languageFromConfig();
+  }
+  if (!usableName(name)) return "english";
+  std::transform(name.begin(), name.end(), name.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return name;
+}
+
+std::vector<std::filesystem::path> languageSearchPath(const std::filesystem::path& programPath) {
+  std::vector<std::filesystem::path> dirs;
+  if (const char* dir = std::getenv("RECDESK_LANG_DIR"); dir && *dir) dirs.emplace_back(dir);
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec || exe.empty()) exe = programPath;
+  const auto exeDir = exe.parent_path();
+  if (!exeDir.empty()) {
+    dirs.push_back(exeDir / "lang");
+    dirs.push_back(exeDir / ".." / "share" / "recdesk" / "lang");
+  }
+#ifdef RECDESK_SOURCE_LANG_DIR
+  dirs.emplace_back(RECDESK_SOURCE_LANG_DIR);
+#endif
+  return dirs;
+}
+
+bool loadProgramLanguage(const std::filesystem::path& programPath, std::string& message,
+                         std::vector<std::string>* warnings) {
+  const std::string fileName = chooseLanguageName() + ".lang";
+  for (const auto& dir : languageSearchPath(programPath)) {
+    std::error_code ec;
+    const auto candidate = dir / fileName;
+    if (!std::filesystem::is_regular_file(candidate, ec)) continue;
+    std::vector<std::string> problems;
+    if (strings().loadFile(candidate, &problems)) {
+      if (warnings)
+        for (const auto& p : problems) warnings->push_back(candidate.string() + ": " + p);
+      return true;
+    }
+  }
+  message = formatText(kUnableToLoad, {fileName});
+  return false;
+}
+
+}  // namespace recdesk::lang

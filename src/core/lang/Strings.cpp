@@ -1,0 +1,236 @@
+#include "lang/Strings.h"
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace recdesk::lang {
+namespace {
+
+// Renders one conversion with snprintf, after the argument was converted to the kind the conversion
+// asks for. `spec` is the placeholder's flags, width and precision (no length modifier).
+template <typename T>
+void appendPrintf(std::string& out, const std::string& spec, char conversion, T value) {
+  std::string fmt = "%" + spec;
+  if constexpr (std::is_same_v<T, long long>) fmt += "ll";
+  if constexpr (std::is_same_v<T, unsigned long long>) fmt += "ll";
+  fmt += conversion;
+  char small[128];
+  const int n = std::snprintf(small, sizeof small, fmt.c_str(), value);
+  if (n < 0) return;
+  if (static_cast<std::size_t>(n) < sizeof small) {
+    out.append(small, static_cast<std::size_t>(n));
+    return;
+  }
+  std::string big(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(big.data(), big.size(), fmt.c_str(), value);
+  big.resize(static_cast<std::size_t>(n));
+  out += big;
+}
+
+long long asSigned(const FormatArg::Value& v) {
+  if (auto p = std::get_if<long long>(&v)) return *p;
+  if (auto p = std::get_if<unsigned long long>(&v)) return static_cast<long long>(*p);
+  if (auto p = std::get_if<double>(&v)) return static_cast<long long>(*p);
+  long long parsed = 0;
+  const auto& s = std::get<std::string>(v);
+  std::from_chars(s.data(), s.data() + s.size(), parsed);
+  return parsed;
+}
+
+unsigned long long asUnsigned(const FormatArg::Value& v) {
+  if (auto p = std::get_if<unsigned long long>(&v)) return *p;
+  return static_cast<unsigned long long>(asSigned(v));
+}
+
+double asDouble(const FormatArg::Value& v) {
+  if (auto p = std::get_if<double>(&v)) return *p;
+  if (auto p = std::get_if<long long>(&v)) return static_cast<double>(*p);
+  if (auto p = std::get_if<unsigned long long>(&v)) return static_cast<double>(*p);
+  try {
+    return std::stod(std::get<std::string>(v));
+  } catch (const std::exception&) {
+    return 0.0;
+  }
+}
+
+std::string asString(const FormatArg::Value& v) {
+  if (auto p = std::get_if<std::string>(&v)) return *p;
+  if (auto p = std::get_if<long long>(&v)) return std::to_string(*p);
+  if (auto p = std::get_if<unsigned long long>(&v)) return std::to_string(*p);
+  std::ostringstream s;
+  s << std::get<double>(v);
+  return s.str();
+}
+
+}  // namespace
+
+std::string formatText(std::string_view format, std::span<const FormatArg> args) {
+  std::string out;
+  out.reserve(format.size() + 16);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    const char c = format[i];
+    if (c != '%') {
+      out += c;
+      continue;
+    }
+    if (i + 1 < format.size() && format[i + 1] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    // %[flags][width][.precision][length]conversion
+    std::size_t j = i + 1;
+    std::string spec;
+    while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos)
+      spec += format[j++];
+    while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])) && spec.size() < 12)
+      spec += format[j++];
+    if (j < format.size() && format[j] == '.') {
+      spec += format[j++];
+      while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])) && spec.size() < 24)
+        spec += format[j++];
+    }
+    while (j < format.size() && std::string_view("hlLqjzt").find(format[j]) != std::string_view::npos) ++j;
+    if (j >= format.size()) {  // a lone '%' at the end: keep it as text
+      out.append(format.substr(i));
+      break;
+    }
+    const char conversion = format[j];
+    const FormatArg::Value empty = std::string();
+    const FormatArg::Value& value = next < args.size() ? args[next].value() : empty;
+    switch (conversion) {
+      case 'd':
+      case 'i':
+        appendPrintf(out, spec, 'd', asSigned(value));
+        ++next;
+        break;
+      case 'u':
+      case 'x':
+      case 'X':
+      case 'o':
+        appendPrintf(out, spec, conversion, asUnsigned(value));
+        ++next;
+        break;
+      case 'c':
+        appendPrintf(out, spec, 'c', static_cast<int>(static_cast<unsigned char>(asSigned(value))));
+        ++next;
+        break;
+      case 'f':
+      case 'F':
+      case 'e':
+      case 'E':
+      case 'g':
+      case 'G':
+        appendPrintf(out, spec, conversion, asDouble(value));
+        ++next;
+        break;
+      case 's': {
+        const std::string s = asString(value);
+        appendPrintf(out, spec, 's', s.c_str());
+        ++next;
+        break;
+      }
+      default:  // not a conversion we know: keep the text as it stands
+        out.append(format.substr(i, j - i + 1));
+        break;
+    }
+    i = j;
+  }
+  return out;
+}
+
+void Strings::loadText(std::string_view text, std::vector<std::string>* problems) {
+  std::size_t lineNumber = 0;
+  std::size_t pos = 0;
+  auto problem = [&](const std::string& why) {
+    if (problems) problems->push_back("line " + std::to_string(lineNumber) + ": " + why);
+  };
+  while (pos <= text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string_view::npos || line[start] == '#') {
+      if (end == text.size()) break;
+      continue;
+    }
+    line.remove_prefix(start);
+    const std::size_t eq = line.find('=');
+    int id = 0;
+    std::string_view number = eq == std::string_view::npos ? line : line.substr(0, eq);
+    while (!number.empty() && (number.back() == ' ' || number.back() == '\t')) number.remove_suffix(1);
+    const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), id);
+    if (eq == std::string_view::npos || ec != std::errc() || ptr != number.data() + number.size() || id < 0 ||
+        id > 65535) {
+      problem("expected NUMBER=TEXT");
+    } else {
+      std::string value;
+      const std::string_view raw = line.substr(eq + 1);
+      value.reserve(raw.size());
+      for (std::size_t k = 0; k < raw.size(); ++k) {
+        if (raw[k] == '\\' && k + 1 < raw.size()) {
+          const char e = raw[++k];
+          switch (e) {
+            case 'n': value += '\n'; break;
+            case 'r': value += '\r'; break;
+            case 't': value += '\t'; break;
+            case '\\': value += '\\'; break;
+            default:
+              value += '\\';
+              value += e;
+              problem("unknown escape \\" + std::string(1, e));
+          }
+        } else {
+          value += raw[k];
+        }
+      }
+      texts_[id] = std::move(value);
+    }
+    if (end == text.size()) break;
+  }
+}
+
+bool Strings::loadFile(const std::filesystem::path& file, std::vector<std::string>* problems) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) return false;
+  texts_.clear();
+  loadText(content.str(), problems);
+  return true;
+}
+
+bool Strings::load(int id, std::string& out) const {
+  const auto it = texts_.find(id);
+  if (it == texts_.end()) {
+    out.clear();
+    return false;
+  }
+  out = it->second;
+  return true;
+}
+
+std::string Strings::text(int id) const {
+  const auto it = texts_.find(id);
+  return it == texts_.end() ? std::string() : it->second;
+}
+
+std::string Strings::format(int id, std::initializer_list<FormatArg> args) const {
+  return formatText(text(id), std::span<const FormatArg>(args.begin(), args.size()));
+}
+
+std::string Strings::format(int id, std::span<const FormatArg> args) const { return formatText(text(id), args); }
+
+Strings& strings() {
+  static Strings instance;
+  return instance;
+}
+
+}  // namespace recdesk::lang
