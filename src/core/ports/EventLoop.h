@@ -9,6 +9,7 @@
 // Implementations: a real one for the front ends (threads, steady clock) and a virtual-time one for
 // tests, in which sleep() and timers only move a counter, so a 20-second time-out runs in microseconds.
 #include <chrono>
+#include <cstddef>
 #include <functional>
 
 namespace recdesk::ports {
@@ -37,6 +38,11 @@ class EventLoop {
   // From another thread: runs `call` on the owner thread and waits until it has returned.
   // Called on the owner thread itself it runs `call` at once.
   virtual void invokeBlocking(std::function<void()> call) = 0;
+
+  // Owner thread only: runs the calls that other threads are waiting for in invokeBlocking() (and
+  // nothing else: no timers, no posted calls). The link calls it while it waits for its reader to
+  // end, because the reader may be blocked handing over a notification. Returns how many ran.
+  virtual std::size_t runPendingInvocations() { return 0; }
 };
 
 }  // namespace recdesk::ports

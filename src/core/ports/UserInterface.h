@@ -12,6 +12,8 @@ namespace recdesk::ports {
 enum class Icon { None, Information, Warning, Error, Question };
 enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
 enum class Answer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
+// What to do with a recording whose IM2 file is already on disk.
+enum class ExistingFileChoice { Continue, StartAgain, Skip };
 
 class UserInterface {
  public:
@@ -31,6 +33,17 @@ class UserInterface {
   }
   // The long job has ended; a progress display may close.
   virtual void progressDone() {}
+
+  // The download found the recording's IM2 file on disk: continue it, start it again (the files
+  // are deleted) or skip the recording. `text` describes both sizes and the file. The default asks
+  // a Yes/No/Cancel question: Yes continues, No starts again, Cancel skips.
+  virtual ExistingFileChoice askExistingFile(const std::string& text, const std::string& caption) {
+    switch (message(text, caption, Icon::Question, Buttons::YesNoCancel)) {
+      case Answer::No: return ExistingFileChoice::StartAgain;
+      case Answer::Cancel: return ExistingFileChoice::Skip;
+      default: return ExistingFileChoice::Continue;
+    }
+  }
 };
 
 }  // namespace recdesk::ports
