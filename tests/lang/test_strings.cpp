@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "lang/Strings.h"
 
 using recdesk::lang::formatText;
@@ -32,4 +33,40 @@ TEST(Strings, LoadsEntriesEscapesAndReportsBadLines) {
   EXPECT_FALSE(s.load(1, out));
   EXPECT_EQ(out, "");
   EXPECT_TRUE(s.load(146, out));
+}
+
+TEST(FormatText, ReadsTheRecorderFormatsAndBoundsWidths) {
+  // The I64/I32 length modifiers of the recorder's line and file formats.
+  EXPECT_EQ(formatText("$R5,DNL,%lu,%I64d,%I64d,%u\r\n", {7UL, 0LL, 999LL, 8u}), "$R5,DNL,7,0,999,8\r\n");
+  EXPECT_EQ(formatText("%I64d:%02ld:%02ld", {1LL, 5L, 9L}), "1:05:09");
+  EXPECT_EQ(formatText("%I32u", {5u}), "5");
+  // A width or precision from a text never makes a huge allocation.
+  EXPECT_EQ(formatText("%999999999d", {1}).size(), 1024u);
+  EXPECT_EQ(formatText("%.99999999999f", {1.0}).size(), 1026u);
+  EXPECT_EQ(formatText("%-----5d|", {1}), "1    |");
+  // Conversions that would read or write through pointers stay text.
+  EXPECT_EQ(formatText("a%nb%*dc", {1, 2}), "a%nb%*dc");
+}
+
+TEST(Strings, ByteOrderMarkAndRepeatedNumbers) {
+  Strings s;
+  std::vector<std::string> problems;
+  s.loadText("\xEF\xBB\xBF" "146=RecDesk\n147=a.ini\n146=Second\n", &problems);
+  EXPECT_EQ(s.text(146), "Second");
+  EXPECT_EQ(s.text(147), "a.ini");
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].rfind("line 3:", 0), 0u) << problems[0];
+  EXPECT_NE(problems[0].find("146"), std::string::npos);
+}
+
+TEST(Strings, RefusesOversizedAndMissingFilesKeepingWhatWasLoaded) {
+  recdesk::test::TempDir dir;
+  Strings s;
+  s.set(146, "RecDesk");
+  recdesk::test::writeFile(dir / "huge.lang", std::string(Strings::kMaxFileSize + 1, '#'));
+  std::vector<std::string> problems;
+  EXPECT_FALSE(s.loadFile(dir / "huge.lang", &problems));
+  EXPECT_FALSE(s.loadFile(dir / "missing.lang"));
+  EXPECT_EQ(s.text(146), "RecDesk");
+  EXPECT_EQ(problems.size(), 1u);
 }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
+#include <string_view>
 
 #include "lang/Strings.h"
 
@@ -24,11 +25,16 @@ std::filesystem::path configHome() {
 std::string languageFromConfig() {
   const auto home = configHome();
   if (home.empty()) return {};
-  std::ifstream in(home / kLanguageKey);
-  std::string line;
-  if (!in || !std::getline(in, line)) return {};
-  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
-  return line;
+  std::ifstream in(home / kLanguageKey, std::ios::binary);
+  if (!in) return {};
+  // Only the first line counts, and only its first bytes are read: a longer value is unusable anyway.
+  char buffer[256];
+  in.read(buffer, sizeof buffer);
+  std::string_view text(buffer, static_cast<std::size_t>(in.gcount()));
+  text = text.substr(0, text.find_first_of("\r\n"));
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+  return std::string(text);
 }
 
 bool usableName(const std::string& name) {

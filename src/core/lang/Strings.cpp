@@ -1,5 +1,7 @@
 #include "lang/Strings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -64,6 +66,36 @@ std::string asString(const FormatArg::Value& v) {
   return s.str();
 }
 
+// Reads the decimal number at `pos` (advancing past all its digits) and returns it as text, capped at
+// kMaxFieldWidth so that a width or precision in a text can never make a huge allocation.
+constexpr unsigned long kMaxFieldWidth = 1024;
+std::string readBoundedNumber(std::string_view format, std::size_t& pos) {
+  unsigned long value = 0;
+  bool any = false;
+  while (pos < format.size() && std::isdigit(static_cast<unsigned char>(format[pos]))) {
+    any = true;
+    if (value <= kMaxFieldWidth) value = value * 10 + static_cast<unsigned long>(format[pos] - '0');
+    ++pos;
+  }
+  if (!any) return {};
+  return std::to_string(std::min(value, kMaxFieldWidth));
+}
+
+// Length modifiers carry no meaning here (the argument's own kind decides): h hh l ll L q j z t, and
+// the I64 / I32 / I forms that the recorder's file and line formats use ("%I64d").
+void skipLengthModifier(std::string_view format, std::size_t& pos) {
+  while (pos < format.size()) {
+    if (std::string_view("hlLqjzt").find(format[pos]) != std::string_view::npos) {
+      ++pos;
+    } else if (format[pos] == 'I') {
+      ++pos;
+      if (format.substr(pos, 2) == "64" || format.substr(pos, 2) == "32") pos += 2;
+    } else {
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 std::string formatText(std::string_view format, std::span<const FormatArg> args) {
@@ -84,16 +116,17 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
     // %[flags][width][.precision][length]conversion
     std::size_t j = i + 1;
     std::string spec;
-    while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos)
-      spec += format[j++];
-    while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])) && spec.size() < 12)
-      spec += format[j++];
-    if (j < format.size() && format[j] == '.') {
-      spec += format[j++];
-      while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])) && spec.size() < 24)
-        spec += format[j++];
+    std::size_t flags = 0;
+    while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos) {
+      if (flags++ < 5) spec += format[j];  // repeated flags mean nothing more
+      ++j;
     }
-    while (j < format.size() && std::string_view("hlLqjzt").find(format[j]) != std::string_view::npos) ++j;
+    spec += readBoundedNumber(format, j);  // width
+    if (j < format.size() && format[j] == '.') {
+      ++j;
+      spec += '.' + readBoundedNumber(format, j);  // precision
+    }
+    skipLengthModifier(format, j);
     if (j >= format.size()) {  // a lone '%' at the end: keep it as text
       out.append(format.substr(i));
       break;
@@ -145,6 +178,9 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
 void Strings::loadText(std::string_view text, std::vector<std::string>* problems) {
   std::size_t lineNumber = 0;
   std::size_t pos = 0;
+  // Editors may save the file with a UTF-8 byte order mark; it is not part of the first entry.
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
+  std::unordered_map<int, std::size_t> definedOn;  // number -> line of this text that set it
   auto problem = [&](const std::string& why) {
     if (problems) problems->push_back("line " + std::to_string(lineNumber) + ": " + why);
   };
@@ -190,6 +226,12 @@ void Strings::loadText(std::string_view text, std::vector<std::string>* problems
           value += raw[k];
         }
       }
+      const auto [seen, fresh] = definedOn.try_emplace(id, lineNumber);
+      if (!fresh) {
+        problem("number " + std::to_string(id) + " repeats line " + std::to_string(seen->second) +
+                "; the later text is used");
+        seen->second = lineNumber;
+      }
       texts_[id] = std::move(value);
     }
     if (end == text.size()) break;
@@ -199,11 +241,20 @@ void Strings::loadText(std::string_view text, std::vector<std::string>* problems
 bool Strings::loadFile(const std::filesystem::path& file, std::vector<std::string>* problems) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
-  std::ostringstream content;
-  content << in.rdbuf();
+  // A language library is a few tens of kilobytes; anything far larger is not one (and is not read
+  // into memory).
+  std::string content;
+  char chunk[8192];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    content.append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (content.size() > kMaxFileSize) {
+      if (problems) problems->push_back("file larger than " + std::to_string(kMaxFileSize) + " bytes");
+      return false;
+    }
+  }
   if (in.bad()) return false;
   texts_.clear();
-  loadText(content.str(), problems);
+  loadText(content, problems);
   return true;
 }
 

@@ -37,8 +37,10 @@ class FormatArg {
   Value value_;
 };
 
-// printf-style formatting of `format` with `args` (%d %i %u %x %X %c %s %f %e %g with flags, width,
-// precision and the h/l/ll/z length modifiers; %% for a percent sign).
+// printf-style formatting of `format` with `args` (%d %i %u %x %X %o %c %s %f %e %g with flags, width,
+// precision and the h/l/ll/L/j/z/t and I64/I32 length modifiers; %% for a percent sign). The argument's
+// own kind is converted to what the conversion asks for; widths and precisions above 1024 count as
+// 1024; an unknown conversion (including %n and %*) is kept as text.
 std::string formatText(std::string_view format, std::span<const FormatArg> args);
 inline std::string formatText(std::string_view format, std::initializer_list<FormatArg> args) {
   return formatText(format, std::span<const FormatArg>(args.begin(), args.size()));
@@ -46,8 +48,13 @@ inline std::string formatText(std::string_view format, std::initializer_list<For
 
 class Strings {
  public:
-  // Loads a .lang file, replacing what was loaded before. Returns false when the file cannot be read.
-  // Lines that cannot be parsed are skipped; each adds "line N: reason" to `problems` when given.
+  // The largest .lang file that is read (a complete library is far smaller).
+  static constexpr std::size_t kMaxFileSize = 4u << 20;
+
+  // Loads a .lang file, replacing what was loaded before. Returns false when the file cannot be read
+  // or is larger than kMaxFileSize (what was loaded before then stays). Lines that cannot be parsed
+  // are skipped; each adds "line N: reason" to `problems` when given, and so does a number that
+  // appears twice (the later text is used). A leading UTF-8 byte order mark is ignored.
   bool loadFile(const std::filesystem::path& file, std::vector<std::string>* problems = nullptr);
   // Parses .lang text (the same rules as loadFile).
   void loadText(std::string_view text, std::vector<std::string>* problems = nullptr);
