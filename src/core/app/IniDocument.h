@@ -1,0 +1,69 @@
+#pragma once
+// The text of a private-profile (INI) file, kept line by line so that a change to one key leaves every
+// other byte of the file as it was (other sections, unknown keys, comments, even unreadable lines).
+//
+// Reading rules:
+// - Lines end at "\n"; a "\r" before it is kept with the line and written back unchanged. A UTF-8 byte
+//   order mark at the start of the file is skipped.
+// - "[Name]" starts a section: the name runs from the first "[" to the last "]" of the line, with spaces
+//   around it trimmed; spaces inside the name belong to it ("Device Profiles").
+// - "key=value": the key runs to the first "="; key and value are trimmed of spaces and tabs.
+// - Lines starting with ";" or "#", lines without "=", lines with an empty key and lines before the first
+//   section are kept in the file but never match a lookup.
+// - Section and key names match without regard to ASCII case. When a section appears more than once,
+//   its parts are searched in file order and the first matching key wins.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace recdesk::app {
+
+class IniDocument {
+ public:
+  IniDocument() = default;
+  explicit IniDocument(std::string_view text) { parse(text); }
+
+  void parse(std::string_view text);
+  // The file's text: unchanged lines byte for byte; ends with a line break once anything was changed.
+  std::string text() const;
+
+  // The value of `key` in `section`, or nullptr when there is none.
+  const std::string* find(std::string_view section, std::string_view key) const;
+  std::vector<std::string> sectionNames() const;  // each name once, in file order
+  std::vector<std::string> keyNames(std::string_view section) const;
+
+  // Sets a key: the existing line is replaced, or a line is added at the end of the section, or the
+  // section is added at the end of the file. Line breaks and NUL bytes inside the value become spaces
+  // (a value can never start a new line). Returns false, changing nothing, for a section or key name
+  // that could not be read back (empty, or holding "]", "=", a line break or a NUL byte; a key starting
+  // with "[", ";" or "#").
+  bool set(std::string_view section, std::string_view key, std::string_view value);
+  // Removes every line of `key` in `section`; false when there was none.
+  bool removeKey(std::string_view section, std::string_view key);
+  // Removes every part of `section` with its lines; false when there was none.
+  bool removeSection(std::string_view section);
+
+  static bool validSectionName(std::string_view section);
+  static bool validKeyName(std::string_view key);
+
+ private:
+  enum class Kind { kOther, kSection, kKey };
+  struct Line {
+    std::string raw;  // without the "\n"
+    Kind kind = Kind::kOther;
+    std::string name;   // section or key name (trimmed)
+    std::string value;  // key value (trimmed)
+  };
+  static Line classify(std::string raw, bool first);
+  std::string newLine(std::string text) const;
+
+  std::vector<Line> lines_;
+  bool finalNewline_ = false;
+  bool crlf_ = false;  // the file's lines end in "\r\n": new lines do too
+};
+
+// ASCII case-insensitive comparison of two names.
+bool sameName(std::string_view a, std::string_view b);
+
+}  // namespace recdesk::app

@@ -1,0 +1,86 @@
+#pragma once
+// The settings file: a private-profile (INI) file read key by key with a default for each key and
+// written key by key, each write saved atomically at once.
+//
+// Reading never fails: a missing file is an empty one, unreadable lines are skipped, and the file is
+// read again whenever it changed on the disk (another part of the program, or another program, may
+// have written it). Every write first takes the file's current content, changes only its own keys and
+// keeps everything else (other sections, unknown keys, comments, unreadable lines).
+//
+// Integers follow the private-profile rules: an optional sign and the leading decimal digits count,
+// anything after them is ignored ("12abc" is 12). Two cases read as the default instead of 0: an empty
+// value and a value with no leading digit at all ("abc"), so that a damaged key is treated like a
+// missing one. Values too large for 64 bits stay at the largest (smallest) 64-bit value.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/AtomicFile.h"
+#include "app/IniDocument.h"
+
+namespace recdesk::app {
+
+class SettingsFile {
+ public:
+  // Larger files are read only up to this size and are never written (that would cut them off).
+  static constexpr std::size_t kMaxFileSize = 4u << 20;
+
+  struct Change {
+    std::string section;
+    std::string key;
+    std::optional<std::string> value;  // no value: the key is removed
+  };
+
+  explicit SettingsFile(std::filesystem::path file);
+
+  const std::filesystem::path& path() const { return path_; }
+
+  bool hasKey(std::string_view section, std::string_view key) const;
+  std::string readText(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+  std::int64_t readInt(std::string_view section, std::string_view key, std::int64_t defaultValue) const;
+  std::vector<std::string> sections() const;
+  std::vector<std::string> keys(std::string_view section) const;
+
+  // Writes and saves at once; false (with a sentence in `error`) when the file could not be saved, in
+  // which case the file on the disk is unchanged.
+  bool writeText(std::string_view section, std::string_view key, std::string_view value,
+                 std::string* error = nullptr);
+  bool writeInt(std::string_view section, std::string_view key, std::int64_t value, std::string* error = nullptr);
+  bool removeKey(std::string_view section, std::string_view key, std::string* error = nullptr);
+  bool removeSection(std::string_view section, std::string* error = nullptr);
+  // Several keys in one save: all of them or (on failure) none.
+  bool write(const std::vector<Change>& changes, std::string* error = nullptr);
+
+  // Why the file could not be read as a whole (empty when it could): an unreadable or oversized file
+  // reads as far as possible and refuses writes, so its content is never lost.
+  std::string readProblem() const;
+
+  // Tests: simulated failures while saving.
+  void setFaultHook(SaveFaultHook hook) { hook_ = std::move(hook); }
+
+  // The private-profile integer of a text (see above); nullopt when it holds no leading digit.
+  static std::optional<std::int64_t> parseInteger(std::string_view text);
+
+ private:
+  struct Stamp {
+    bool exists = false;
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t mtimeSec = 0, mtimeNsec = 0, ctimeSec = 0, ctimeNsec = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  // Reads the file again when it changed on the disk (always when `force`: file times are coarse).
+  void refresh(bool force = false) const;
+  static Stamp stampOf(const std::filesystem::path& file);
+
+  std::filesystem::path path_;
+  SaveFaultHook hook_;
+  mutable IniDocument doc_;
+  mutable Stamp stamp_;
+  mutable bool loaded_ = false;
+  mutable std::string problem_;
+};
+
+}  // namespace recdesk::app

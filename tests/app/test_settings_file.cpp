@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "app/IniDocument.h"
+#include "app/SettingsFile.h"
+
+using recdesk::app::IniDocument;
+using recdesk::app::SaveStep;
+using recdesk::app::SettingsFile;
+using recdesk::test::readFile;
+using recdesk::test::TempDir;
+using recdesk::test::writeFile;
+
+TEST(IniDocument, LooksUpSectionsAndKeysWithoutRegardToCase) {
+  const IniDocument doc(
+      "[Options]\r\n"
+      "  Port =  1000  \r\n"
+      "ProfileIni=\r\n"
+      "[Device Profiles for R5]\r\n"
+      "NumProfiles=2\r\n"
+      "[ options ]\r\n"
+      "Baud=115200\r\n"
+      "port=7\r\n");
+  ASSERT_NE(doc.find("OPTIONS", "port"), nullptr);
+  EXPECT_EQ(*doc.find("OPTIONS", "port"), "1000");  // the first part of a repeated section wins
+  EXPECT_EQ(*doc.find("options", "BAUD"), "115200");
+  EXPECT_EQ(*doc.find("device profiles for r5", "numprofiles"), "2");
+  ASSERT_NE(doc.find("Options", "ProfileIni"), nullptr);
+  EXPECT_EQ(*doc.find("Options", "ProfileIni"), "");  // present but empty
+  EXPECT_EQ(doc.find("Options", "Missing"), nullptr);
+  EXPECT_EQ(doc.find("Device Profiles", "NumProfiles"), nullptr);
+  EXPECT_EQ(doc.sectionNames(), (std::vector<std::string>{"Options", "Device Profiles for R5"}));
+  EXPECT_EQ(doc.keyNames("options"), (std::vector<std::string>{"Port", "ProfileIni", "Baud"}));
+}
+
+TEST(IniDocument, DamagedTextNeverStopsTheReadableKeys) {
+  std::string text = "Orphan=1\n[Options\ngarbage without equals\n=novalue\n;Port=5\n[Options]\n";
+  text += std::string("\0\x01\xff\xfe=bin\n", 9);
+  text += "Huge=" + std::string(1 << 20, 'x') + "\n";
+  text += "\xEF\xBB\xBFNotFirst=1\n";
+  text += "Port=12abc";  // no final line break
+  const IniDocument doc(text);
+  EXPECT_EQ(doc.find("Options", "Orphan"), nullptr);
+  EXPECT_EQ(doc.find("Options", ";Port"), nullptr);
+  EXPECT_EQ(*doc.find("Options", "Port"), "12abc");
+  EXPECT_EQ(doc.find("Options", "Huge")->size(), 1u << 20);
+  EXPECT_EQ(doc.text(), text);  // nothing is lost when it is written back unchanged
+
+  const IniDocument bom("\xEF\xBB\xBF[Options]\nPort=3\n");
+  EXPECT_EQ(*bom.find("Options", "Port"), "3");
+}
+
+TEST(IniDocument, ChangingOneKeyKeepsEverythingElse) {
+  const std::string original =
+      "; written by hand\r\n"
+      "[Options]\r\n"
+      "Port=1\r\n"
+      "Unknown = keep me \r\n"
+      "\r\n"
+      "[MainWindow]\r\n"
+      "Left=5\r\n"
+      "strange line\r\n";
+  IniDocument doc(original);
+  ASSERT_TRUE(doc.set("OPTIONS", "port", "1000"));
+  ASSERT_TRUE(doc.set("Options", "Baud", "115200"));
+  ASSERT_TRUE(doc.set("CommsLog", "Display", "1"));
+  EXPECT_EQ(doc.text(),
+            "; written by hand\r\n"
+            "[Options]\r\n"
+            "Port=1000\r\n"
+            "Unknown = keep me \r\n"
+            "Baud=115200\r\n"
+            "\r\n"
+            "[MainWindow]\r\n"
+            "Left=5\r\n"
+            "strange line\r\n"
+            "\r\n"
+            "[CommsLog]\r\n"
+            "Display=1\r\n");
+
+  // A value can never start a new line or section; names that could not be read back are refused.
+  IniDocument plain("[A]\nx=1");
+  ASSERT_TRUE(plain.set("A", "y", "evil\n[Options]\nPort=5"));
+  EXPECT_EQ(plain.text(), "[A]\nx=1\ny=evil [Options] Port=5\n");
+  EXPECT_EQ(plain.find("Options", "Port"), nullptr);
+  EXPECT_FALSE(plain.set("A]", "k", "v"));
+  EXPECT_FALSE(plain.set("A", "k=v", "v"));
+  EXPECT_FALSE(plain.set("", "k", "v"));
+  EXPECT_FALSE(plain.set("A", ";k", "v"));
+
+  EXPECT_TRUE(plain.removeKey("a", "X"));
+  EXPECT_TRUE(plain.removeSection("A"));
+  EXPECT_EQ(plain.text(), "");
+}
+
+TEST(SettingsFile, ReadsWithDefaultsAndPrivateProfileIntegers) {
+  TempDir dir;
+  SettingsFile missing(dir / "none.ini");
+  EXPECT_EQ(missing.readInt("Options", "Port", 0), 0);
+  EXPECT_EQ(missing.readText("Options", "ProfileIni", "NOINIT"), "NOINIT");
+  EXPECT_TRUE(missing.readProblem().empty());
+
+  writeFile(dir / "s.ini",
+            "[Options]\nA=-1\nB=65535\nC=12abc\nD=abc\nE=\nF=+7\nG=99999999999999999999999\nH=-99999999999999999999999\n");
+  SettingsFile f(dir / "s.ini");
+  EXPECT_EQ(f.readInt("Options", "A", 5), -1);
+  EXPECT_EQ(f.readInt("Options", "B", 5), 65535);
+  EXPECT_EQ(f.readInt("Options", "C", 5), 12);
+  EXPECT_EQ(f.readInt("Options", "D", 5), 5);  // no digit: the default, like a missing key
+  EXPECT_EQ(f.readInt("Options", "E", 5), 5);
+  EXPECT_EQ(f.readInt("Options", "F", 5), 7);
+  EXPECT_EQ(f.readInt("Options", "G", 5), INT64_MAX);
+  EXPECT_EQ(f.readInt("Options", "H", 5), INT64_MIN);
+  EXPECT_EQ(f.readInt("Options", "Z", 5), 5);
+
+  // Changes made on the disk by someone else are seen, and are kept by the next write.
+  writeFile(dir / "s.ini", "[Options]\nA=2\n[Device Profiles]\nNumProfiles=1\n");
+  EXPECT_EQ(f.readInt("options", "a", 0), 2);
+  writeFile(dir / "s.ini", "[Options]\nA=3\n[Device Profiles]\nNumProfiles=4\n");
+  ASSERT_TRUE(f.writeInt("Options", "Port", 1000));
+  EXPECT_EQ(readFile(dir / "s.ini"), "[Options]\nA=3\nPort=1000\n[Device Profiles]\nNumProfiles=4\n");
+}
+
+TEST(SettingsFile, FailedSaveLeavesTheOldFileWholeAndSaysSo) {
+  TempDir dir;
+  const auto path = dir / "recdesk.ini";
+  const std::string original = "[Options]\nPort=3\nBaud=115200\n";
+  writeFile(path, original);
+  SettingsFile f(path);
+
+  for (SaveStep failing : {SaveStep::kCreateTemp, SaveStep::kWrite, SaveStep::kSync, SaveStep::kRename}) {
+    f.setFaultHook([failing](SaveStep step) { return step == failing ? ENOSPC : 0; });
+    std::string error;
+    EXPECT_FALSE(f.write({{"Options", "Port", "1000"}, {"Options", "Baud", "1000000"}}, &error));
+    EXPECT_NE(error.find(path.string()), std::string::npos) << error;
+    EXPECT_EQ(readFile(path), original);
+    EXPECT_EQ(f.readInt("Options", "Port", 0), 3);  // memory follows the disk, not the failed write
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  }
+  f.setFaultHook({});
+  EXPECT_TRUE(f.write({{"Options", "Port", "1000"}, {"Options", "Baud", "1000000"}}));
+  EXPECT_EQ(readFile(path), "[Options]\nPort=1000\nBaud=1000000\n");
+}
+
+TEST(SettingsFile, NewFilesArePrivateAndFoldersAreCreated) {
+  TempDir dir;
+  const auto path = dir / "sub" / "folder" / "recdesk.ini";
+  SettingsFile f(path);
+  ASSERT_TRUE(f.writeText("Options", "RPW", "secret"));
+  EXPECT_EQ(readFile(path), "[Options]\nRPW=secret\n");
+  const auto perms = std::filesystem::status(path).permissions();
+  EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+            std::filesystem::perms::none);
+
+  // A symbolic link keeps pointing at the file it names.
+  std::filesystem::create_symlink(path, dir / "link.ini");
+  SettingsFile viaLink(dir / "link.ini");
+  ASSERT_TRUE(viaLink.writeInt("Options", "Port", 2));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+  EXPECT_EQ(readFile(path), "[Options]\nRPW=secret\nPort=2\n");
+}
+
+TEST(SettingsFile, OversizedOrUnreadableFilesAreNeverOverwritten) {
+  TempDir dir;
+  const auto path = dir / "big.ini";
+  std::string big = "[Options]\nPort=4\n" + std::string(SettingsFile::kMaxFileSize, ';') + "\n[Late]\nKey=1\n";
+  writeFile(path, big);
+  SettingsFile f(path);
+  EXPECT_EQ(f.readInt("Options", "Port", 0), 4);
+  EXPECT_FALSE(f.readProblem().empty());
+  std::string error;
+  EXPECT_FALSE(f.writeInt("Options", "Port", 1000, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(std::filesystem::file_size(path), big.size());
+
+  std::filesystem::create_directory(dir / "folder.ini");
+  SettingsFile folder(dir / "folder.ini");
+  EXPECT_EQ(folder.readText("Options", "ProfileIni", "NOINIT"), "NOINIT");
+  EXPECT_FALSE(folder.writeInt("Options", "Port", 1));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.ini"));
+}
