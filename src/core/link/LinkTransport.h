@@ -70,6 +70,8 @@ class LinkChannel {
   virtual int setSpeed(std::uint32_t speed) = 0;
   virtual void purge() = 0;
   virtual std::string adapterInformation() = 0;
+  // True once the reader found the device gone (unplugged, hung up); writes then report 0.
+  virtual bool deviceLost() const { return false; }
 };
 
 class LinkTransport {
@@ -101,6 +103,9 @@ class LinkTransport {
   void Purge();
   std::string AdapterInformation();
 
+  // True when the open link's device went away; the owner closes and reopens the link.
+  bool DeviceLost() const { return channel_ && channel_->deviceLost(); }
+
   int linkMode() const { return linkMode_; }
   bool isOpen() const { return linkMode_ != kModeClosed; }
 
@@ -115,10 +120,22 @@ class LinkTransport {
 struct ChannelConfig {
   // When set, every serial port code (1..999) opens this device path.
   std::string serialDevicePath;
+  // The QuickUSB vendor library to load; empty: $RECDESK_QUICKUSB_LIBRARY, else "libquickusb.so".
+  std::string quickUsbLibrary;
 };
 
 // Serial (1..999) over termios, FTDI (1000..1999) over libftdi1, QuickUSB (2000..) over the vendor
 // library when it is installed.
 LinkTransport::ChannelFactory defaultChannelFactory(ChannelConfig config = {});
+
+// The device a serial port code (1..999) opens: ChannelConfig::serialDevicePath when set, otherwise
+// entry n (1-based) of listSerialDevices() (see link/SerialPorts.h for the order). Empty when there is
+// no such device.
+std::string serialDevicePathFor(int portCode, const ChannelConfig& config);
+
+// A sentence a user can act on for an Open result (`devicePath`: the serial device tried, may be
+// empty). Empty for result 0. For serial port codes the result is the system's error number (errno);
+// 1 and 6 mean "no port" and "adapter failed" only for the other port codes.
+std::string describeOpenError(int portCode, int result, const std::string& devicePath);
 
 }  // namespace recdesk::link
