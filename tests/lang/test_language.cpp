@@ -47,6 +47,8 @@ const int kStringNumbers[] = {
     57965, 57969, 57970, 57971, 57972, 57973, 57974, 57975, 57976, 57978, 57979, 57980, 57981, 57983, 57984,
     57985, 57986, 57987, 57988, 57989, 57990, 57991, 57992, 57993, 57994, 57995, 57996, 57997, 57998, 57999,
     58000,
+    // Texts of the program's own additions (WAV filter input problems).
+    58600, 58601, 58602, 58603, 58604, 58605,
 };
 
 // The texts the program fills, with the kind of each argument it passes, in order (s text, f real).
@@ -60,6 +62,12 @@ const std::map<int, std::string> kFormatArguments = {
     {57969, "ssss"}, // about box: application name, two describing texts, version text
     {57971, "s"},    // recording time left
     {57974, "s"},    // path of today's log file
+    {58600, "s"},    // WAV filter: path of an unreadable input
+    {58601, "suu"},  // path, bytes claimed, bytes present
+    {58602, "s"},    // the file error
+    {58603, "s"},    // the file error
+    {58604, "su"},   // path, bytes left out
+    {58605, "su"},   // path, bytes filtered
 };
 
 // The conversions of a format text, in order, as formatText reads them: one letter per conversion

@@ -1,0 +1,96 @@
+// IM2 pages from anywhere: ParseHeader and DecodePage on arbitrary bytes (with and without offset
+// counting), the container stream's inner pages, and the whole conversion of the bytes as a file.
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "audio/AudioDecoder.h"
+#include "audio/Im2Converter.h"
+#include "ports/UserInterface.h"
+
+namespace {
+
+using namespace recdesk;
+
+class QuietUi : public ports::UserInterface {
+ public:
+  ports::Answer message(const std::string&, const std::string&, ports::Icon, ports::Buttons) override {
+    return ports::Answer::Yes;
+  }
+};
+
+void decodeStream(const std::uint8_t* data, std::size_t size, bool offsetCounting) {
+  audio::AudioDecoder outer;
+  std::array<std::uint8_t, audio::kPageSize> page{};
+  std::memcpy(page.data(), data, std::min(size, page.size()));
+  outer.setPage(page.data());
+  outer.ParseHeader(offsetCounting);
+  // Outputs are bounded by the buffer the decoder is promised; guard bytes catch an overrun.
+  std::vector<std::uint8_t> out(audio::kPageOutputBuffer + 64, 0xA5);
+  std::vector<std::uint8_t> stream;
+  (void)outer.CheckFormatVersion(nullptr);
+  (void)outer.totalLengthMs();
+  (void)outer.positionMs();
+  (void)outer.currentTime();
+  for (std::size_t at = audio::kPageSize; at + audio::kPageSize <= size; at += audio::kPageSize) {
+    outer.setPage(data + at);
+    const auto r = outer.DecodePage(out.data());
+    if (r.bytes > audio::kMaxPageOutput) std::abort();
+    for (std::size_t i = audio::kPageOutputBuffer; i < out.size(); ++i)
+      if (out[i] != 0xA5) std::abort();
+    if (outer.container() && stream.size() < 64 * audio::kPageSize) stream.insert(stream.end(), out.begin(), out.begin() + r.bytes);
+    outer.nextPage();
+  }
+  // The container's inner pages: the first is the inner header.
+  if (stream.size() >= audio::kPageSize) {
+    audio::AudioDecoder inner;
+    inner.setPage(stream.data());
+    inner.ParseHeader(true);
+    for (std::size_t at = audio::kPageSize; at + audio::kPageSize <= stream.size(); at += audio::kPageSize) {
+      inner.setPage(stream.data() + at);
+      const auto r = inner.DecodePage(out.data());
+      if (r.bytes > audio::kMaxPageOutput) std::abort();
+      inner.nextPage();
+    }
+  }
+}
+
+void convertAsFile(const std::uint8_t* data, std::size_t size) {
+  static const std::filesystem::path dir = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-im2-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    return std::filesystem::path(pattern);
+  }();
+  const auto source = dir / "in.im2";
+  {
+    std::ofstream f(source, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  QuietUi ui;
+  audio::ConvertRequest request;
+  request.sourcePath = source.string();
+  request.wavPath = (dir / "out.wav").string();
+  request.askBeforeOverwrite = false;
+  request.showFailures = false;
+  request.cutLimitOverride = size % 7 == 0 ? 3000 : 0;  // sometimes cut into many small parts
+  (void)audio::Im2Converter(ui).convert(request);
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+    if (entry.path().filename() != "in.im2") std::filesystem::remove(entry.path(), ec);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  decodeStream(data, size, (data[0] & 1) != 0);
+  if (size <= 64 * 1024) convertAsFile(data, size);
+  return 0;
+}

@@ -1,0 +1,116 @@
+// recdesk-cli filter: runs a 16-bit WAV file through the speech-band filters and the level control.
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "Cli.h"
+#include "CliUi.h"
+#include "audio/WavFilter.h"
+
+namespace recdesk::cli {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void onInterrupt(int) {
+  interrupted = 1;
+}
+
+// The terminal UI, cancelled by Ctrl-C: the filter then removes its unfinished output.
+class FilterUi : public CliUi {
+ public:
+  using CliUi::CliUi;
+  bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override {
+    CliUi::progress(caption, done, total);
+    return interrupted == 0;
+  }
+};
+
+// Ctrl-C cancels the run, and a file-size limit makes a write fail (reported like a full disk)
+// instead of killing the program with its output half written; both handlers are restored at the end.
+class SignalScope {
+ public:
+  SignalScope() : interrupt_(std::signal(SIGINT, onInterrupt)), fileSize_(std::signal(SIGXFSZ, SIG_IGN)) {
+    interrupted = 0;
+  }
+  ~SignalScope() {
+    std::signal(SIGINT, interrupt_ == SIG_ERR ? SIG_DFL : interrupt_);
+    std::signal(SIGXFSZ, fileSize_ == SIG_ERR ? SIG_DFL : fileSize_);
+  }
+  SignalScope(const SignalScope&) = delete;
+  SignalScope& operator=(const SignalScope&) = delete;
+
+ private:
+  void (*interrupt_)(int);
+  void (*fileSize_)(int);
+};
+
+int runFilter(CliContext& context) {
+  namespace fs = std::filesystem;
+  std::string input;
+  std::string output;
+  int mode = 0;
+  const auto& args = context.args;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::string value;
+    if (arg == "--mode" || arg == "-m") {
+      if (i + 1 >= args.size()) return usageError(context, "--mode needs a value (0 to 6)");
+      value = args[++i];
+    } else if (arg.rfind("--mode=", 0) == 0) {
+      value = arg.substr(7);
+    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+      return usageError(context, "unknown option '" + arg + "'");
+    } else if (input.empty()) {
+      input = arg;
+      continue;
+    } else if (output.empty()) {
+      output = arg;
+      continue;
+    } else {
+      return usageError(context, "too many file names ('" + arg + "')");
+    }
+    if (value.size() != 1 || value[0] < '0' || value[0] > '6')
+      return usageError(context, "--mode takes a number from 0 to 6, not '" + value + "'");
+    mode = value[0] - '0';
+  }
+  if (input.empty()) return usageError(context, "the input WAV file is missing");
+
+  std::error_code ec;
+  if (!fs::exists(input, ec)) return fail(input + ": no such file");
+  if (fs::is_directory(input, ec)) return fail(input + ": is a folder, not a WAV file");
+  if (output.empty()) output = audio::proposedFilterOutput(input, mode);
+  if (fs::is_directory(output, ec)) return fail(output + ": is a folder; give the output file's name");
+
+  FilterUi ui(context.yes);
+  if (fs::exists(output, ec) && !context.yes) {
+    const auto answer = ui.message("\"" + output + "\" exists. Replace it?", "recdesk-cli",
+                                   ports::Icon::Question, ports::Buttons::YesNo);
+    if (answer != ports::Answer::Yes)
+      return fail(output + ": exists and was not replaced (give --yes to replace it)");
+  }
+
+  SignalScope signalScope;
+  switch (audio::filterWav(input, output, mode, ui)) {
+    case audio::FilterResult::Completed:
+      std::cout << output << "\n";
+      return kExitOk;
+    case audio::FilterResult::Cancelled:
+      return fail("cancelled; no output was written");
+    case audio::FilterResult::Refused:
+      return fail(input + ": not filtered");
+    case audio::FilterResult::Failed:
+      break;
+  }
+  return fail(output + ": not written");
+}
+
+}  // namespace
+
+RECDESK_CLI_COMMAND(
+    "filter", "filter IN.wav [OUT.wav] [--mode 0..6]",
+    "filter a 16-bit WAV file: 0 speech band 300-3300 Hz, 1 the same with level control, "
+    "2/3 high-pass 300 Hz, 4/5 low-pass 3300 Hz (without/with level control), 6 level control only",
+    runFilter);
+
+}  // namespace recdesk::cli

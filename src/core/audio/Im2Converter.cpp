@@ -1,0 +1,603 @@
+#include "audio/Im2Converter.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <string_view>
+
+#include "app/Settings.h"
+#include "audio/AudioDecoder.h"
+#include "audio/CFile64.h"
+#include "audio/WaveFile.h"
+#include "lang/Strings.h"
+#include "ports/UserInterface.h"
+
+namespace recdesk::audio {
+
+using lang::text;
+
+std::uint64_t cutLimitBytes(std::uint16_t cutMinutes, std::uint16_t cutMiB, int channels, int outputBits,
+                            std::uint32_t sampleRate) {
+  std::uint64_t limit = kMaxPartBytes;
+  if (cutMinutes != 0) {
+    limit = static_cast<std::uint64_t>(std::max(channels, 0)) * static_cast<std::uint64_t>(std::max(outputBits, 0) / 8) *
+            sampleRate * cutMinutes * 60u;
+  } else if (cutMiB != 0) {
+    limit = static_cast<std::uint64_t>(cutMiB) * 1048576u;
+  }
+  // A zero product (no format) would cut after every byte: take the cap instead.
+  if (limit == 0 || limit > kMaxPartBytes) limit = kMaxPartBytes;
+  return limit;
+}
+
+std::string wavBase(const std::string& wavPath) {
+  if (wavPath.size() >= 4) {
+    std::string ext = wavPath.substr(wavPath.size() - 4);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == ".wav") return wavPath.substr(0, wavPath.size() - 4);
+  }
+  return wavPath;
+}
+
+std::string wavPartPath(const std::string& base, unsigned part) {
+  return lang::formatText("%s.%02u.wav", {base, part});
+}
+std::string infoPartPath(const std::string& base, unsigned part) {
+  return lang::formatText("%s.%02u.txt", {base, part});
+}
+
+namespace {
+
+constexpr std::size_t kReadPages = 64;            // pages per read from the IM2 file
+constexpr std::size_t kWriteBuffer = 256 * 1024;  // WAV bytes collected before a write
+constexpr std::size_t kRingSize = 4 * kPageSize;  // 2112 bytes of container stream
+
+std::string fileNameOf(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A text file written as in text mode: every line break is stored as CR LF (a "\r\n" given by the
+// caller is one line break, not two).
+class InfoFile {
+ public:
+  bool open(const std::string& path, FileError* error) {
+    buffer_.clear();
+    return file_.Open(path, CFile64::kWrite, CFile64::kShareRead, CFile64::kCreateAlways, error);
+  }
+  bool isOpen() const { return file_.isOpen(); }
+  void write(std::string_view s) {
+    if (!file_.isOpen()) return;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+      if (s[i] == '\n') buffer_ += '\r';
+      buffer_ += s[i];
+    }
+    if (buffer_.size() >= 16384) flush();
+  }
+  void flush() {
+    if (!buffer_.empty() && file_.isOpen()) {
+      std::string pending;
+      pending.swap(buffer_);
+      file_.Write(pending.data(), pending.size());
+    }
+  }
+  void close() {
+    flush();
+    file_.Close();
+  }
+  // Closes without raising (after a file error).
+  void closeQuietly() {
+    try {
+      close();
+    } catch (const FileError&) {
+      file_.Abort();
+    }
+    buffer_.clear();
+  }
+
+ private:
+  CFile64 file_;
+  std::string buffer_;
+};
+
+// Whole pages from the IM2 file, read in batches. A read that ends inside a page ends the file there.
+class PageReader {
+ public:
+  explicit PageReader(CFile64& file) : file_(file), buffer_(kReadPages * kPageSize) {}
+  // The next whole page, or nullptr at the end of the file.
+  const std::uint8_t* next() {
+    if (pos_ + kPageSize > length_) {
+      if (eof_) return nullptr;
+      length_ = file_.Read(buffer_.data(), buffer_.size());
+      pos_ = 0;
+      if (length_ < buffer_.size()) eof_ = true;
+      if (length_ < kPageSize) {
+        length_ = 0;
+        return nullptr;
+      }
+    }
+    const std::uint8_t* page = buffer_.data() + pos_;
+    pos_ += kPageSize;
+    return page;
+  }
+
+ private:
+  CFile64& file_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t pos_ = 0;
+  std::size_t length_ = 0;
+  bool eof_ = false;
+};
+
+// The byte ring of a container stream.
+class Ring {
+ public:
+  std::size_t size() const { return size_; }
+  bool append(const std::uint8_t* data, std::size_t n) {
+    if (size_ + n > bytes_.size()) return false;
+    for (std::size_t i = 0; i < n; ++i) bytes_[(head_ + size_ + i) % bytes_.size()] = data[i];
+    size_ += n;
+    return true;
+  }
+  void take(std::uint8_t* out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = bytes_[(head_ + i) % bytes_.size()];
+    head_ = (head_ + n) % bytes_.size();
+    size_ -= n;
+  }
+
+ private:
+  std::array<std::uint8_t, kRingSize> bytes_{};
+  std::size_t head_ = 0;
+  std::size_t size_ = 0;
+};
+
+struct Counters {
+  std::uint64_t serial = 0, fileNumber = 0, pageNumber = 0, startTime = 0, check = 0, faulty = 0;
+  void count(std::uint32_t flags) {
+    if ((flags & kFlagSerial) == kFlagSerial) ++serial;
+    if ((flags & kFlagFileNumber) == kFlagFileNumber) ++fileNumber;
+    if ((flags & kFlagPageNumber) == kFlagPageNumber) ++pageNumber;
+    if ((flags & kFlagStartTime) == kFlagStartTime) ++startTime;
+    if ((flags & kFlagCheck) == kFlagCheck) ++check;
+    if (flags != 0) ++faulty;
+  }
+};
+
+// "%s: %.0f:%02ld:%02ld": whole hours (no 24-hour wrap), minutes and seconds.
+std::string hoursMinutesSeconds(int label, std::uint64_t seconds) {
+  const double hours = std::trunc(static_cast<double>(seconds) / 3600.0 + 5.787037037037037e-6);
+  return lang::formatText("%s: %.0f:%02ld:%02ld",
+                          {text(label), hours, static_cast<long>(seconds / 60 % 60), static_cast<long>(seconds % 60)});
+}
+
+// One conversion run.
+class Conversion {
+ public:
+  Conversion(const ConvertRequest& request, ports::UserInterface& ui, const LogSink& log)
+      : request_(request), ui_(ui), log_(log), base_(wavBase(request.wavPath)) {}
+
+  ConvertResult run();
+
+ private:
+  void log(const std::string& s) {
+    if (log_) log_(s);
+  }
+  // A line to the log (with "\r\n") and to the information file (with "\n").
+  void both(const std::string& s) {
+    log(s + "\r\n");
+    info_.write(s + "\n");
+  }
+  ConvertResult fail(ConvertStatus status, std::string message, const std::string& boxText);
+  bool openPart(FileError& error);
+  void partHeading();
+  void partSummary(std::uint64_t seconds);
+  void closePart();
+  void closePartQuietly();
+  void emit(const std::uint8_t* data, std::size_t n);
+  void flushWav();
+  void pageDecoded(const AudioDecoder& decoder, const PageResult& r, const std::uint8_t* output);
+  void progress(std::uint64_t done);
+  void loopOrdinary(PageReader& reader, AudioDecoder& decoder);
+  void loopContainer(PageReader& reader, AudioDecoder& outer, AudioDecoder& inner, Ring& ring);
+  std::uint64_t byteRate() const { return static_cast<std::uint64_t>(bits_) * channels_ * rate_ / 8; }
+  std::uint64_t partSeconds() const { return byteRate() == 0 ? 0 : partBytes_ / byteRate(); }
+
+  const ConvertRequest& request_;
+  ports::UserInterface& ui_;
+  const LogSink& log_;
+  std::string base_;
+  std::string caption_;
+  ConvertResult result_;
+
+  const AudioDecoder* decoder_ = nullptr;  // the one whose format applies (the inner one for a container)
+  std::uint32_t rate_ = 0;
+  int bits_ = 0;
+  int channels_ = 0;
+  std::uint64_t limit_ = kMaxPartBytes;
+  std::uint64_t pageCount_ = 0;     // pages to convert at most
+  std::uint64_t displayPages_ = 0;  // the recording's length in pages, for the summaries
+  std::uint64_t progressTotal_ = 1; // progress denominator (pages, or outer pages of a container)
+  std::uint64_t lastPermille_ = std::numeric_limits<std::uint64_t>::max();
+
+  unsigned part_ = 0;
+  WaveFile wav_;
+  InfoFile info_;
+  std::vector<std::uint8_t> out_;  // WAV bytes not yet written
+  std::uint64_t partBytes_ = 0;    // audio bytes of the current part (written or pending)
+  std::uint64_t earlierSeconds_ = 0;
+  Counters counters_;
+  bool cancelled_ = false;
+};
+
+ConvertResult Conversion::fail(ConvertStatus status, std::string message, const std::string& boxText) {
+  result_.status = status;
+  result_.message = std::move(message);
+  if (request_.showFailures && !boxText.empty())
+    ui_.message(boxText, text(146), ports::Icon::Error, ports::Buttons::Ok);
+  return result_;
+}
+
+bool Conversion::openPart(FileError& error) {
+  const std::string wavPath = wavPartPath(base_, part_);
+  const std::string infoPath = infoPartPath(base_, part_);
+  if (!wav_.Open(wavPath, CFile64::kWrite, CFile64::kShareRead | CFile64::kShareWrite, CFile64::kCreateAlways,
+                 &error))
+    return false;
+  if (!info_.open(infoPath, &error)) {
+    wav_.file().Abort();
+    std::error_code ec;
+    std::filesystem::remove(wavPath, ec);  // nothing of this part is kept
+    return false;
+  }
+  wav_.SetFormat(rate_, static_cast<std::uint16_t>(bits_), static_cast<std::uint16_t>(channels_));
+  result_.parts.push_back({wavPath, infoPath, 0, 0, 0});
+  partBytes_ = 0;
+  counters_ = Counters{};
+  return true;
+}
+
+void Conversion::partHeading() {
+  info_.write(text(57830) + "\r\n");
+  info_.write(lang::formatText("%s\r\n\r\n%s %s\r\n\r\n%s...\r\n",
+                               {text(57831), text(57833), text(57832), text(57827)}));
+  const std::string line = lang::formatText("%s %s.%02u.wav\r\n", {text(57834), fileNameOf(base_), part_});
+  log(line);
+  info_.write(line);
+}
+
+void Conversion::partSummary(std::uint64_t seconds) {
+  const AudioDecoder& d = *decoder_;
+  const DateTime start = d.startTime();
+  const auto recordingMs = d.durationMs(static_cast<std::int64_t>(displayPages_));
+  const auto recordingSeconds = static_cast<std::uint64_t>(std::max<std::int64_t>(0, recordingMs / 1000));
+  const auto faultyMs = d.durationMs(static_cast<std::int64_t>(counters_.faulty));
+
+  log(lang::formatText(" %s: (%s) %s \r\n", {text(57829), request_.sourcePath, text(57838)}));
+  log(text(57830) + "\r\n\r\n");
+  info_.write(text(57830) + "\r\n\r\n");
+  info_.write(text(57843) + "\r\n");
+  both(lang::formatText("%s: %s", {text(57844), d.deviceName()}));
+  both(lang::formatText("%s: %u", {text(57845), static_cast<unsigned>(d.fileNumber())}));
+  both(text(57846) + ": " + formatDateTime(start));
+  both(hoursMinutesSeconds(57847, recordingSeconds));
+  both(text(57848) + ": " + formatDateTime(addSeconds(start, static_cast<std::int64_t>(earlierSeconds_))));
+  both(hoursMinutesSeconds(57849, seconds));
+  both(lang::formatText("%s: %u,%03u Hz", {text(57850), rate_ / 1000, rate_ % 1000}));
+  both(lang::formatText("%s: %d", {text(57851), d.encodedBits()}));
+  both(lang::formatText("%s: %d", {text(57852), d.channels()}));
+  both(text(57853) + ": " + std::to_string(static_cast<std::uint64_t>(rate_) * seconds));
+  both(lang::formatText("%s: %lu", {text(57854), static_cast<unsigned long long>(counters_.serial)}));
+  both(lang::formatText("%s: %lu", {text(57855), static_cast<unsigned long long>(counters_.fileNumber)}));
+  both(lang::formatText("%s: %lu", {text(57856), static_cast<unsigned long long>(counters_.pageNumber)}));
+  both(lang::formatText("%s: %lu", {text(57857), static_cast<unsigned long long>(counters_.startTime)}));
+  both(lang::formatText("%s: %lu", {text(57858), static_cast<unsigned long long>(counters_.check)}));
+  both(lang::formatText("%s: %lu", {text(57859), static_cast<unsigned long long>(counters_.faulty)}));
+  both(lang::formatText("(%s: %0.2f s)", {text(57860), static_cast<double>(faultyMs) * 0.001}));
+  info_.write("\r\n" + text(57830) + "\r\n");
+  log("\r\n" + text(57830) + "\r\n\r\n");
+  info_.write(text(57861) + "\n");
+}
+
+void Conversion::flushWav() {
+  if (out_.empty()) return;
+  // Close sets the end of the file and the lengths; plain writes suffice until then.
+  wav_.file().Write(out_.data(), out_.size());
+  out_.clear();
+}
+
+// Closes the current part: its remaining audio, its lengths and its information file.
+void Conversion::closePart() {
+  flushWav();
+  ConvertPart& p = result_.parts.back();
+  p.dataBytes = partBytes_;
+  p.seconds = static_cast<std::uint32_t>(partSeconds());
+  p.faultyPages = counters_.faulty;
+  wav_.Close();
+  info_.close();
+}
+
+// After a file error: keep what can be kept, raise nothing.
+void Conversion::closePartQuietly() {
+  if (!result_.parts.empty()) {
+    ConvertPart& p = result_.parts.back();
+    p.dataBytes = partBytes_;
+    p.seconds = static_cast<std::uint32_t>(partSeconds());
+    p.faultyPages = counters_.faulty;
+  }
+  try {
+    flushWav();
+  } catch (const FileError&) {
+    out_.clear();
+  }
+  try {
+    wav_.Close();
+  } catch (const FileError&) {
+    wav_.file().Abort();
+  }
+  // What reached the disk is what the part holds.
+  if (!result_.parts.empty()) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(result_.parts.back().wavPath, ec);
+    if (!ec) result_.parts.back().dataBytes = size > 44 ? size - 44 : 0;
+  }
+  info_.closeQuietly();
+}
+
+// Appends a page's output to the current part, cutting where the part reaches its limit: the first
+// bytes end this part, the rest starts the next.
+void Conversion::emit(const std::uint8_t* data, std::size_t n) {
+  while (partBytes_ + n > limit_) {
+    const auto first = static_cast<std::size_t>(limit_ - partBytes_);
+    out_.insert(out_.end(), data, data + first);
+    partBytes_ += first;
+    data += first;
+    n -= first;
+    log(" " + text(57838) + "\r\n");
+    info_.write(text(57838) + "\n");
+    const std::uint64_t seconds = partSeconds();
+    partSummary(seconds);
+    earlierSeconds_ += seconds;
+    closePart();
+    ++part_;
+    FileError error;
+    if (!openPart(error)) throw error;
+    partHeading();
+  }
+  out_.insert(out_.end(), data, data + n);
+  partBytes_ += n;
+  if (out_.size() >= kWriteBuffer) flushWav();
+}
+
+void Conversion::pageDecoded(const AudioDecoder& d, const PageResult& r, const std::uint8_t* output) {
+  if (r.flags != 0) {
+    const std::string line =
+        lang::formatText(" %s:%s %s:%05u %s:%ld", {text(57835), d.deviceName(), text(57836),
+                                                   static_cast<unsigned>(d.fileNumber()), text(57837),
+                                                   static_cast<long>(d.bufferPageNumber())});
+    log(line + "\r\n");
+    info_.write(line + "\n");
+    counters_.count(r.flags);
+    ++result_.faultyPages;
+  }
+  emit(output, r.bytes);
+  ++result_.pagesProcessed;
+}
+
+// Reports progress (0..1000) when it changes; the user's cancel ends the loop.
+void Conversion::progress(std::uint64_t done) {
+  const std::uint64_t permille = progressTotal_ == 0 ? 1000 : std::min<std::uint64_t>(1000, done * 1000 / progressTotal_);
+  if (permille == lastPermille_) return;
+  lastPermille_ = permille;
+  if (!ui_.progress(caption_, permille, 1000)) cancelled_ = true;
+}
+
+void Conversion::loopOrdinary(PageReader& reader, AudioDecoder& d) {
+  alignas(16) std::array<std::uint8_t, kPageOutputBuffer> output{};
+  while (result_.pagesProcessed < pageCount_ && !cancelled_) {
+    const std::uint8_t* page = reader.next();
+    if (page == nullptr) break;  // the end of the file: a partial download ends here
+    d.setPage(page);
+    const PageResult r = d.DecodePage(output.data());
+    pageDecoded(d, r, output.data());
+    d.nextPage();
+    progress(result_.pagesProcessed);
+  }
+}
+
+void Conversion::loopContainer(PageReader& reader, AudioDecoder& outer, AudioDecoder& inner, Ring& ring) {
+  alignas(16) std::array<std::uint8_t, kPageOutputBuffer> output{};
+  std::array<std::uint8_t, kPageSize> innerPage{};
+  std::uint64_t outerPages = 0;
+  while (result_.pagesProcessed < pageCount_ && !cancelled_) {
+    const std::uint8_t* page = reader.next();
+    if (page == nullptr) break;
+    ++outerPages;
+    outer.setPage(page);
+    const PageResult o = outer.DecodePage(output.data());
+    outer.nextPage();
+    ring.append(output.data(), o.bytes);
+    // Only a completed inner page counts: a pass without one advances neither the page count nor
+    // the expected inner page number.
+    while (ring.size() >= kPageSize && result_.pagesProcessed < pageCount_) {
+      ring.take(innerPage.data(), kPageSize);
+      inner.setPage(innerPage.data());
+      const PageResult r = inner.DecodePage(output.data());
+      pageDecoded(inner, r, output.data());
+      inner.nextPage();
+    }
+    progress(outerPages);
+  }
+}
+
+ConvertResult Conversion::run() {
+  const std::string wav0 = wavPartPath(base_, 0);
+  const std::string info0 = infoPartPath(base_, 0);
+  result_.firstWavPath = wav0;
+
+  std::error_code ec;
+  if (request_.askBeforeOverwrite && std::filesystem::exists(wav0, ec)) {
+    const std::string question = lang::formatText("%s (%s) %s\r\n %s", {text(57824), wav0, text(57825), text(57826)});
+    if (ui_.message(question, text(146), ports::Icon::Question, ports::Buttons::YesNo) != ports::Answer::Yes) {
+      result_.status = ConvertStatus::Declined;
+      result_.message = wav0 + " exists and was not replaced";
+      return result_;
+    }
+  }
+
+  caption_ = lang::formatText("%s: %s", {text(57827), fileNameOf(request_.sourcePath)});
+  CFile64 source;
+  FileError openError;
+  if (!source.Open(request_.sourcePath, CFile64::kRead, CFile64::kShareRead, CFile64::kOpenExisting, &openError))
+    return fail(ConvertStatus::SourceOpenFailed, openError.describe(), openError.describe());
+  ::posix_fadvise(source.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  struct ProgressWindow {
+    ports::UserInterface& ui;
+    ~ProgressWindow() { ui.progressDone(); }
+  } window{ui_};
+  progress(0);
+  log(lang::formatText(" %s (%s) %s\r\n", {text(57829), request_.sourcePath, text(57828)}));
+
+  try {
+    const std::uint64_t fileLength = source.GetLength();
+    const std::uint64_t filePages = fileLength / kPageSize;
+    PageReader reader(source);
+    AudioDecoder outer;
+    AudioDecoder inner;
+    Ring ring;
+
+    const std::uint8_t* header = reader.next();
+    if (header == nullptr)
+      return fail(ConvertStatus::NotARecording, request_.sourcePath + " is not an IM2 recording (shorter than one page)",
+                  text(57717));
+    outer.setPage(header);
+    outer.ParseHeader(false);
+    decoder_ = &outer;
+    const std::uint64_t dataPages = filePages > 0 ? filePages - 1 : 0;
+
+    if (outer.container()) {
+      // The inner header: the first 528 bytes of the stream in the first two outer pages. No scratch
+      // file is made beside the user's files: nothing would ever be written to it.
+      alignas(16) std::array<std::uint8_t, kPageOutputBuffer> output{};
+      for (int i = 0; i < 2; ++i) {
+        const std::uint8_t* page = reader.next();
+        if (page == nullptr) break;
+        outer.setPage(page);
+        const PageResult r = outer.DecodePage(output.data());
+        outer.nextPage();
+        ring.append(output.data(), r.bytes);
+      }
+      if (ring.size() < kPageSize)
+        return fail(ConvertStatus::NotARecording,
+                    request_.sourcePath + " is a container recording without an inner page", text(57717));
+      std::array<std::uint8_t, kPageSize> innerHeader{};
+      ring.take(innerHeader.data(), kPageSize);
+      inner.setPage(innerHeader.data());
+      inner.ParseHeader(true);
+      decoder_ = &inner;
+      // The inner page count announced by a damaged stream is no limit: the file's end is.
+      pageCount_ = inner.pageCount() > 0 ? static_cast<std::uint64_t>(inner.pageCount())
+                                         : std::numeric_limits<std::uint64_t>::max();
+      displayPages_ = inner.pageCount() > 0 ? static_cast<std::uint64_t>(inner.pageCount()) : 0;
+      progressTotal_ = dataPages > 2 ? dataPages - 2 : 1;
+    } else {
+      // A damaged header (page number below 0) announces no pages: convert what the file holds.
+      pageCount_ = outer.pageCount() > 0 ? static_cast<std::uint64_t>(outer.pageCount()) : dataPages;
+      displayPages_ = pageCount_;
+      progressTotal_ = std::max<std::uint64_t>(1, std::min(pageCount_, dataPages));
+    }
+
+    const AudioDecoder& d = *decoder_;
+    result_.deviceName = d.deviceName();
+    if (!d.formatSupported()) {
+      const std::string what = d.describeFormat();
+      return fail(ConvertStatus::Unsupported,
+                  request_.sourcePath + ": this recording format cannot be decoded (" + what + ")",
+                  text(57717) + " (" + what + ")");
+    }
+    rate_ = d.sampleRate();
+    bits_ = d.outputBits();
+    channels_ = d.channels();
+    result_.sampleRate = rate_;
+    result_.outputBits = bits_;
+    result_.channels = channels_;
+    limit_ = request_.cutLimitOverride != 0
+                 ? request_.cutLimitOverride
+                 : cutLimitBytes(request_.cutMinutes, request_.cutMiB, channels_, bits_, rate_);
+
+    std::filesystem::remove(info0, ec);
+    FileError createError;
+    if (!openPart(createError))
+      return fail(ConvertStatus::OutputCreateFailed, createError.describe(), createError.describe());
+    partHeading();
+    out_.reserve(kWriteBuffer + kPageOutputBuffer);
+
+    try {
+      if (outer.container())
+        loopContainer(reader, outer, inner, ring);
+      else
+        loopOrdinary(reader, outer);
+    } catch (const FileError& e) {
+      // A file error ends the loop as a cancel does: the parts so far keep correct lengths.
+      log(" " + text(57839) + "\r\n");
+      try {
+        info_.write(text(57839) + "\n");
+      } catch (const FileError&) {
+      }
+      closePartQuietly();
+      return fail(ConvertStatus::WriteFailed, e.describe(), e.describe());
+    }
+
+    if (cancelled_) {
+      log(" " + text(57839) + "\r\n");
+      info_.write(text(57839) + "\n");
+      closePart();
+      result_.status = ConvertStatus::Cancelled;
+      result_.message = "the conversion was cancelled";
+      return result_;
+    }
+    log(" " + text(57838) + "\r\n");
+    info_.write(text(57838) + "\n");
+    partSummary(partSeconds());
+    closePart();
+    lastPermille_ = std::numeric_limits<std::uint64_t>::max();
+    progressTotal_ = 1;
+    progress(1);
+    cancelled_ = false;
+    result_.status = ConvertStatus::Completed;
+    return result_;
+  } catch (const FileError& e) {
+    // Errors outside the page loop (reading the header, closing a part).
+    closePartQuietly();
+    return fail(ConvertStatus::WriteFailed, e.describe(), e.describe());
+  }
+}
+
+}  // namespace
+
+Im2Converter::Im2Converter(ports::UserInterface& ui, LogSink log) : ui_(ui), log_(std::move(log)) {}
+
+ConvertResult Im2Converter::convert(const ConvertRequest& request) {
+  Conversion conversion(request, ui_, log_);
+  return conversion.run();
+}
+
+ConvertResult convertRecording(ports::UserInterface& ui, const LogSink& log, const std::string& im2Path,
+                               const std::string& wavPath, const std::string& /*infoPath*/,
+                               const app::Settings& settings) {
+  ConvertRequest request;
+  request.sourcePath = im2Path;
+  request.wavPath = wavPath;
+  request.cutMinutes = settings.waveCutTime;
+  request.cutMiB = settings.waveCutSize;
+  return Im2Converter(ui, log).convert(request);
+}
+
+}  // namespace recdesk::audio
