@@ -1,0 +1,112 @@
+// Line assembly, dispatch and block-mode receiving of the session host, fed with arbitrary device
+// bytes. The input is a sequence of records: a control byte (operation in bits 6-7, length - 1 in
+// bits 0-5) followed by that many bytes.
+//   0: the bytes arrive in line mode (line notification)
+//   1: the bytes arrive in block mode for a download block of (first byte) pages
+//   2: the bytes are dispatched as one line
+//   3: virtual time passes ((first byte) × 10 ms): pings, time-outs, speed cycling
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "app/Settings.h"
+#include "link/LinkTransport.h"
+#include "ports/UserInterface.h"
+#include "ports/VirtualEventLoop.h"
+#include "session/Host.h"
+
+namespace {
+
+using namespace recdesk;
+
+struct NullUi : ports::UserInterface {
+  ports::Answer message(const std::string&, const std::string&, ports::Icon, ports::Buttons buttons) override {
+    return buttons == ports::Buttons::YesNo ? ports::Answer::Yes : ports::Answer::Ok;
+  }
+};
+
+// A link whose received bytes come from the fuzzer; writes succeed.
+struct Feed {
+  std::deque<std::uint8_t> rx;
+};
+
+class FeedChannel : public link::LinkChannel {
+ public:
+  explicit FeedChannel(std::shared_ptr<Feed> feed) : feed_(std::move(feed)) {}
+  int open(int portCode, std::uint32_t, int, int, link::ReaderContext, int& linkMode) override {
+    linkMode = portCode >= 2000 ? 2000 : portCode >= 1000 ? 1000 : portCode;
+    return 0;
+  }
+  void close() override {}
+  std::size_t write(const std::uint8_t*, std::size_t count) override { return count; }
+  std::size_t read(std::uint8_t* buffer, std::size_t count) override {
+    std::size_t n = 0;
+    while (n < count && !feed_->rx.empty()) {
+      buffer[n++] = feed_->rx.front();
+      feed_->rx.pop_front();
+    }
+    return n;
+  }
+  bool queueStatus(std::uint32_t& errorWord, link::QueueStatusRecord& status) override {
+    errorWord = 0;
+    status.bytesToRead = static_cast<std::uint32_t>(feed_->rx.size());
+    return true;
+  }
+  int setNotificationMask(std::uint32_t) override { return 1; }
+  int setSpeed(std::uint32_t) override { return 0; }
+  void purge() override {}
+  std::string adapterInformation() override { return {}; }
+
+ private:
+  std::shared_ptr<Feed> feed_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  ports::VirtualEventLoop loop;
+  NullUi ui;
+  app::Settings settings;
+  settings.port = static_cast<std::int16_t>(size > 0 && (data[0] & 1) ? 1000 : 1);
+  auto feed = std::make_shared<Feed>();
+  session::Host host(loop, [feed](int) { return std::make_unique<FeedChannel>(feed); }, ui, settings);
+  std::size_t logged = 0;
+  host.setLogSink([&](const std::string& text) { logged += text.size(); });
+  host.connectAttempt();
+
+  std::size_t at = 0;
+  while (at < size) {
+    const std::uint8_t control = data[at++];
+    const std::size_t length = std::min<std::size_t>((control & 0x3F) + 1u, size - at);
+    const std::uint8_t* bytes = data + at;
+    at += length;
+    switch (control >> 6) {
+      case 0:
+        feed->rx.insert(feed->rx.end(), bytes, bytes + length);
+        host.lineNotification(feed->rx.size());
+        break;
+      case 1: {
+        host.setBlockMode(session::BlockReceiver::Download);
+        const std::size_t pages = length ? bytes[0] : 0;
+        auto& block = host.blockBuffer();
+        if (block.received >= block.expected) block.clear(pages * session::BlockBuffer::kPageSize);
+        feed->rx.insert(feed->rx.end(), bytes, bytes + length);
+        host.dataNotification(feed->rx.size());
+        if (block.received > block.expected || block.expected > session::BlockBuffer::kCapacity) __builtin_trap();
+        host.setLineMode();
+        break;
+      }
+      case 2:
+        host.dispatch(std::string(reinterpret_cast<const char*>(bytes), length));
+        break;
+      default:
+        loop.runFor(ports::Millis(10 * (length ? bytes[0] : 1)));
+        break;
+    }
+    if (host.pendingInput().size() > session::LineAssembler::kMaxLine) __builtin_trap();
+  }
+  loop.runFor(ports::Millis(3000));
+  return 0;
+}

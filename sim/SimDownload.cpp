@@ -1,0 +1,314 @@
+#include "SimDownload.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+namespace recdesk::sim {
+
+namespace {
+
+constexpr std::size_t kPage = 528;
+
+std::optional<std::uint64_t> number(const std::vector<std::string>& fields, std::size_t i) {
+  if (i >= fields.size() || fields[i].empty() || fields[i].size() > 19) return std::nullopt;
+  std::uint64_t v = 0;
+  for (const char c : fields[i]) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return v;
+}
+
+}  // namespace
+
+SimDownload& SimDownload::install(SimRecorder& device) {
+  auto self = std::make_shared<SimDownload>(device);
+  device.addCommand("DNL", [self](SimRecorder&, const std::string&, const std::vector<std::string>& fields) {
+    self->request(fields);
+  });
+  device.setByteInterceptor([self](std::uint8_t b) { return self->control(b); });
+  return *self;
+}
+
+const Recording* SimDownload::recording(std::uint16_t fileNumber) const {
+  for (const auto& r : device_.recordings())
+    if (r.format.fileNumber == fileNumber) return &r;
+  return nullptr;
+}
+
+void SimDownload::request(const std::vector<std::string>& fields) {
+  if (gone_) return;
+  ++stats_.requests;
+  const auto file = number(fields, 2);
+  const auto first = number(fields, 3);
+  const auto last = number(fields, 4);
+  const auto perBlock = number(fields, 5);
+  const Recording* rec = file && *file <= 0xFFFF ? recording(static_cast<std::uint16_t>(*file)) : nullptr;
+  if (!rec || !first || !last || !perBlock || *perBlock == 0 || *perBlock > 256 || *first > *last ||
+      *last >= rec->pageCount()) {
+    open_ = false;
+    ++stats_.refused;
+    emitLine("$R5,NAK,DNL," + (fields.size() > 2 ? fields[2] : std::string()));
+    return;
+  }
+  open_ = true;
+  file_ = static_cast<std::uint16_t>(*file);
+  first_ = *first;
+  last_ = *last;
+  perBlock_ = *perBlock;
+  current_.reset();
+  emitLine("$R5,ACK,DNL," + fields[2] + "," + fields[3] + "," + fields[4] + "," + fields[5]);
+}
+
+bool SimDownload::control(std::uint8_t byte) {
+  if (!open_ || (byte != 'n' && byte != 'r' && byte != 'c')) return false;
+  if (gone_) return true;
+  switch (byte) {
+    case 'n': {
+      if (faults_.silentNext > 0) {
+        --faults_.silentNext;
+        return true;
+      }
+      const std::uint64_t start = current_ ? *current_ + perBlock_ : first_;
+      if (start > last_ || (current_ && *current_ + perBlock_ < *current_)) {
+        open_ = false;
+        emitLine("$R5,MSG,DNL,END," + std::to_string(file_));
+        return true;
+      }
+      current_ = start;
+      sendBlock(start);
+      return true;
+    }
+    case 'r':
+      if (faults_.ignoreRepeatNext > 0) {
+        --faults_.ignoreRepeatNext;
+        return true;
+      }
+      if (current_) {
+        ++stats_.repeatsServed;
+        sendBlock(*current_);
+      }
+      return true;
+    default:  // 'c'
+      open_ = false;
+      ++stats_.cancels;
+      emitLine("$R5,MSG,DNL,CANCEL," + std::to_string(file_));
+      return true;
+  }
+}
+
+void SimDownload::sendBlock(std::uint64_t start) {
+  const Recording* rec = recording(file_);
+  if (!rec) return;
+  const std::uint64_t count = std::min<std::uint64_t>(perBlock_, last_ - start + 1);
+  std::string copy(static_cast<std::size_t>(count) * kPage, '\0');
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint64_t page = start + i;
+    char* out = copy.data() + i * kPage;
+    std::copy_n(reinterpret_cast<const char*>(rec->page(static_cast<std::size_t>(page))), kPage, out);
+    if (faults_.stickyBadPages.count({file_, page})) out[100] = static_cast<char>(out[100] ^ 0x01);
+    if (faults_.flakyBadPages.count({file_, page}))
+      out[100] = static_cast<char>(out[100] ^ static_cast<char>(1 + device_.random()() % 255));
+  }
+  ++stats_.blocksSent;
+  if (faults_.unplugAfterBlocks >= 0 && stats_.blocksSent > static_cast<std::uint64_t>(faults_.unplugAfterBlocks)) {
+    gone_ = true;
+    open_ = false;
+    if (onUnplug) {
+      onUnplug();
+    } else {
+      device_.faults().silent = true;
+    }
+    return;
+  }
+  if (faults_.skipAheadNext > 0) {
+    --faults_.skipAheadNext;
+    return;
+  }
+  auto& rnd = device_.random();
+  bool flip = false;
+  if (faults_.flipNext > 0) {
+    --faults_.flipNext;
+    flip = true;
+  } else if (faults_.flipProbability > 0) {
+    flip = std::uniform_real_distribution<double>(0, 1)(rnd) < faults_.flipProbability;
+  }
+  if (flip) {
+    const std::size_t at = static_cast<std::size_t>(rnd() % copy.size());
+    copy[at] = static_cast<char>(copy[at] ^ static_cast<char>(1 + rnd() % 255));
+  }
+  if (faults_.dropBytesNext > 0) {
+    --faults_.dropBytesNext;
+    copy.resize(copy.size() - std::min(copy.size(), faults_.dropCount));
+  }
+  if (faults_.extraBytesNext > 0) {
+    --faults_.extraBytesNext;
+    copy.append(faults_.extraCount, '\x55');
+  }
+  emitBytes(std::move(copy));
+}
+
+std::chrono::nanoseconds SimDownload::wireTime(std::size_t bytes) const {
+  return std::chrono::nanoseconds(static_cast<std::int64_t>(
+      static_cast<long double>(bytes) * 10 * 1e9L / static_cast<long double>(pacing_.bitsPerSecond)));
+}
+
+void SimDownload::emitLine(const std::string& line) {
+  if (pacing_.bitsPerSecond == 0 || !pacing_.schedule || !pacing_.now) {
+    device_.sendLine(line);
+    return;
+  }
+  const auto now = pacing_.now();
+  const auto start = std::max(now + pacing_.turnaround, wireFree_);
+  wireFree_ = start + wireTime(line.size() + 2);
+  SimRecorder* device = &device_;
+  pacing_.schedule(wireFree_ - now, [device, line] { device->sendLine(line); });
+}
+
+void SimDownload::emitBytes(std::string bytes) {
+  if (device_.faults().silent) return;
+  stats_.bytesSent += bytes.size();
+  if (pacing_.bitsPerSecond == 0 || !pacing_.schedule || !pacing_.now) {
+    device_.sendBytes(bytes);
+    return;
+  }
+  const auto now = pacing_.now();
+  const auto start = std::max(now + pacing_.turnaround, wireFree_);
+  wireFree_ = start + wireTime(bytes.size());
+  SimRecorder* device = &device_;
+  pacing_.schedule(wireFree_ - now, [device, bytes = std::move(bytes)] { device->sendBytes(bytes); });
+}
+
+// ---- recdesk-sim ----
+
+void CallQueue::schedule(std::chrono::nanoseconds delay, std::function<void()> call) {
+  const auto due = std::chrono::steady_clock::now() + std::max(delay, std::chrono::nanoseconds(0));
+  calls_.emplace(due, std::move(call));
+}
+
+std::optional<std::chrono::nanoseconds> CallQueue::runDue() {
+  for (;;) {
+    if (calls_.empty()) return std::nullopt;
+    const auto now = std::chrono::steady_clock::now();
+    auto first = calls_.begin();
+    if (first->first > now) return first->first - now;
+    auto call = std::move(first->second);
+    calls_.erase(first);
+    call();
+  }
+}
+
+namespace {
+
+bool wholeNumber(const std::string& text, long long low, long long high, long long& out) {
+  char* end = nullptr;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || !end || *end != '\0' || v < low || v > high) return false;
+  out = v;
+  return true;
+}
+
+bool filePage(const std::string& text, std::pair<std::uint16_t, std::uint64_t>& out) {
+  const auto colon = text.find(':');
+  long long file = 0, page = 0;
+  if (colon == std::string::npos || !wholeNumber(text.substr(0, colon), 0, 65535, file) ||
+      !wholeNumber(text.substr(colon + 1), 0, 1LL << 40, page))
+    return false;
+  out = {static_cast<std::uint16_t>(file), static_cast<std::uint64_t>(page)};
+  return true;
+}
+
+}  // namespace
+
+int takeDownloadOption(int argc, char** argv, int& i, SimDownloadOptions& options, std::string& error) {
+  const std::string arg = argv[i];
+  static const char* const kOptions[] = {"--pace", "--turnaround", "--flip", "--flip-next", "--drop-bytes-next",
+                                         "--extra-bytes-next", "--silent-blocks", "--skip-ahead", "--bad-page",
+                                         "--weak-page", "--unplug-after-blocks"};
+  if (std::find_if(std::begin(kOptions), std::end(kOptions), [&](const char* o) { return arg == o; }) ==
+      std::end(kOptions))
+    return 0;
+  if (i + 1 >= argc) {
+    error = arg + " needs a value";
+    return -1;
+  }
+  const std::string value = argv[++i];
+  long long n = 0;
+  auto& f = options.faults;
+  const auto count = [&](int& slot) {
+    if (!wholeNumber(value, 0, 1 << 30, n)) return false;
+    slot = static_cast<int>(n);
+    return true;
+  };
+  bool ok = true;
+  if (arg == "--pace") {
+    ok = wholeNumber(value, 300, 100000000, n);
+    options.paceBitsPerSecond = static_cast<std::uint32_t>(n);
+  } else if (arg == "--turnaround") {
+    char* end = nullptr;
+    options.turnaroundMs = std::strtod(value.c_str(), &end);
+    ok = end && *end == '\0' && options.turnaroundMs >= 0 && options.turnaroundMs <= 60000;
+  } else if (arg == "--flip") {
+    char* end = nullptr;
+    f.flipProbability = std::strtod(value.c_str(), &end);
+    ok = end && *end == '\0' && f.flipProbability >= 0 && f.flipProbability <= 1;
+  } else if (arg == "--flip-next") {
+    ok = count(f.flipNext);
+  } else if (arg == "--drop-bytes-next") {
+    ok = count(f.dropBytesNext);
+  } else if (arg == "--extra-bytes-next") {
+    ok = count(f.extraBytesNext);
+  } else if (arg == "--silent-blocks") {
+    ok = count(f.silentNext);
+  } else if (arg == "--skip-ahead") {
+    ok = count(f.skipAheadNext);
+  } else if (arg == "--bad-page" || arg == "--weak-page") {
+    std::pair<std::uint16_t, std::uint64_t> fp;
+    ok = filePage(value, fp);
+    (arg == "--bad-page" ? f.stickyBadPages : f.flakyBadPages).insert(fp);
+  } else if (arg == "--unplug-after-blocks") {
+    ok = wholeNumber(value, 0, 1LL << 40, n);
+    f.unplugAfterBlocks = n;
+  }
+  if (!ok) {
+    error = arg + ": bad value '" + value + "' (see --help)";
+    return -1;
+  }
+  return 1;
+}
+
+const char* downloadOptionsHelp() {
+  return "download:\n"
+         "  --pace BPS             send answers at BPS bit/s (10 bits per byte); default: at once\n"
+         "  --turnaround MS        the recorder answers MS milliseconds after a request (with --pace)\n"
+         "  --flip P               flip one byte of a block sent with probability P (0..1)\n"
+         "  --flip-next N          flip one byte in each of the next N blocks sent\n"
+         "  --drop-bytes-next N    the next N blocks sent lose 100 bytes at their end\n"
+         "  --extra-bytes-next N   the next N blocks sent carry 16 bytes too many\n"
+         "  --silent-blocks N      the next N block requests (\"n\") are not heard\n"
+         "  --skip-ahead N         the next N blocks are lost on the way (the recorder moves on)\n"
+         "  --bad-page F:P         page P of recording F is bad the same way on every read\n"
+         "  --weak-page F:P        page P of recording F is bad differently on every read\n"
+         "  --unplug-after-blocks K  the link is lost after K blocks\n";
+}
+
+SimDownload& installDownload(SimRecorder& device, const SimDownloadOptions& options, CallQueue& calls,
+                             std::function<void()> unplug) {
+  SimDownload& download = SimDownload::install(device);
+  download.faults() = options.faults;
+  download.onUnplug = std::move(unplug);
+  if (options.paceBitsPerSecond > 0) {
+    DownloadPacing pacing;
+    pacing.bitsPerSecond = options.paceBitsPerSecond;
+    pacing.turnaround = std::chrono::microseconds(static_cast<long long>(options.turnaroundMs * 1000.0));
+    pacing.schedule = [&calls](std::chrono::nanoseconds delay, std::function<void()> call) {
+      calls.schedule(delay, std::move(call));
+    };
+    pacing.now = [] { return std::chrono::steady_clock::now(); };
+    download.setPacing(std::move(pacing));
+  }
+  return download;
+}
+
+}  // namespace recdesk::sim

@@ -1,0 +1,152 @@
+#include "CliSession.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "DemoRecorder.h"
+#include "SimLink.h"
+#include "app/SettingsFile.h"
+#include "link/CommsLog.h"
+#include "link/LinkTransport.h"
+
+namespace recdesk::cli {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string describePort(int port, const std::string& devicePath) {
+  if (port >= 1 && port < link::kModeFtdi)
+    return devicePath.empty() ? "serial port " + std::to_string(port) : "serial device " + devicePath;
+  if (port >= link::kModeFtdi && port < link::kModeQuickUsb) return "FTDI adapter " + std::to_string(port - 1000);
+  if (port >= link::kModeQuickUsb) return "QuickUSB module " + std::to_string(port - 2000);
+  return "no port";
+}
+
+}  // namespace
+
+CliSession::CliSession(const CliContext& context) : context_(context), ui_(context.yes) {}
+
+CliSession::~CliSession() {
+  // The host goes before the loop and the log it uses.
+  if (host_) host_->removeObserver(&watch_);
+  host_.reset();
+}
+
+std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::string& error) {
+  std::unique_ptr<CliSession> s(new CliSession(context));
+  const bool linkFromOptions = context.demo || context.devicePath || context.portCode;
+
+  // The settings file is read when it is named, or when it is what names the link.
+  if (context.settingsFile || !linkFromOptions) {
+    app::SettingsFile file(context.settingsFile ? *context.settingsFile : app::defaultSettingsPath());
+    const app::LoadResult loaded = app::loadSettings(file);
+    s->settings_ = loaded.settings;
+    if (!loaded.readProblem.empty()) std::cerr << "recdesk-cli: warning: " << loaded.readProblem << "\n";
+  }
+
+  link::LinkTransport::ChannelFactory channels;
+  if (context.demo) {
+    s->settings_.port = static_cast<std::int16_t>(context.portCode.value_or(link::kModeFtdi));
+    s->settings_.baud = context.baud.value_or(2000000);
+    sim::DeviceConfig config;
+    config.seed = 1;
+    s->simLink_ = std::make_shared<sim::SimLink>(sim::makeDemoRecorder(config, kDemoRecordings));
+    channels = s->simLink_->channelFactory();
+    s->linkDescription_ = "the built-in simulated recorder";
+  } else {
+    if (context.devicePath) {
+      s->devicePath_ = *context.devicePath;
+      const int port = context.portCode.value_or(1);
+      if (port < 1 || port >= link::kModeFtdi) {
+        error = "--device names a serial device: --port must then be a serial port code (1-999)";
+        return nullptr;
+      }
+      s->settings_.port = static_cast<std::int16_t>(port);
+    } else if (context.portCode) {
+      if (*context.portCode < 1 || *context.portCode > 32767) {
+        error = "--port must be a port code from 1 to 32767 (1-999 serial, 1000+ FTDI, 2000+ QuickUSB)";
+        return nullptr;
+      }
+      s->settings_.port = static_cast<std::int16_t>(*context.portCode);
+    }
+    if (context.baud) s->settings_.baud = *context.baud;
+    if (s->settings_.port <= 0) {
+      error = "no recorder port is configured: give --device PATH (a serial device), --port CODE, or --demo";
+      return nullptr;
+    }
+    link::ChannelConfig config;
+    config.serialDevicePath = s->devicePath_;
+    if (s->devicePath_.empty() && s->settings_.port < link::kModeFtdi)
+      s->devicePath_ = link::serialDevicePathFor(s->settings_.port, config);
+    channels = link::defaultChannelFactory(config);
+    s->linkDescription_ = describePort(s->settings_.port, s->devicePath_);
+  }
+
+  if (context.logFile) {
+    s->log_ = std::make_unique<link::CommsLog>();
+    s->log_->setLogFile(*context.logFile);
+    std::ofstream probe(*context.logFile, std::ios::app);
+    if (!probe) {
+      error = "cannot write the log file " + context.logFile->string();
+      return nullptr;
+    }
+  }
+
+  const double seconds = std::isfinite(context.timeoutSeconds) ? context.timeoutSeconds : 20.0;
+  s->timeout_ = ports::Millis(static_cast<long long>(std::clamp(seconds, 0.001, 86400.0) * 1000.0));
+  s->host_ = std::make_unique<session::Host>(s->loop_, std::move(channels), s->ui_, s->settings_);
+  s->watch_.host = s->host_.get();
+  s->host_->addObserver(&s->watch_);
+  if (s->log_) {
+    link::CommsLog* log = s->log_.get();
+    s->host_->setLogSink([log](const std::string& text) { log->append(text); });
+  }
+  return s;
+}
+
+sim::SimRecorder* CliSession::simulatedDevice() { return simLink_ ? &simLink_->device() : nullptr; }
+
+bool CliSession::runUntil(const std::function<bool()>& done, ports::Millis limit) {
+  return loop_.runUntil(done, limit);
+}
+
+bool CliSession::connect(std::string& error) {
+  auto& host = *host_;
+  host.connectAttempt();
+  if (!host.link().isOpen()) {
+    const std::string why = link::describeOpenError(settings_.port, host.lastOpenResult(), devicePath_);
+    error = "cannot open " + linkDescription_ + (why.empty() ? "" : ": " + why);
+    return false;
+  }
+  if (runUntil([&] { return host.info().chainComplete; }, timeout_)) return true;
+
+  const auto secondsText = [&] {
+    const double s = static_cast<double>(timeout_.count()) / 1000.0;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", s);
+    return std::string(buffer);
+  }();
+  if (!watch_.recorderMet && !host.info().presenceSeen)
+    error = "no recorder answered on " + linkDescription_ + " within " + secondsText +
+            " seconds (is it switched on and connected? --timeout S waits longer)";
+  else if (!host.link().isOpen())
+    error = "the link to the recorder on " + linkDescription_ + " was lost before it completed its identification";
+  else
+    error = "the recorder on " + linkDescription_ + " answered but did not complete its identification within " +
+            secondsText + " seconds";
+  return false;
+}
+
+void CliSession::close() {
+  if (closed_ || !host_) return;
+  closed_ = true;
+  host_->shutdown(true);
+  // Answers still under way are of no interest any more; let the loop settle.
+  loop_.processEvents();
+}
+
+}  // namespace recdesk::cli

@@ -1,0 +1,805 @@
+#include "session/Host.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+#include "app/Settings.h"
+#include "lang/Strings.h"
+#include "ports/EventLoop.h"
+#include "ports/UserInterface.h"
+
+namespace recdesk::session {
+
+using namespace std::chrono_literals;
+using lang::FormatArg;
+
+namespace {
+
+constexpr std::uint32_t kOpenSpeed = 115200;
+constexpr std::size_t kReadChunk = 4096;
+constexpr std::size_t kMaxVersionText = 256;
+// The highest speed the adapters can run; a confirmation beyond it is not a speed we can use.
+constexpr long long kMaxLinkSpeed = 3000000;
+
+std::string fmt(std::string_view format, std::initializer_list<FormatArg> args) {
+  return lang::formatText(format, args);
+}
+
+}  // namespace
+
+Host::Host(ports::EventLoop& loop, link::LinkTransport::ChannelFactory channels, ports::UserInterface& ui,
+           app::Settings& settings)
+    : loop_(loop), ui_(ui), settings_(settings), link_(loop, std::move(channels)) {
+  transmitterMenu_ = settings_.transmitterMenu;
+  installBuiltInHandlers();
+  loop_.setTimerHandler([this](int id) { onTimer(id); });
+}
+
+Host::~Host() {
+  shutDown_ = true;
+  loop_.setTimerHandler({});
+  for (int id : {kTimerConnectRetry, kTimerKeepAlive, kTimerBlockData, kTimerReply, kTimerCancelConfirm,
+                 kTimerTransferRequest})
+    loop_.stopTimer(id);
+  link_.Close();
+}
+
+// ---- wiring --------------------------------------------------------------------------------------------
+
+void Host::addObserver(SessionObserver* observer) {
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+    observers_.push_back(observer);
+}
+
+void Host::removeObserver(SessionObserver* observer) {
+  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void Host::setReplyHandler(ReplyId id, ReplyHandler handler) {
+  const auto i = replyIndex(id);
+  handlers_[i] = handler ? std::move(handler) : builtIn_[i];
+}
+
+Host::ReplyHandler Host::builtInReplyHandler(ReplyId id) { return builtIn_[replyIndex(id)]; }
+
+void Host::setTimerHook(int timerId, std::function<void()> hook) {
+  if (hook)
+    timerHooks_[timerId] = std::move(hook);
+  else
+    timerHooks_.erase(timerId);
+}
+
+void Host::installBuiltInHandlers() {
+  auto set = [this](ReplyId id, ReplyHandler h) { builtIn_[replyIndex(id)] = std::move(h); };
+  set(ReplyId::Pong, [this](const std::string& r) { devicePresence(r); });
+  set(ReplyId::Ready, [this](const std::string& r) { devicePresence(r); });
+  set(ReplyId::T7Ready, [this](const std::string& r) {
+    // The transmitter's ready line carries no test and status fields of its own.
+    currentReply_ = r + ",1,T7";
+    devicePresence(currentReply_);
+  });
+  set(ReplyId::AckLst, [this](const std::string& r) { listAcknowledgement(r); });
+  set(ReplyId::MsgLst, [this](const std::string& r) { listRecord(r); });
+  set(ReplyId::MsgRecOff, [this](const std::string& r) { recordingEnded(r); });
+  set(ReplyId::AckTyp, [this](const std::string& r) { typeReply(r); });
+  set(ReplyId::AckFree, [this](const std::string& r) { freeReply(r); });
+  set(ReplyId::AckRec, [this](const std::string& r) { recordingReply(r); });
+  set(ReplyId::NakRecOn, [this](const std::string& r) { recordingReply(r); });
+  set(ReplyId::AckFmt, [this](const std::string& r) { formatReply(r); });
+  set(ReplyId::MsgFmt, [this](const std::string& r) { formatReply(r); });
+  set(ReplyId::AckCom, [this](const std::string& r) { speedConfirmation(r); });
+  set(ReplyId::AckPin, [this](const std::string&) { sessionEstablished(); });
+  set(ReplyId::Timer, [this](const std::string& r) { timerArmed(r); });
+  set(ReplyId::AckTmrOn, [this](const std::string& r) { timerArmed(r); });
+  set(ReplyId::AckTmrOff, [this](const std::string&) {
+    flags_.locked = false;
+    sessionEstablished();
+  });
+  set(ReplyId::AckTime, [this](const std::string& r) { clockReply(r); });
+  set(ReplyId::Password, [this](const std::string& r) { passwordPrompt(r); });
+  set(ReplyId::AckVer, [this](const std::string& r) { versionReply(r); });
+  set(ReplyId::AckFlash, [this](const std::string& r) { flashReply(r); });
+  set(ReplyId::AckTst0, [this](const std::string&) { testReply(true); });
+  set(ReplyId::AckTstOff, [this](const std::string&) { testReply(true); });
+  set(ReplyId::NakTst, [this](const std::string&) { testReply(false); });
+  handlers_ = builtIn_;
+}
+
+// ---- small services -------------------------------------------------------------------------------------
+
+void Host::log(const std::string& text) {
+  if (logSink_) logSink_(text);
+}
+
+void Host::logEvent(int stringId) { log(" " + lang::text(stringId) + "\r\n"); }
+
+void Host::persist(const char* section, const char* key) {
+  if (settingsWriter_) settingsWriter_(section, key);
+}
+
+int Host::portCode() const { return settings_.port; }
+
+void Host::refreshControls() {
+  notify([](SessionObserver& o) { o.onStateChanged(); });
+}
+
+void Host::setStatusText(const std::string& text) {
+  secondStatus_ = text;
+  notify([&](SessionObserver& o) { o.onSecondStatus(text); });
+}
+
+void Host::setTitleSuffix(const std::string& text) {
+  titleSuffix_ = text;
+  notify([&](SessionObserver& o) { o.onTitleSuffix(text); });
+}
+
+void Host::startTimer(int timerId, std::chrono::milliseconds period) { loop_.startTimer(timerId, period); }
+
+void Host::stopTimer(int timerId) { loop_.stopTimer(timerId); }
+
+void Host::stopKeepAliveAndReplyWait() {
+  stopTimer(kTimerKeepAlive);
+  stopTimer(kTimerReply);
+}
+
+void Host::keepAliveStart() {
+  flags_.pingOutstanding = true;
+  startTimer(kTimerKeepAlive, 1000ms);
+}
+
+void Host::setLinkSpeed(std::uint32_t speed) {
+  link_.SetSpeed(speed);
+  loop_.sleep(1ms);
+  info_.linkSpeed = speed;
+}
+
+// ---- connection ------------------------------------------------------------------------------------------
+
+void Host::connectAttempt() {
+  if (shutDown_) return;
+  lastOpenResult_ = link_.Open(portCode(), kOpenSpeed, this, 0, 0);
+  if (lastOpenResult_ == link::kOpenOk) {
+    stopTimer(kTimerConnectRetry);
+    info_.linkSpeed = kOpenSpeed;
+    logEvent(57790);
+    link_.SetNotificationMask(link::kMaskLine);
+    receiver_ = BlockReceiver::None;
+    sendLine(std::string(cmd::kPing), true);
+  } else {
+    startTimer(kTimerConnectRetry, 1000ms);
+  }
+}
+
+void Host::closeLink() {
+  link_.Close();
+  receiver_ = BlockReceiver::None;
+}
+
+void Host::shutdown(bool sendResetLine) {
+  if (shutDown_) return;
+  if (sendResetLine && flags_.recorderConnected && link_.isOpen()) {
+    sendLine(std::string(cmd::kReset), false);
+    log(fmt("%s %s.\r\n\r\n\r\n", {lang::text(146), lang::text(57869)}));
+  }
+  shutDown_ = true;
+  for (int id : {kTimerConnectRetry, kTimerKeepAlive, kTimerBlockData, kTimerReply, kTimerCancelConfirm,
+                 kTimerTransferRequest})
+    stopTimer(id);
+  closeLink();
+  flags_.recorderConnected = false;
+  flags_.sessionRunning = false;
+  flags_.pingOutstanding = false;
+}
+
+void Host::sessionReset() {
+  stopTimer(kTimerKeepAlive);
+  flags_.recorderConnected = false;
+  flags_.sessionRunning = false;
+  flags_.pingOutstanding = false;
+  flags_.testMode = false;
+  const std::uint32_t speed = info_.linkSpeed;
+  info_ = SessionInfo{};
+  info_.linkSpeed = speed;
+  notify([](SessionObserver& o) { o.onSessionReset(); });
+  refreshControls();
+}
+
+void Host::sessionEstablished() {
+  logEvent(57924);
+  receiver_ = BlockReceiver::None;
+  flags_.sessionRunning = true;
+  flags_.recorderConnected = true;
+  flags_.recording = false;
+  flags_.locked = false;
+  clockCheckArmed_ = true;
+  if (flags_.maintenance) {
+    flags_.maintenance = false;
+    notify([](SessionObserver& o) { o.onMaintenance(false); });
+  }
+  refreshControls();
+  sendLine(std::string(cmd::kHighSpeedOn), false);
+  const int port = portCode();
+  if (port == link::kModeFtdi || port == link::kModeQuickUsb) {
+    persist("Options", "Baud");
+    stopTimer(kTimerKeepAlive);
+    logEvent(57866);
+    sendLine(cmd::linkSpeed(static_cast<long>(settings_.baud)), true);
+    verPending_ = true;
+  } else {
+    log(fmt(" %s %ld bps\r\n", {lang::text(57922), static_cast<long>(settings_.baud)}));
+    logEvent(57923);
+    sendLine(std::string(cmd::kVersion), true);
+    refreshControls();
+  }
+}
+
+void Host::applyDeviceKind(const std::string& kind, const std::string& subModelField, bool connected) {
+  if (kind.empty()) {
+    if (connected) return;
+    info_.variant = DeviceVariant::Plain;
+    info_.subModel = 0;
+    transmitterMenu_ = false;
+  } else if (contains(kind, "T7")) {
+    if (connected && transmitterMenu_) return;
+    transmitterMenu_ = true;
+    info_.variant = DeviceVariant::Transmitter;
+    info_.subModel = 0;
+    if (lang::strings().has(57973)) log(lang::text(57973));
+  } else if (contains(kind, "R5U")) {
+    const long long sub = leadingNumber(subModelField);
+    info_.subModel = static_cast<std::uint16_t>(std::clamp<long long>(sub, 0, 0xFFFF));
+    info_.variant = DeviceVariant::Reduced;
+    transmitterMenu_ = false;
+  } else {
+    return;
+  }
+  settings_.transmitterMenu = transmitterMenu_;
+  const auto variant = info_.variant;
+  const auto sub = info_.subModel;
+  const bool menu = transmitterMenu_;
+  notify([&](SessionObserver& o) { o.onDeviceKind(variant, sub, menu); });
+}
+
+void Host::devicePresence(std::string reply) {
+  // An answered ping ends a run of unanswered ones: the next silence gets its retry again.
+  pingRetryCount_ = 0;
+  info_.presenceSeen = true;
+  const std::string kind = field(reply, 4);
+  const std::string subModel = field(reply, 5);
+  if (flags_.recorderConnected) {
+    applyDeviceKind(kind, subModel, true);
+    return;
+  }
+  applyDeviceKind(kind, subModel, false);
+
+  const std::string status = field(reply, 3);
+  if (!status.empty() && leadingNumber(status) == 0) {
+    logEvent(57902);
+    ui_.message(lang::text(130), lang::text(57903), ports::Icon::Error, ports::Buttons::Ok);
+  }
+  if (leadingNumber(field(reply, 2)) >= 1) {
+    logEvent(57905);
+    ui_.message(lang::text(131), lang::text(57904), ports::Icon::Information, ports::Buttons::Ok);
+    flags_.testMode = true;
+  } else {
+    flags_.testMode = false;
+  }
+  sessionEstablished();
+}
+
+void Host::speedConfirmation(const std::string& reply) {
+  refreshControls();
+  logEvent(57921);
+  const long long speed = leadingNumber(field(reply, 3));
+  if (speed <= 0 || speed > kMaxLinkSpeed) {
+    // Not a speed the adapter can run: the recorder did not confirm anything usable. The link stays
+    // as it is; the keep-alive and the reply time-out find the recorder again.
+    log(fmt(" %s %s.\r\n", {lang::text(57949), lang::text(57948)}));
+    return;
+  }
+  setLinkSpeed(static_cast<std::uint32_t>(speed));
+  refreshControls();
+  sendLine(std::string(cmd::kPing), false);
+  sendLine(std::string(cmd::kPing), true);
+  log(fmt(" %s %ld bps\r\n", {lang::text(57922), static_cast<long>(speed)}));
+  if (verPending_) {
+    verPending_ = false;
+    logEvent(57923);
+    sendLine(std::string(cmd::kVersion), true);
+  }
+  if (saveSpeedPending_) {
+    saveSpeedPending_ = false;
+    settings_.baud = static_cast<std::uint32_t>(speed);
+    persist("Options", "Port");
+    persist("Options", "Baud");
+  }
+}
+
+void Host::versionReply(const std::string& reply) {
+  logEvent(57933);
+  constexpr std::string_view kPrefix = "$R5,ACK,VER";
+  const std::size_t at = reply.find(kPrefix);
+  std::string text;
+  const std::size_t from = (at == std::string::npos ? 0 : at) + kPrefix.size() + 1;
+  if (from <= reply.size()) text = reply.substr(from, kMaxVersionText);
+  info_.versionText = text;
+  info_.firmwareCapability = firmwareCapability(text);
+  info_.versionKnown = true;
+  notify([](SessionObserver& o) { o.onInfoChanged(); });
+  commandList();
+}
+
+std::chrono::steady_clock::time_point Host::now() const { return loop_.now(); }
+
+void Host::speedFallback(const std::string& reasonText) {
+  const std::string reason = reasonText.empty() ? lang::text(57948) : reasonText;
+  if (portCode() == link::kModeFtdi) {
+    std::uint32_t speed = settings_.baud;
+    log(fmt(" %s %s, %s\r\n", {lang::text(57949), reason, lang::text(57950)}));
+    if (speed > 1000000) speed -= 1000000;
+    settings_.baud = speed;
+    stopTimer(kTimerKeepAlive);
+    refreshControls();
+    logEvent(57866);
+    sendLine(cmd::linkSpeed(static_cast<long>(speed)), false);
+  } else {
+    log(fmt(" %s %s.\r\n", {lang::text(57949), reason}));
+  }
+}
+
+// ---- the query chain ---------------------------------------------------------------------------------------
+
+void Host::listAcknowledgement(const std::string& reply) {
+  refreshControls();
+  logEvent(57906);
+  if (const auto ack = parseListAck(reply)) {
+    info_.deviceName = ack->deviceName;
+    info_.model = modelOfDeviceName(ack->deviceName);
+    info_.listCount = ack->count;
+  }
+  info_.listKnown = true;
+  info_.listComplete = false;
+  info_.listLines.clear();
+  notify([](SessionObserver& o) { o.onListStarted(); });
+  log(fmt(" %s %u ", {lang::text(57907), static_cast<unsigned>(info_.listCount)}) + lang::text(57908) + " " +
+      info_.deviceName + "\r\n");
+  notify([](SessionObserver& o) { o.onInfoChanged(); });
+}
+
+void Host::listRecord(const std::string& reply) {
+  if (contains(reply, "END")) {
+    if (!contains(reply, "MSG,LST,END")) return;
+    info_.listComplete = true;
+    notify([](SessionObserver& o) { o.onListEnd(); });
+    notify([](SessionObserver& o) { o.onInfoChanged(); });
+    commandType();
+    return;
+  }
+  if (info_.listLines.size() < SessionInfo::kMaxListLines) info_.listLines.push_back(reply);
+  notify([&](SessionObserver& o) { o.onListRecord(reply); });
+}
+
+void Host::typeReply(const std::string& reply) {
+  logEvent(57911);
+  info_.type = parseRecordingType(reply);
+  info_.typeKnown = true;
+  notify([](SessionObserver& o) { o.onInfoChanged(); });
+  commandFlash();
+}
+
+void Host::flashReply(const std::string& reply) {
+  info_.flash = parseFlashReply(reply);
+  info_.flashKnown = true;
+  info_.flashText = fmt("%s:\r\n\r\n       %s:  %X\r\n       %s:    %X\r\n\r\n %s: %u MB",
+                        {lang::text(57936), lang::text(57937), static_cast<unsigned>(info_.flash.makerCodes),
+                         lang::text(57938), static_cast<unsigned>(info_.flash.deviceCodes), lang::text(57939),
+                         static_cast<unsigned>(info_.flash.sizeMb)});
+  notify([](SessionObserver& o) { o.onInfoChanged(); });
+  commandFree();
+}
+
+void Host::freeReply(const std::string& reply) {
+  logEvent(57912);
+  const long long pages = leadingNumber(field(reply, 3));
+  info_.freePages = pages > 0 ? static_cast<std::uint64_t>(pages) : 0;
+  info_.freeKnown = true;
+  info_.recordingSecondsLeft.reset();
+  if (info_.type.numeric)
+    info_.recordingSecondsLeft =
+        recordingSecondsLeft(info_.freePages, info_.type.bits, info_.type.channels, info_.type.sampleRate);
+  if (info_.recordingSecondsLeft) {
+    const std::uint64_t s = *info_.recordingSecondsLeft;
+    const std::string hms = fmt("%.0f:%02ld:%02ld", {static_cast<double>(s / 3600), static_cast<long>((s / 60) % 60),
+                                                     static_cast<long>(s % 60)});
+    info_.recordingTimeText = lang::format(57971, {hms}) + "   " +
+                              fmt("%.1f", {static_cast<double>(info_.freePages) * 512.0 / 1048576.0}) + " MB";
+  } else {
+    info_.recordingTimeText = lang::format(57971, {lang::text(57972)});
+  }
+  notify([](SessionObserver& o) { o.onInfoChanged(); });
+  commandTime();
+}
+
+void Host::clockReply(const std::string& reply) {
+  info_.recorderClock = parseClockReply(reply);
+  info_.clockKnown = true;
+  info_.computerTimeAtClock = std::time(nullptr);
+  info_.clockDifferenceSeconds.reset();
+  if (const auto recorder = info_.recorderClock.toTime())
+    info_.clockDifferenceSeconds =
+        std::llround(std::difftime(*recorder, info_.computerTimeAtClock));
+  if (clockCheckArmed_ && !settings_.ignoreRtc) {
+    clockCheckArmed_ = false;
+    if (info_.clockDifferenceSeconds && std::llabs(*info_.clockDifferenceSeconds) >= 61) {
+      logEvent(57930);
+      const auto when = info_.recorderClock;
+      const long long seconds = *info_.clockDifferenceSeconds;
+      notify([&](SessionObserver& o) { o.onClockDifference(when, seconds); });
+    }
+  }
+  info_.chainComplete = true;
+  notify([](SessionObserver& o) { o.onInfoChanged(); });
+  notify([](SessionObserver& o) { o.onChainComplete(); });
+}
+
+// ---- other built-in replies ----------------------------------------------------------------------------------
+
+void Host::recordingReply(const std::string& reply) {
+  logEvent(57913);
+  if (contains(reply, "ON")) flags_.recording = true;
+  refreshControls();
+}
+
+void Host::recordingEnded(const std::string&) {
+  logEvent(57818);
+  flags_.recording = false;
+  refreshControls();
+}
+
+void Host::formatReply(const std::string& reply) {
+  if (contains(reply, "START")) {
+    flags_.maintenance = true;
+    notify([](SessionObserver& o) { o.onMaintenance(true); });
+    log(fmt(" %s. %s\r\n", {lang::text(57915), lang::text(57916)}));
+  }
+  if (contains(reply, "BAD")) log(fmt(" %s: %ld\r\n", {lang::text(57917), static_cast<long>(leadingNumber(field(reply, 4)))}));
+  if (contains(reply, "END")) {
+    flags_.maintenance = false;
+    notify([](SessionObserver& o) { o.onMaintenance(false); });
+    log(fmt(" %s! %s: %ld\r\n",
+            {lang::text(57918), lang::text(57919), static_cast<long>(leadingNumber(field(reply, 4)))}));
+    commandList();
+  }
+  refreshControls();
+}
+
+void Host::timerArmed(const std::string&) {
+  if (!flags_.recorderConnected) {
+    flags_.sessionRunning = true;
+    flags_.recorderConnected = true;
+  }
+  flags_.locked = true;
+  ui_.status(lang::text(57925));
+  refreshControls();
+}
+
+void Host::passwordPrompt(const std::string&) {
+  if (!flags_.recorderConnected) {
+    flags_.sessionRunning = true;
+    flags_.recorderConnected = true;
+  }
+  flags_.locked = true;
+  refreshControls();
+}
+
+void Host::testReply(bool accepted) {
+  if (accepted) {
+    flags_.testMode = false;
+    refreshControls();
+  } else {
+    ui_.message(lang::text(57702), lang::text(57952), ports::Icon::Information, ports::Buttons::Ok);
+  }
+}
+
+// ---- simple commands ---------------------------------------------------------------------------------------
+
+void Host::commandType() {
+  refreshControls();
+  logEvent(57793);
+  sendLine(std::string(cmd::kType), false);
+  // Sent without the reply time-out; the keep-alive still notices a recorder that went silent.
+  if (flags_.sessionRunning && link_.isOpen()) keepAliveStart();
+}
+
+void Host::commandFlash() {
+  logEvent(57991);
+  sendLine(std::string(cmd::kFlash), true);
+}
+
+void Host::commandFree() {
+  refreshControls();
+  logEvent(57794);
+  sendLine(std::string(cmd::kFree), false);
+  if (flags_.sessionRunning && link_.isOpen()) keepAliveStart();
+}
+
+void Host::commandTime() {
+  logEvent(57795);
+  sendLine(std::string(cmd::kTime), false);
+  if (flags_.sessionRunning && link_.isOpen()) keepAliveStart();
+}
+
+void Host::commandList() {
+  logEvent(57796);
+  sendLine(std::string(cmd::kList), true);
+}
+
+bool Host::commandFormat() {
+  const std::string& name = info_.deviceName;
+  if (ui_.message(lang::format(135, {name}), lang::text(146), ports::Icon::Error, ports::Buttons::YesNo) !=
+      ports::Answer::Yes)
+    return false;
+  const bool incomplete = incompleteQuery_ ? incompleteQuery_() : !info_.listLines.empty();
+  if (incomplete && ui_.message(lang::format(136, {name}), lang::text(146), ports::Icon::Error,
+                                ports::Buttons::YesNo) != ports::Answer::Yes)
+    return false;
+  stopTimer(kTimerKeepAlive);
+  refreshControls();
+  logEvent(57797);
+  return sendLine(std::string(cmd::kFormat), true);
+}
+
+void Host::commandRecordOn() {
+  stopTimer(kTimerKeepAlive);
+  refreshControls();
+  logEvent(57798);
+  sendLine(std::string(cmd::kRecordOn), true);
+}
+
+void Host::commandRecordOff() {
+  refreshControls();
+  logEvent(flags_.recording ? 57799 : 57800);
+  const bool sent = sendLine(std::string(cmd::kRecordOff), false);
+  flags_.recording = false;
+  if (sent) commandList();
+  refreshControls();
+}
+
+// ---- sending -------------------------------------------------------------------------------------------------
+
+bool Host::sendLine(const std::string& line, bool expectReply) {
+  // With no link there is nothing to write to (the connect retry is already running).
+  if (!link_.isOpen()) return false;
+  link_.Purge();
+  if (!contains(line, "PING")) {
+    stopTimer(kTimerKeepAlive);
+    flags_.pingOutstanding = false;
+  }
+  if (sentLineIsLogged(line)) log("<< " + line);
+  refreshControls();
+  const std::size_t written = link_.PacedWrite(line);
+  currentReply_.clear();
+  if (written == line.size()) {
+    if (expectReply) startTimer(kTimerReply, 1000ms);
+    return true;
+  }
+  linkLost();
+  return false;
+}
+
+bool Host::sendByte(std::uint8_t value) {
+  if (!link_.isOpen()) return false;
+  if (link_.Write(&value, 1) == 1) return true;
+  linkLost();
+  return false;
+}
+
+void Host::linkLost() {
+  stopTimer(kTimerBlockData);
+  // Nothing can answer on a closed link: the reply, confirmation and request waits end too.
+  stopTimer(kTimerReply);
+  stopTimer(kTimerCancelConfirm);
+  stopTimer(kTimerTransferRequest);
+  log(fmt("%s\r\n%s\r\n", {lang::text(57791), lang::text(57792)}));
+  sessionReset();
+  ui_.status(lang::text(57762));
+  flags_.download = false;
+  if (activeTransfer_) activeTransfer_->onLinkLost();
+  setStatusText("");
+  refreshControls();
+  closeLink();
+  if (!shutDown_) startTimer(kTimerConnectRetry, 1000ms);
+}
+
+void Host::setLineMode() {
+  receiver_ = BlockReceiver::None;
+  link_.SetNotificationMask(link::kMaskLine);
+}
+
+void Host::setBlockMode(BlockReceiver receiver) {
+  receiver_ = receiver;
+  link_.SetNotificationMask(receiver == BlockReceiver::None ? link::kMaskLine : link::kMaskData);
+}
+
+void Host::discardInput() { link_.Purge(); }
+
+// ---- receiving -----------------------------------------------------------------------------------------------
+
+void Host::onLinkNotification(int notification, std::size_t bytesWaiting) {
+  // After the session ended (and while the host goes away) a reader may still hand over what it had.
+  if (shutDown_) return;
+  if (notification == link::kLineNotification)
+    lineNotification(bytesWaiting);
+  else if (notification == link::kDataNotification)
+    dataNotification(bytesWaiting);
+  // The serial line-status error notification has no handler.
+}
+
+bool Host::lineNotification(std::size_t bytesWaiting) {
+  if (bytesWaiting == 0) return false;
+  std::string chunk(std::min(bytesWaiting, kReadChunk), '\0');
+  std::size_t remaining = bytesWaiting;
+  bool anyRead = false;
+  while (remaining > 0 && link_.isOpen()) {
+    const std::size_t want = std::min(remaining, kReadChunk);
+    const std::size_t got = link_.Read(reinterpret_cast<std::uint8_t*>(chunk.data()), want);
+    if (got == 0) break;
+    anyRead = true;
+    remaining -= std::min(got, remaining);
+    assembler_.append(
+        std::string_view(chunk.data(), std::min(got, want)), [this](const std::string& line) { dispatch(line); },
+        [this](std::size_t run) {
+          log(fmt(" %s (%lu)\r\n", {lang::text(57948), static_cast<unsigned long>(run)}));
+        });
+  }
+  return anyRead;
+}
+
+bool Host::dataNotification(std::size_t) {
+  if (receiver_ == BlockReceiver::Download || receiver_ == BlockReceiver::Sample) {
+    std::uint32_t errorWord = 0;
+    link::QueueStatusRecord status;
+    if (link_.QueueStatus(errorWord, status)) {
+      std::size_t waiting = status.bytesToRead;
+      // Into the block buffer up to what the block should bring…
+      const std::size_t room = block_.expected > block_.received ? block_.expected - block_.received : 0;
+      const std::size_t take = std::min(waiting, room);
+      if (take > 0) {
+        const std::size_t got = link_.Read(block_.data.data() + block_.received, take);
+        block_.received += std::min(got, take);
+        waiting -= std::min(got, take);
+        if (got < take) waiting = 0;
+      }
+      // …and whatever comes beyond it is read, counted and dropped, never written past the buffer.
+      std::uint8_t scratch[kReadChunk];
+      while (waiting > 0) {
+        const std::size_t got = link_.Read(scratch, std::min(waiting, sizeof scratch));
+        if (got == 0) break;
+        block_.overrun += got;
+        waiting -= std::min(got, waiting);
+      }
+    }
+    if (activeTransfer_) activeTransfer_->onBlockData();
+  } else {
+    // Block data with nobody to take it: back to line mode; the bytes stay in the link for the
+    // line assembly.
+    receiver_ = BlockReceiver::None;
+    link_.SetNotificationMask(link::kMaskLine);
+  }
+  return true;
+}
+
+bool Host::dispatch(const std::string& line) {
+  stopTimer(kTimerReply);
+  stopTimer(kTimerKeepAlive);
+  currentReply_ = line;
+  if (receivedLineIsLogged(line)) log(">> " + line + "\r\n");
+
+  bool matched = false;
+  if (const auto id = matchReply(currentReply_)) {
+    matched = true;
+    const ReplyHandler handler = handlers_[replyIndex(*id)];  // a handler may replace itself
+    if (handler) handler(std::string(line));
+  } else {
+    keepAliveStart();
+  }
+
+  if (flags_.sessionRunning && receiver_ == BlockReceiver::None && !flags_.recording && !flags_.maintenance &&
+      !currentReply_.empty())
+    keepAliveStart();
+  // Before the session runs, a reply that is not the presence answer must not leave the session
+  // waiting for nothing: when no wait is left, the keep-alive pings again.
+  if (!flags_.sessionRunning && link_.isOpen() && receiver_ == BlockReceiver::None &&
+      !loop_.timerActive(kTimerKeepAlive) && !loop_.timerActive(kTimerReply))
+    keepAliveStart();
+  currentReply_.clear();
+  return matched;
+}
+
+// ---- timers --------------------------------------------------------------------------------------------------
+
+void Host::onTimer(int timerId) {
+  switch (timerId) {
+    case kTimerConnectRetry:
+      stopTimer(kTimerConnectRetry);
+      connectAttempt();
+      break;
+    case kTimerKeepAlive:
+      stopTimer(kTimerKeepAlive);
+      sendLine(std::string(cmd::kPing), true);
+      break;
+    case kTimerBlockData:
+      stopTimer(kTimerBlockData);
+      if (activeTransfer_) activeTransfer_->onBlockTimeout();
+      break;
+    case kTimerReply:
+      replyTimeout();
+      break;
+    case kTimerCancelConfirm:
+      stopTimer(kTimerCancelConfirm);
+      if (activeTransfer_)
+        activeTransfer_->onConfirmationTimeout();
+      else
+        logEvent(57804);
+      break;
+    case kTimerTransferRequest:
+      stopTimer(kTimerTransferRequest);
+      if (activeTransfer_)
+        activeTransfer_->onRequestTimeout();
+      else
+        log(fmt(" %s %s.", {lang::text(57808), lang::text(57807)}) + "\r\n");
+      break;
+    default: {
+      const auto it = timerHooks_.find(timerId);
+      if (it != timerHooks_.end()) {
+        const auto hook = it->second;
+        hook();
+      } else {
+        stopTimer(timerId);  // nobody wants it
+      }
+      break;
+    }
+  }
+}
+
+void Host::replyTimeout() {
+  stopTimer(kTimerReply);
+  if (!flags_.pingOutstanding) {
+    // The time-out of another command.
+    log(lang::text(57801) + "\r\n");
+    flags_.pingOutstanding = true;
+    sendLine(std::string(cmd::kPing), true);
+    return;
+  }
+  if (pingRetryCount_ == 0) {
+    pingRetryCount_ = 1;
+    flags_.pingOutstanding = true;
+    sendLine(std::string(cmd::kPing), true);
+    return;
+  }
+  // The recorder does not answer.
+  if (speedCycleIndex_ > 5) speedCycleIndex_ = 0;
+  const int port = portCode();
+  if (port == link::kModeFtdi) setLinkSpeed(kCycleSpeeds[static_cast<std::size_t>(speedCycleIndex_)]);
+  std::string dots(8, ' ');
+  for (int i = 0; i <= speedCycleIndex_ % 3; ++i) dots[static_cast<std::size_t>(i)] = '.';
+  ++speedCycleIndex_;
+  sessionReset();
+  if (port == link::kModeFtdi)
+    ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57803), dots}));
+  else if (port == link::kModeQuickUsb)
+    ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57998), dots}));
+  else if (port < 1) {
+    ui_.status(lang::text(57762));
+    speedCycleIndex_ = 0;
+  } else
+    ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57707), dots}));
+  refreshControls();
+  flags_.pingOutstanding = true;
+  sendLine(std::string(cmd::kPing), false);
+  sendLine(std::string(cmd::kPing), true);
+}
+
+}  // namespace recdesk::session

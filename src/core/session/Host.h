@@ -1,0 +1,233 @@
+#pragma once
+// The session owner: the one object that holds the conversation with the recorder. It owns the link,
+// the session flags, the timers (by their fixed ids), the line accumulator, the current reply and the
+// block receiver; it assembles and dispatches reply lines, sends every command line, keeps the session
+// alive with pings, notices a silent recorder or a lost link, and runs the connection with its speed
+// agreement and the query chain that follows (version, list, type, flash, free space, clock).
+//
+// No user interface here: what the user sees goes through ports::UserInterface (message boxes and the
+// status line), the communications log goes to a text sink, and front ends follow the state through
+// SessionObserver. Operations (download, level preview, maintenance, clock, timer, password,
+// transmitter) plug their reply handlers into the dispatcher by table entry, and their block transfers
+// through setActiveTransfer().
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "link/LinkTransport.h"
+#include "session/LineAssembler.h"
+#include "session/Protocol.h"
+#include "session/SessionInfo.h"
+#include "session/SessionServices.h"
+
+namespace recdesk::ports {
+class EventLoop;
+class UserInterface;
+}  // namespace recdesk::ports
+namespace recdesk::app {
+struct Settings;
+}
+
+namespace recdesk::session {
+
+// Front ends and operations follow the session through this interface; every method has an empty
+// default body.
+class SessionObserver {
+ public:
+  virtual ~SessionObserver() = default;
+  // The session state changed: refresh controls, menus and buttons.
+  virtual void onStateChanged() {}
+  // The session was reset: recorder details blanked, recording list emptied, recorder-state windows
+  // (timer notice, password, clock, clock difference, timer programme) hidden, player closed.
+  virtual void onSessionReset() {}
+  // The presence line named the device kind: transmitter menu on/off, full or reduced menus.
+  virtual void onDeviceKind(DeviceVariant /*variant*/, std::uint16_t /*subModel*/, bool /*transmitterMenu*/) {}
+  // Something in SessionInfo changed (version, list, type, flash, free space, clock).
+  virtual void onInfoChanged() {}
+  // The recording list: acknowledgement (the list is emptied), each record line, the end line.
+  virtual void onListStarted() {}
+  virtual void onListRecord(const std::string& /*line*/) {}
+  virtual void onListEnd() {}
+  // The recorder's clock differs from this computer's by more than a minute (once per connection).
+  virtual void onClockDifference(const DateTime& /*recorderTime*/, long long /*seconds*/) {}
+  // The last reply of the query chain after connecting (the clock) has been handled.
+  virtual void onChainComplete() {}
+  // A format or flash check started or ended on the recorder.
+  virtual void onMaintenance(bool /*running*/) {}
+  // The second status text (remaining time of a download) and the title suffix (transfer progress).
+  virtual void onSecondStatus(const std::string& /*text*/) {}
+  virtual void onTitleSuffix(const std::string& /*text*/) {}
+};
+
+class Host final : public SessionServices, public link::LinkListener {
+ public:
+  using ReplyHandler = std::function<void(const std::string& reply)>;
+  using LogSink = std::function<void(const std::string& text)>;
+  // Persists one key of the settings file from the in-memory Settings ("Options" "Port"/"Baud").
+  using SettingsWriter = std::function<void(const std::string& section, const std::string& key)>;
+
+  Host(ports::EventLoop& loop, link::LinkTransport::ChannelFactory channels, ports::UserInterface& ui,
+       app::Settings& settings);
+  ~Host() override;
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // ---- wiring --------------------------------------------------------------------------------------
+  void setLogSink(LogSink sink) { logSink_ = std::move(sink); }
+  void setSettingsWriter(SettingsWriter writer) { settingsWriter_ = std::move(writer); }
+  void addObserver(SessionObserver* observer);
+  void removeObserver(SessionObserver* observer);
+  // Replaces the handler of one reply-table entry (an operation plugs in here). An empty handler
+  // restores the built-in one.
+  void setReplyHandler(ReplyId id, ReplyHandler handler);
+  // The built-in handler of an entry (a plugged handler may run it as part of its own work).
+  ReplyHandler builtInReplyHandler(ReplyId id);
+  // Handlers of timers the session does not own (3 playback progress, or a front end's own ids).
+  void setTimerHook(int timerId, std::function<void()> hook);
+  // Whether the recording list has a recording that is not completely on disk (the format asks a
+  // second time then). Without a query every listed recording counts as not on disk.
+  void setIncompleteRecordingsQuery(std::function<bool()> query) { incompleteQuery_ = std::move(query); }
+
+  // ---- session control -----------------------------------------------------------------------------
+  // Connect attempt: opens the link at 115200 bit/s and pings; on failure it is repeated every second.
+  void connectAttempt();
+  // Ends the session for good: sends the recorder's reset line when it is connected (as the program
+  // does when it closes), stops every session timer and closes the link.
+  void shutdown(bool sendResetLine = true);
+  void closeLink();
+  void sessionReset();
+  void sessionEstablished();
+  void keepAliveStart();
+  void setLinkSpeed(std::uint32_t speed);
+  // The speed fallback after a garbled reply (a malformed list line): on the FTDI adapter the speed
+  // is lowered by 1,000,000 bit/s (down to 1,000,000) and requested from the recorder.
+  void speedFallback(const std::string& reasonText) override;
+  // The Options command changed only the speed: "Port" and "Baud" are written when it is confirmed.
+  void setSaveSpeedPending(bool pending) { saveSpeedPending_ = pending; }
+
+  // ---- simple commands -------------------------------------------------------------------------------
+  void commandType();
+  void commandFree();
+  void commandTime();
+  void commandList();
+  void commandFlash();
+  // Asks the user twice (format erases every recording); false when not sent.
+  bool commandFormat();
+  void commandRecordOn();
+  void commandRecordOff();
+
+  // ---- link notifications (also callable directly by tests) -----------------------------------------
+  void onLinkNotification(int notification, std::size_t bytesWaiting) override;
+  bool lineNotification(std::size_t bytesWaiting);
+  bool dataNotification(std::size_t bytesWaiting);
+  bool dispatch(const std::string& line);
+  void onTimer(int timerId);
+
+  // ---- state -----------------------------------------------------------------------------------------
+  const SessionInfo& info() const { return info_; }
+  SessionInfo& mutableInfo() { return info_; }
+  SessionFlags& flags() override { return flags_; }
+  const SessionFlags& flags() const { return flags_; }
+  const std::string& currentReply() const { return currentReply_; }
+  BlockReceiver blockReceiver() const { return receiver_; }
+  link::LinkTransport& link() { return link_; }
+  ports::EventLoop& loop() { return loop_; }
+  int lastOpenResult() const { return lastOpenResult_; }
+  std::uint32_t pingRetryCount() const { return pingRetryCount_; }
+  int speedCycleIndex() const { return speedCycleIndex_; }
+  std::uint64_t garbageBytesDropped() const { return assembler_.droppedBytes(); }
+  const std::string& pendingInput() const { return assembler_.pending(); }
+  bool clockCheckArmed() const { return clockCheckArmed_; }
+  void setActiveTransfer(BlockTransferHandler* handler) override { activeTransfer_ = handler; }
+  BlockTransferHandler* activeTransfer() const { return activeTransfer_; }
+
+  // ---- SessionServices -------------------------------------------------------------------------------
+  bool sendLine(const std::string& line, bool expectReply) override;
+  bool sendByte(std::uint8_t value) override;
+  void setLineMode() override;
+  void setBlockMode(BlockReceiver receiver) override;
+  bool inBlockMode() const override { return receiver_ != BlockReceiver::None; }
+  void discardInput() override;
+  BlockBuffer& blockBuffer() override { return block_; }
+  void startTimer(int timerId, std::chrono::milliseconds period) override;
+  void stopTimer(int timerId) override;
+  void startKeepAlive() override { keepAliveStart(); }
+  void stopKeepAliveAndReplyWait() override;
+  void log(const std::string& text) override;
+  ports::UserInterface& ui() override { return ui_; }
+  const app::Settings& settings() const override { return settings_; }
+  int portCode() const override;
+  bool recorderConnected() const override { return flags_.recorderConnected; }
+  void refreshControls() override;
+  void setStatusText(const std::string& text) override;
+  std::chrono::steady_clock::time_point now() const override;
+  void setTitleSuffix(const std::string& text) override;
+  const std::string& secondStatusText() const { return secondStatus_; }
+  const std::string& titleSuffix() const { return titleSuffix_; }
+
+ private:
+  void linkLost();
+  void replyTimeout();
+  void devicePresence(std::string reply);
+  void applyDeviceKind(const std::string& kind, const std::string& subModelField, bool connected);
+  void speedConfirmation(const std::string& reply);
+  void versionReply(const std::string& reply);
+  void listAcknowledgement(const std::string& reply);
+  void listRecord(const std::string& reply);
+  void typeReply(const std::string& reply);
+  void flashReply(const std::string& reply);
+  void freeReply(const std::string& reply);
+  void clockReply(const std::string& reply);
+  void recordingReply(const std::string& reply);
+  void recordingEnded(const std::string& reply);
+  void formatReply(const std::string& reply);
+  void timerArmed(const std::string& reply);
+  void passwordPrompt(const std::string& reply);
+  void testReply(bool accepted);
+  void installBuiltInHandlers();
+  void persist(const char* section, const char* key);
+  void logEvent(int stringId);  // " " + string + "\r\n"
+  template <typename F>
+  void notify(F&& f) {
+    const auto observers = observers_;  // an observer may remove itself
+    for (auto* o : observers) f(*o);
+  }
+
+  ports::EventLoop& loop_;
+  ports::UserInterface& ui_;
+  app::Settings& settings_;
+  link::LinkTransport link_;
+
+  LogSink logSink_;
+  SettingsWriter settingsWriter_;
+  std::vector<SessionObserver*> observers_;
+  std::array<ReplyHandler, kReplyCount> handlers_;
+  std::array<ReplyHandler, kReplyCount> builtIn_;
+  std::map<int, std::function<void()>> timerHooks_;
+  std::function<bool()> incompleteQuery_;
+
+  SessionFlags flags_;
+  SessionInfo info_;
+  LineAssembler assembler_;
+  std::string currentReply_;
+  std::string secondStatus_;
+  std::string titleSuffix_;
+  BlockReceiver receiver_ = BlockReceiver::None;
+  BlockBuffer block_;
+  BlockTransferHandler* activeTransfer_ = nullptr;
+
+  std::uint32_t pingRetryCount_ = 0;
+  int speedCycleIndex_ = 0;  // which link speed to try next after a lost recorder
+  bool transmitterMenu_ = false;
+  bool verPending_ = false;
+  bool saveSpeedPending_ = false;
+  bool clockCheckArmed_ = false;
+  int lastOpenResult_ = -1;
+  bool shutDown_ = false;
+};
+
+}  // namespace recdesk::session

@@ -1,0 +1,160 @@
+// recdesk-cli info against recdesk-sim over a real pseudo-terminal (the termios link and its reader
+// thread), and against the in-process simulator (--demo).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Process.h"
+#include "TestSupport.h"
+
+using namespace recdesk::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+void prepareEnvironment(const TempDir& dir) {
+  if (!std::getenv("RECDESK_LANG_DIR")) ::setenv("RECDESK_LANG_DIR", RECDESK_SOURCE_LANG_DIR, 1);
+  // Keep the user's settings and logs out of it.
+  ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+}
+
+struct Sim {
+  explicit Sim(std::vector<std::string> options) : process([&] {
+    std::vector<std::string> argv = {binPath("recdesk-sim"), "--exit-after", "60"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return argv;
+  }()) {
+    path = process.firstLine(10s);
+  }
+  ~Sim() {
+    process.terminate();
+    process.wait(5s);
+  }
+  Process process;
+  std::string path;
+};
+
+struct CliRun {
+  int code = -1;
+  std::string out, err;
+};
+
+CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 40s) {
+  args.insert(args.begin(), binPath("recdesk-cli"));
+  Process p(args);
+  CliRun r;
+  r.code = p.wait(limit);
+  r.out = p.out();
+  r.err = p.err();
+  return r;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Positions of the entries in order; false when one is missing or out of order.
+bool inOrder(const std::string& text, const std::vector<std::string>& entries) {
+  std::size_t at = 0;
+  for (const auto& e : entries) {
+    const auto found = text.find(e, at);
+    if (found == std::string::npos) return false;
+    at = found + e.size();
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(CliInfo, IdentifiesTheSimulatedRecorderOverAPseudoTerminal) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  Sim sim({"--recordings", "2", "--serial", "4711", "--clock-offset", "300"});
+  ASSERT_FALSE(sim.path.empty()) << sim.process.err();
+  const auto log = dir / "comms.log";
+  const CliRun r = cli({"--device", sim.path, "--timeout", "20", "--log", log.string(), "info"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "R5-04711")) << r.out;
+  EXPECT_TRUE(contains(r.out, "R5 1.2.0f")) << r.out;
+  EXPECT_TRUE(contains(r.out, "1024 MB, 8192 blocks")) << r.out;
+  EXPECT_TRUE(contains(r.out, "Recordings:           2")) << r.out;
+  EXPECT_TRUE(contains(r.out, "ahead of this computer's clock")) << r.out;
+
+  const std::string text = readFile(log);
+  EXPECT_TRUE(inOrder(text, {"<< $R5,VER", ">> $R5,ACK,VER,", "<< $R5,LST", ">> $R5,ACK,LST,04711,2",
+                             ">> $R5,MSG,LST,1,", ">> $R5,MSG,LST,2,", ">> $R5,MSG,LST,END", "<< $R5,TYP",
+                             ">> $R5,ACK,TYP,", "<< $R5,FLASH", ">> $R5,ACK,FLASH,", "<< $R5,FREE",
+                             ">> $R5,ACK,FREE,", "<< $R5,TIME", ">> $R5,ACK,TIME,"}))
+      << text;
+  EXPECT_FALSE(contains(text, "PING"));
+  EXPECT_FALSE(contains(text, "$R5,COM"));  // a serial port keeps its speed
+
+  // The recorder was reset at the end; a second run connects again.
+  const CliRun again = cli({"--device", sim.path, "--timeout", "20", "info"});
+  EXPECT_EQ(again.code, 0) << again.err;
+}
+
+TEST(CliInfo, OtherModelsAndAnswersInSmallPieces) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  {
+    Sim sim({"--model", "T7", "--recordings", "0", "--split", "3"});
+    ASSERT_FALSE(sim.path.empty());
+    const CliRun r = cli({"--device", sim.path, "info"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "transmitter")) << r.out;
+    EXPECT_TRUE(contains(r.out, "T7 1.04")) << r.out;
+  }
+  {
+    Sim sim({"--model", "R5U", "--submodel", "5", "--recordings", "1"});
+    ASSERT_FALSE(sim.path.empty());
+    const CliRun r = cli({"--device", sim.path, "info"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "sub-model 5")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Recording type:       SPEECH")) << r.out;
+  }
+}
+
+TEST(CliInfo, ASilentRecorderIsReportedAfterTheTimeOut) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  Sim sim({"--silent"});
+  ASSERT_FALSE(sim.path.empty());
+  const CliRun r = cli({"--device", sim.path, "--timeout", "3", "info"}, 30s);
+  EXPECT_NE(r.code, 0);
+  EXPECT_TRUE(contains(r.err, "no recorder answered")) << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+TEST(CliInfo, AMissingDeviceIsAClearError) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  const CliRun r = cli({"--device", (dir / "no-such-tty").string(), "info"}, 20s);
+  EXPECT_NE(r.code, 0);
+  EXPECT_TRUE(contains(r.err, "cannot open")) << r.err;
+}
+
+TEST(CliInfo, DemoRunsTheSpeedAgreementAndTheWholeChain) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  const auto log = dir / "demo.log";
+  const CliRun r = cli({"--demo", "--log", log.string(), "info"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "R5-12345")) << r.out;
+  EXPECT_TRUE(contains(r.out, "at 2000000 bit/s")) << r.out;
+  const std::string text = readFile(log);
+  EXPECT_TRUE(inOrder(text, {"<< $R5,COM,2000000", ">> $R5,ACK,COM,2000000", "<< $R5,VER", "<< $R5,LST",
+                             "<< $R5,TYP", "<< $R5,FLASH", "<< $R5,FREE", "<< $R5,TIME", ">> $R5,ACK,TIME,"}))
+      << text;
+}
+
+TEST(CliInfo, ALinkLostDuringTheChainIsReportedAsSuch) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  Sim sim({"--lose-link-after", "4"});  // hangs up after the version query
+  ASSERT_FALSE(sim.path.empty());
+  const CliRun r = cli({"--device", sim.path, "--timeout", "4", "info"}, 30s);
+  EXPECT_NE(r.code, 0);
+  EXPECT_TRUE(contains(r.err, "was lost")) << r.err;
+}
