@@ -39,7 +39,8 @@ namespace {
 void printHelp() {
   std::cout << "recdesk-cli - the RecDesk recorder host program for scripts and terminals\n\n"
                "usage: recdesk-cli [options] COMMAND [arguments]\n"
-               "       recdesk-cli --demo            run the main job against the built-in simulated recorder\n\n"
+               "       recdesk-cli --demo            the main job against the built-in simulated recorder:\n"
+               "                                     connect, list, download every recording and decode it\n\n"
                "options:\n"
                "  --settings FILE   settings file to use instead of the default one\n"
                "  --device PATH     serial device of the recorder (e.g. /dev/ttyUSB0)\n"
@@ -155,7 +156,9 @@ int main(int argc, char** argv) {
       printHelp();
       return kExitUsage;
     }
-    context.command = "demo";
+    // The main job against the built-in simulated recorder: connect, list, download and decode.
+    context.command = "download";
+    context.args.insert(context.args.begin(), "--all");
   }
   for (const auto& c : commands()) {
     if (context.command == c.name) return c.run(context);

@@ -1,0 +1,91 @@
+#include "RecordingsCli.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "SimDownload.h"
+#include "SimRecorder.h"
+#include "operations/RecordingFolders.h"
+
+namespace recdesk::cli {
+
+bool takeFolderOptions(std::vector<std::string>& args, FolderOptions& out, std::string& error) {
+  std::vector<std::string> rest;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool taken = false;
+    for (auto [name, slot] : {std::pair{"--download-folder", &out.downloadFolder},
+                              std::pair{"--decode-folder", &out.decodeFolder}, std::pair{"--prefix", &out.prefix}}) {
+      const std::string n = name;
+      if (a == n) {
+        if (i + 1 >= args.size()) {
+          error = n + " needs a value";
+          return false;
+        }
+        *slot = args[++i];
+        taken = true;
+      } else if (a.rfind(n + "=", 0) == 0) {
+        *slot = a.substr(n.size() + 1);
+        taken = true;
+      }
+      if (taken) break;
+    }
+    if (!taken) rest.push_back(a);
+  }
+  args = std::move(rest);
+  return true;
+}
+
+std::string demoFolder(const std::string& what) {
+  namespace fs = std::filesystem;
+  fs::path base;
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache) {
+    base = cache;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = fs::path(home) / ".cache";
+  } else {
+    base = fs::temp_directory_path();
+  }
+  return (base / "recdesk" / "demo" / what).string();
+}
+
+operations::FileNaming resolveNaming(const CliContext& context, const app::Settings& settings,
+                                     const FolderOptions& options) {
+  operations::FileNaming n;
+  n.downloadFolder = options.downloadFolder.value_or(settings.downloadFolder);
+  n.decodeFolder = options.decodeFolder.value_or(settings.decryptFolder);
+  n.prefix = operations::cleanPrefix(options.prefix.value_or(context.demo && !context.settingsFile ? std::string()
+                                                                                                   : settings.filePrefix));
+  if (context.demo) {
+    // The demo's own folders are made without asking.
+    std::error_code ec;
+    if (n.downloadFolder.empty()) {
+      n.downloadFolder = demoFolder("download");
+      std::filesystem::create_directories(n.downloadFolder, ec);
+    }
+    if (n.decodeFolder.empty()) {
+      n.decodeFolder = demoFolder("decode");
+      std::filesystem::create_directories(n.decodeFolder, ec);
+    }
+  }
+  return n;
+}
+
+bool openRecordingsSession(const CliContext& context, const FolderOptions& options, RecordingsSession& out) {
+  std::string error;
+  out.session = CliSession::create(context, error);
+  if (!out.session) {
+    fail(error);
+    return false;
+  }
+  if (sim::SimRecorder* device = out.session->simulatedDevice()) sim::SimDownload::install(*device);
+  out.operations = std::make_unique<operations::DownloadSession>(out.session->host());
+  out.operations->listReplies().naming = resolveNaming(context, out.session->settings(), options);
+  if (!out.session->connect(error)) {
+    fail(error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace recdesk::cli

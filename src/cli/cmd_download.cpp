@@ -1,0 +1,202 @@
+// recdesk-cli download: fetches recordings into IM2 files (with their information files), continuing
+// partial ones, and decodes each completed one to WAV when automatic decoding is on.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <set>
+
+#include "Cli.h"
+#include "RecordingsCli.h"
+#include "lang/Strings.h"
+#include "operations/DownloadMath.h"
+
+namespace recdesk::cli {
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void onDownloadInterrupt(int) { interrupted = true; }
+
+struct DownloadArgs {
+  bool all = false;
+  std::set<unsigned> numbers;
+  bool noDecode = false;
+  std::optional<long long> acceleration;
+  std::optional<ports::ExistingFileChoice> onExisting;
+};
+
+bool parseArgs(std::vector<std::string>& args, DownloadArgs& out, std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const auto value = [&](const std::string& name, std::string& v) {
+      if (a == name) {
+        if (i + 1 >= args.size()) {
+          error = name + " needs a value";
+          return false;
+        }
+        v = args[++i];
+        return true;
+      }
+      if (a.rfind(name + "=", 0) == 0) {
+        v = a.substr(name.size() + 1);
+        return true;
+      }
+      return false;
+    };
+    std::string v;
+    if (a == "--all") {
+      out.all = true;
+    } else if (a == "--no-decode") {
+      out.noDecode = true;
+    } else if (value("--acceleration", v)) {
+      if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos) {
+        error = "--acceleration takes a number of pages per block (1 to 256)";
+        return false;
+      }
+      out.acceleration = std::stoll(v);
+    } else if (value("--on-existing", v)) {
+      if (v == "continue") {
+        out.onExisting = ports::ExistingFileChoice::Continue;
+      } else if (v == "restart") {
+        out.onExisting = ports::ExistingFileChoice::StartAgain;
+      } else if (v == "skip") {
+        out.onExisting = ports::ExistingFileChoice::Skip;
+      } else {
+        error = "--on-existing takes continue, restart or skip";
+        return false;
+      }
+    } else if (!error.empty()) {
+      return false;
+    } else if (!a.empty() && a.find_first_not_of("0123456789") == std::string::npos && a.size() <= 5 &&
+               std::stoul(a) <= 65535) {
+      out.numbers.insert(static_cast<unsigned>(std::stoul(a)));
+    } else {
+      error = "unexpected argument '" + a + "'";
+      return false;
+    }
+    if (!error.empty()) return false;
+  }
+  if (out.all && !out.numbers.empty()) {
+    error = "give either --all or recording numbers";
+    return false;
+  }
+  return true;
+}
+
+std::string megabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
+  return text;
+}
+
+int runDownload(CliContext& context) {
+  FolderOptions folders;
+  DownloadArgs args;
+  std::string error;
+  if (!takeFolderOptions(context.args, folders, error) || !parseArgs(context.args, args, error))
+    return usageError(context, error);
+
+  RecordingsSession rs;
+  if (!openRecordingsSession(context, folders, rs)) return kExitFailure;
+  CliSession& session = *rs.session;
+  operations::RecordingList& list = rs.operations->list();
+  operations::Download& download = rs.operations->download();
+
+  // Which recordings: --all, the numbers given, or (by default) those not completely on disk.
+  if (args.all || !args.numbers.empty()) {
+    for (std::size_t i = 0; i < list.size(); ++i)
+      list.setSelected(i, args.all || args.numbers.count(list.row(i).entry.fileNumber) != 0);
+    for (const unsigned n : args.numbers) {
+      if (!list.findFileNumber(static_cast<std::uint16_t>(n))) {
+        session.close();
+        return fail("the recorder holds no recording " + std::to_string(n));
+      }
+    }
+  }
+  if (list.selectedCount() == 0) {
+    std::cout << "Nothing to download: " << list.size() << " recording(s), all on disk"
+              << " (--all fetches them again, continuing or restarting per --on-existing).\n";
+    session.close();
+    return kExitOk;
+  }
+
+  operations::DownloadOptions options = operations::DownloadOptions::fromSettings(session.settings());
+  options.naming = rs.operations->listReplies().currentNaming();
+  if (args.noDecode) options.autoDecrypt = false;
+  if (args.acceleration) options.acceleration = operations::normaliseAcceleration(*args.acceleration);
+  // A script cannot be asked: continuing a partial file is the sensible default.
+  const ports::ExistingFileChoice onExisting = args.onExisting.value_or(ports::ExistingFileChoice::Continue);
+  download.existingFileChoice = [onExisting](const operations::RecordingFiles&) { return onExisting; };
+
+  std::cout << "Downloading " << list.selectedCount() << " recording(s) from " << list.deviceName() << " into "
+            << options.naming.downloadFolder;
+  if (options.autoDecrypt) std::cout << ", decoding into " << options.naming.decodeFolder;
+  std::cout << " (" << options.acceleration << " pages per block)\n" << std::flush;
+
+  interrupted = false;
+  auto previous = std::signal(SIGINT, onDownloadInterrupt);
+  bool stopAsked = false;
+  if (!download.start(options)) {
+    std::signal(SIGINT, previous);
+    session.close();
+    return fail("the download did not start");
+  }
+  session.runUntil(
+      [&] {
+        if (interrupted && !stopAsked && download.running()) {
+          stopAsked = true;
+          session.ui().progressDone();
+          std::cerr << "recdesk-cli: stopping after the block under way\n";
+          download.requestStop();
+        }
+        return !download.running();
+      },
+      std::chrono::hours(24 * 365));
+  std::signal(SIGINT, previous);
+  session.ui().progressDone();
+
+  int failures = 0;
+  for (const auto& out : download.outcomes()) {
+    const bool deliberate = out.skipped;
+    std::printf("Recording %u: ", static_cast<unsigned>(out.fileNumber));
+    if (out.completed) {
+      std::printf("complete, %llu pages (%llu fetched now), %llu repeated block(s), %llu bad page(s) accepted\n",
+                  static_cast<unsigned long long>(out.pages), static_cast<unsigned long long>(out.pagesTransferred),
+                  static_cast<unsigned long long>(out.repeats), static_cast<unsigned long long>(out.badPagesAccepted));
+    } else if (deliberate) {
+      std::printf("skipped (%s)\n", out.problem.c_str());
+      continue;
+    } else {
+      ++failures;
+      std::printf("NOT complete: %s; %llu of %llu pages on disk, %llu repeated block(s)\n", out.problem.c_str(),
+                  static_cast<unsigned long long>(out.pagesOnDisk), static_cast<unsigned long long>(out.pages),
+                  static_cast<unsigned long long>(out.repeats));
+    }
+    std::error_code ec;
+    for (const auto& file : {out.files.im2, out.files.info}) {
+      if (std::filesystem::exists(file, ec))
+        std::printf("  %s (%s)\n", file.string().c_str(), megabytes(std::filesystem::file_size(file, ec)).c_str());
+    }
+    if (out.conversion) {
+      if (!out.conversion->ok) {
+        ++failures;
+        std::printf("  decoding failed: %s\n", out.conversion->message.c_str());
+      }
+      for (const auto& file : out.conversion->files) std::printf("  %s\n", file.string().c_str());
+    }
+  }
+  std::fflush(stdout);
+  session.close();
+  if (stopAsked) return kExitFailure;
+  return failures == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+RECDESK_CLI_COMMAND("download",
+                    "download [--all | NUMBER...] [--download-folder D] [--decode-folder W] [--prefix P] "
+                    "[--no-decode] [--acceleration N] [--on-existing continue|restart|skip]",
+                    "fetch recordings into IM2 files (resuming partial ones) and decode them to WAV", runDownload);
+
+}  // namespace recdesk::cli

@@ -1,0 +1,211 @@
+#pragma once
+// The download: copies the selected recordings of the recording list from the recorder's flash into
+// IM2 files (one per recording, with an information text file beside it), page by page in blocks,
+// every page verified and fetched again when wrong, partial files continued where they end, each
+// completed recording handed to the conversion when automatic decoding is on.
+//
+// Per recording: the header request fetches the recording's last page alone, then data requests
+// fetch pages from "pages done" on in blocks of "Acceleration" pages. Each block is pulled with one
+// control byte: "n" next block, "r" the same block again, "c" cancel. The recorder answers a
+// request with "$R5,ACK,DNL," (or "$R5,NAK,DNL,"), ends it with "$R5,MSG,DNL,END," and confirms a
+// cancel with "$R5,MSG,DNL,CANCEL,".
+//
+// Every page must pass its check byte and carry the file number and page number the host asked for.
+// A page that fails is fetched again; after the repeat limit, or after 10 identical bad copies, it
+// is accepted, logged and counted. A well-formed page of another position (the recorder has moved
+// on to another block) is never stored: the transfer is cancelled and requested again from the
+// first missing page.
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "audio/CFile64.h"
+#include "operations/DownloadMath.h"
+#include "operations/ListReplies.h"
+#include "operations/RecordingFolders.h"
+#include "operations/RecordingList.h"
+#include "ports/UserInterface.h"
+#include "session/SessionServices.h"
+
+namespace recdesk::app {
+struct Settings;
+}
+
+namespace recdesk::operations {
+
+struct DownloadOptions {
+  FileNaming naming;
+  bool autoDecrypt = true;
+  std::uint16_t acceleration = 8;  // pages per block (normalised to a power of two, 1..256)
+  std::uint32_t baud = 2000000;    // for the block time-out
+  static DownloadOptions fromSettings(const app::Settings& settings);
+};
+
+// What the conversion made of a completed recording.
+struct ConversionOutcome {
+  bool ok = false;
+  std::vector<std::filesystem::path> files;  // WAV parts and their information files
+  std::string message;                       // why it failed
+};
+using ConversionHook = std::function<ConversionOutcome(const RecordingFiles& files)>;
+
+// The result of one recording of the download.
+struct RecordingOutcome {
+  std::uint16_t fileNumber = 0;
+  std::uint64_t pages = 0;
+  std::uint64_t pagesOnDisk = 0;       // data pages in the IM2 file at the end
+  std::uint64_t pagesTransferred = 0;  // data pages received for it in this download
+  std::uint64_t repeats = 0;           // blocks fetched again ("r")
+  std::uint64_t badPagesAccepted = 0;
+  std::uint64_t resyncs = 0;           // transfers restarted after pages of another position came
+  bool completed = false;
+  bool skipped = false;                // the user skipped it, or it holds no pages
+  std::optional<ConversionOutcome> conversion;
+  RecordingFiles files;
+  std::string problem;  // why it did not complete (English)
+};
+
+class Download : public session::BlockTransferHandler {
+ public:
+  Download(session::SessionServices& services, RecordingList& list);
+  ~Download() override;
+  Download(const Download&) = delete;
+  Download& operator=(const Download&) = delete;
+
+  // ---- hooks of the front end and of other subsystems (all optional) ------------------------------
+  // Converts a completed recording (automatic decoding). Unset: the audio conversion with the
+  // session's settings.
+  ConversionHook convert;
+  // The header page's format-version check (may warn; never stops the download). Unset: the
+  // decoder's check, warning through the user interface.
+  std::function<void(const std::uint8_t* headerPage)> checkHeaderFormat;
+  // Playback stops when a download starts; the last completed recording is loaded afterwards.
+  std::function<void()> stopPlayback;
+  PlayerLoadHook loadPlayer;
+  // Free space of a folder (injectable for tests); unset: std::filesystem::space.
+  FreeSpaceQuery freeSpace;
+  // Called once when the whole download has ended (all files, stopped, or refused at the start).
+  std::function<void()> onFinished;
+  // Answers the existing-file question without asking (a command-line option); unset: the user
+  // interface asks.
+  std::function<ports::ExistingFileChoice(const RecordingFiles& files)> existingFileChoice;
+
+  // ---- commands ------------------------------------------------------------------------------------
+  // The Download button pressed (or a row double-clicked): checks the folders and the disk space,
+  // then fetches every selected row in list order. False when it did not start.
+  bool start(const DownloadOptions& options);
+  // The Download button released: the block under way completes, then the transfer is cancelled.
+  void requestStop();
+
+  // ---- replies (routed by the session's dispatcher) ------------------------------------------------
+  void onRequestAccepted();  // "$R5,ACK,DNL,"
+  void onRefused();          // "$R5,NAK,DNL,"
+  void onEndOfTransfer();    // "$R5,MSG,DNL,END,"
+  void onCancelConfirmed();  // "$R5,MSG,DNL,CANCEL,"
+
+  // ---- BlockTransferHandler ------------------------------------------------------------------------
+  void onBlockData() override;
+  void onBlockTimeout() override;
+  void onRequestTimeout() override;
+  void onConfirmationTimeout() override;
+  void onLinkLost() override;
+
+  // ---- state ---------------------------------------------------------------------------------------
+  bool active() const { return active_; }  // the Download button's state
+  bool running() const { return running_; }
+  int phase() const { return phase_; }     // 0 idle, 1 header page, 2 data pages
+  std::optional<std::size_t> currentRow() const { return current_; }
+  std::uint64_t pagesTotal() const { return pagesTotal_; }
+  std::uint64_t pagesTransferred() const { return pagesTransferred_; }
+  std::uint64_t pagesDone() const { return pagesDone_; }
+  const DownloadOptions& options() const { return options_; }
+  const std::vector<RecordingOutcome>& outcomes() const { return outcomes_; }
+  double transferRate() const { return rate_.pagesPerMs(); }
+  // The smoothed rate is kept from one download to the next; the options dialog resets it.
+  void resetRate() { rate_.reset(); }
+
+  // The block time-out of timer 10 for the block under way.
+  std::chrono::milliseconds currentBlockTimeout() const;
+
+ private:
+  enum class Stopping { No, Cancel, Resync };
+
+  bool checkFolder(const std::string& folder);
+  bool checkDiskSpace();
+  void advance();  // go to the next file (runs the queue loop)
+  void nextFile();
+  void sendRequest();
+  void dataRequest();
+  void requestNextBlock();
+  void repeatBlock();
+  void blockComplete();
+  void acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies);
+  void resync(std::uint64_t gotPage);
+  bool endLineInBlock() const;
+  void transferEndedEarly();
+  void afterResyncCancel();
+  void stop();
+  void finishFile();
+  void endDownload();
+  void failRecording(const std::string& problem);
+  void abortRecording(const std::string& problem);  // cancel the transfer, keep the partial file
+  void clearRepeatState();
+  void updateProgress(std::uint64_t blockPages);
+  bool send(const std::string& line);
+  bool sendControl(char byte);
+  void linkGone();
+  void writeBlock(const std::uint8_t* data, std::size_t bytes);
+  void infoLine(const std::string& text);
+  void earlyEnd(const std::string& line16);
+  void closeFiles();
+  bool rowValid() const;
+  std::uint64_t expectedPageNumber(std::size_t indexInBlock) const;
+  RecordingOutcome& outcome() { return outcomes_.back(); }
+
+  session::SessionServices& services_;
+  RecordingList& list_;
+  DownloadOptions options_;
+
+  bool active_ = false;   // the button
+  bool running_ = false;  // between start and the end of the last file
+  int phase_ = 0;
+  std::optional<std::size_t> queue_;    // next selected row still to fetch
+  std::optional<std::size_t> current_;  // row being fetched
+  std::optional<std::size_t> lastCompleted_;
+  RecordingEntry entry_;                // the current row's entry as it was when the file began
+  RecordingFiles files_;
+
+  std::uint64_t pagesTotal_ = 0;
+  std::uint64_t pagesTransferred_ = 0;
+  std::uint64_t pagesDone_ = 0;
+  std::uint64_t firstPage_ = 0;
+  std::uint16_t blockPages_ = 0;
+  std::vector<std::uint8_t> kept_;
+  std::uint16_t repeatCount_ = 0;
+  std::uint16_t identicalCount_ = 0;
+  std::uint16_t repeatLimit_ = 10;
+  int emptyTimeouts_ = 0;
+  bool badPagesAccepted_ = false;
+  std::uint32_t blockCounter_ = 0;
+  bool headerStored_ = false;
+  bool awaitingEnd_ = false;
+  Stopping stopping_ = Stopping::No;
+  int resyncsInRow_ = 0;
+  TransferRate rate_;
+
+  std::unique_ptr<audio::CFile64> im2_;
+  std::ofstream info_;
+
+  bool inQueueLoop_ = false;
+  bool nextPending_ = false;
+  std::vector<RecordingOutcome> outcomes_;
+};
+
+}  // namespace recdesk::operations

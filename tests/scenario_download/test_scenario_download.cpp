@@ -1,0 +1,253 @@
+// Whole downloads through the session host against the simulated recorder, in virtual time: the
+// query chain fills the list, the download fetches and verifies every page, faults on the wire are
+// repaired, an unplugged recorder leaves a partial file that the next download continues.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "DemoRecorder.h"
+#include "SimDownload.h"
+#include "SimLink.h"
+#include "SimRecorder.h"
+#include "TestSupport.h"
+#include "app/Settings.h"
+#include "lang/Strings.h"
+#include "operations/DownloadSession.h"
+#include "ports/VirtualEventLoop.h"
+#include "recording/RecordingWriter.h"
+#include "session/Host.h"
+
+using namespace recdesk;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A recording of `pages` pages with a seeded payload (valid trailers and check bytes).
+sim::Recording noiseRecording(std::uint16_t fileNumber, std::size_t pages, std::uint16_t serial) {
+  sim::Recording r;
+  r.format.fileNumber = fileNumber;
+  r.format.serial = serial;
+  r.pages.resize(pages * 528);
+  std::uint32_t x = fileNumber * 7919u;
+  std::uint8_t plain[512];
+  for (std::size_t i = 0; i < pages; ++i) {
+    for (auto& b : plain) {
+      x = x * 1664525u + 1013904223u;
+      b = static_cast<std::uint8_t>(x >> 24);
+    }
+    sim::buildPage(plain, sim::trailerFor(r.format, static_cast<std::int32_t>(i)), r.page(i));
+  }
+  return r;
+}
+
+struct Rig {
+  explicit Rig(int port = 1, int demoRecordings = 0) {
+    test::loadEnglish();
+    settings.port = static_cast<std::int16_t>(port);
+    settings.baud = 3000000;
+    settings.downloadFolder = (dir / "im2").string();
+    settings.decryptFolder = (dir / "wav").string();
+    settings.filePrefix = "TRIP";
+    settings.autoDecrypt = false;
+    fs::create_directories(dir / "im2");
+    fs::create_directories(dir / "wav");
+    sim::DeviceConfig config;
+    device = sim::makeDemoRecorder(config, demoRecordings);
+    wire = std::make_shared<sim::SimLink>(device);
+    host = std::make_unique<session::Host>(loop, wire->channelFactory(), ui, settings);
+    host->setLogSink([this](const std::string& text) { log += text; });
+    ops = std::make_unique<operations::DownloadSession>(*host);
+    installDownload();
+  }
+  ~Rig() {
+    ops.reset();
+    host.reset();
+  }
+
+  sim::SimDownload& installDownload() {
+    download = &sim::SimDownload::install(*device);
+    return *download;
+  }
+  bool connect() {
+    host->connectAttempt();
+    return loop.runUntil([this] { return host->info().chainComplete; }, 60s);
+  }
+  // Starts the download of the selected rows and runs it to its end.
+  bool downloadSelected(ports::Millis limit = 3600s) {
+    if (!ops->download().start(operations::DownloadOptions::fromSettings(settings))) return false;
+    return loop.runUntil([this] { return !ops->download().running(); }, limit);
+  }
+  fs::path im2(std::uint16_t n) const { return dir / "im2" / ("TRIP." + device->deviceName() + "." + std::to_string(n) + ".im2"); }
+  std::string expectedIm2(std::size_t index) const {
+    const auto bytes = device->recordings()[index].im2();
+    return std::string(bytes.begin(), bytes.end());
+  }
+  // The lines the host wrote (the block control bytes before a line taken off).
+  std::vector<std::string> linesSent() const {
+    std::vector<std::string> lines = wire->hostLines();
+    for (auto& l : lines) {
+      const auto dollar = l.find('$');
+      if (dollar != std::string::npos) l.erase(0, dollar);
+    }
+    return lines;
+  }
+
+  test::TempDir dir;
+  ports::VirtualEventLoop loop;
+  test::FakeUi ui;
+  app::Settings settings;
+  std::shared_ptr<sim::SimRecorder> device;
+  std::shared_ptr<sim::SimLink> wire;
+  std::unique_ptr<session::Host> host;
+  std::unique_ptr<operations::DownloadSession> ops;
+  sim::SimDownload* download = nullptr;
+  std::string log;
+};
+
+bool sent(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+}  // namespace
+
+TEST(ScenarioDownload, TheMainJobOnTheAdapterFetchesVerifiesAndDecodes) {
+  Rig rig(1000, 3);
+  rig.settings.autoDecrypt = true;
+  ASSERT_TRUE(rig.connect()) << rig.log;
+  auto& list = rig.ops->list();
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list.selectedCount(), 3u);
+  EXPECT_EQ(list.deviceName(), "R5-12345");
+
+  ASSERT_TRUE(rig.downloadSelected());
+  const auto& outcomes = rig.ops->download().outcomes();
+  ASSERT_EQ(outcomes.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const auto& rec = rig.device->recordings()[i];
+    EXPECT_TRUE(outcomes[i].completed) << outcomes[i].problem;
+    EXPECT_EQ(test::readFile(rig.im2(rec.format.fileNumber)), rig.expectedIm2(i));
+    ASSERT_TRUE(outcomes[i].conversion.has_value());
+    EXPECT_TRUE(outcomes[i].conversion->ok) << outcomes[i].conversion->message;
+    const fs::path wav = rig.dir / "wav" / ("TRIP.R5-12345." + std::to_string(rec.format.fileNumber) + ".00.wav");
+    EXPECT_GT(fs::file_size(wav), 44u);
+    const auto p = rec.pageCount();
+    EXPECT_TRUE(sent(rig.linesSent(), "$R5,DNL," + std::to_string(rec.format.fileNumber) + "," + std::to_string(p - 1) +
+                                          "," + std::to_string(p - 1) + ",1\r\n"));
+  }
+  EXPECT_EQ(list.selectedCount(), 0u);
+  EXPECT_FALSE(rig.host->flags().download);
+  // The keep-alive runs again afterwards.
+  const auto before = rig.linesSent().size();
+  rig.loop.runFor(3s);
+  const auto lines = rig.linesSent();
+  EXPECT_TRUE(std::any_of(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(),
+                          [](const std::string& l) { return l == "$R5,PING\r\n"; }));
+}
+
+TEST(ScenarioDownload, CorruptedMissingExtraAndSkippedBytesAreRepaired) {
+  Rig rig(1);
+  rig.device->recordings().push_back(noiseRecording(1, 300, 12345));
+  rig.device->recordings().push_back(noiseRecording(2, 77, 12345));
+  auto& f = rig.download->faults();
+  f.flipProbability = 0.25;
+  f.dropBytesNext = 2;
+  f.extraBytesNext = 2;
+  f.silentNext = 3;
+  f.skipAheadNext = 0;
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.ops->download().start(operations::DownloadOptions::fromSettings(rig.settings)));
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.ops->download().pagesTransferred() >= 40; }, 600s));
+  f.skipAheadNext = 1;  // a block lost on the way: the recorder moves on
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !rig.ops->download().running(); }, 3600s));
+
+  const auto& outcomes = rig.ops->download().outcomes();
+  ASSERT_EQ(outcomes.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_TRUE(outcomes[i].completed) << outcomes[i].problem;
+    EXPECT_EQ(outcomes[i].badPagesAccepted, 0u);
+    EXPECT_EQ(test::readFile(rig.im2(static_cast<std::uint16_t>(i + 1))), rig.expectedIm2(i));
+  }
+  EXPECT_GT(outcomes[0].repeats, 0u);
+  EXPECT_EQ(outcomes[0].resyncs, 1u);
+  for (const char mark : {'.', 'v', '|', ':'}) EXPECT_NE(rig.log.find(mark), std::string::npos) << mark;
+}
+
+TEST(ScenarioDownload, WeakAndBadPagesAreAcceptedReportedAndScanned) {
+  Rig rig(1000);
+  rig.device->recordings().push_back(noiseRecording(1, 40, 12345));
+  rig.download->faults().flakyBadPages.insert({1, 20});
+  rig.download->faults().stickyBadPages.insert({1, 33});
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.downloadSelected());
+  const auto& out = rig.ops->download().outcomes().at(0);
+  EXPECT_TRUE(out.completed);
+  EXPECT_EQ(out.badPagesAccepted, 2u);
+  // The weak page: the first fetch and 101 repetitions; the bad one: 11 repetitions (12 copies).
+  EXPECT_EQ(rig.download->stats().repeatsServed, 101u + 11u);
+  EXPECT_EQ(rig.ops->list().row(0).entry.badPages, 2u);
+  const std::string info = test::readFile(rig.dir / "im2" / "TRIP.R5-12345.1.txt");
+  EXPECT_NE(info.find(lang::text(57890)), std::string::npos);
+  EXPECT_NE(info.find(lang::text(57990)), std::string::npos);
+  EXPECT_TRUE(sent(rig.linesSent(), "$R5,BAD\r\n"));
+  // Every good page is in place.
+  const std::string file = test::readFile(rig.im2(1));
+  const std::string want = rig.expectedIm2(0);
+  ASSERT_EQ(file.size(), want.size());
+  std::size_t differing = 0;
+  for (std::size_t page = 0; page < file.size() / 528; ++page)
+    differing += file.compare(page * 528, 528, want, page * 528, 528) != 0 ? 1 : 0;
+  EXPECT_EQ(differing, 2u);
+}
+
+TEST(ScenarioDownload, AnUnpluggedRecorderLeavesAPartialFileThatTheNextDownloadContinues) {
+  Rig rig(1);
+  rig.device->recordings().push_back(noiseRecording(1, 100, 12345));
+  rig.download->faults().unplugAfterBlocks = 6;  // header + 5 data blocks
+  rig.download->onUnplug = [&] { rig.wire->faults().unplugged = true; };
+  int finished = 0;
+  rig.ops->download().onFinished = [&] { ++finished; };
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.downloadSelected());
+  EXPECT_EQ(finished, 1);  // the session's report of the loss and the failed write end it once
+  EXPECT_FALSE(rig.host->flags().download);
+  const auto& first = rig.ops->download().outcomes().at(0);
+  EXPECT_FALSE(first.completed);
+  EXPECT_EQ(first.pagesOnDisk, 40u);
+  EXPECT_EQ(fs::file_size(rig.im2(1)), 41u * 528);
+
+  // Plugged in again: the session reconnects by itself and lists the recording as 40 % on disk.
+  rig.wire->faults().unplugged = false;
+  rig.device->powerCycle();
+  rig.installDownload();
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().chainComplete && rig.ops->list().size() == 1; }, 60s));
+  EXPECT_EQ(rig.ops->list().row(0).columns[operations::RecordingList::kPercent], "40");
+  EXPECT_TRUE(rig.ops->list().isSelected(0));
+  ASSERT_TRUE(rig.downloadSelected());
+  EXPECT_TRUE(rig.ops->download().outcomes().at(0).completed);
+  EXPECT_TRUE(sent(rig.linesSent(), "$R5,DNL,1,40,99,8\r\n"));
+  EXPECT_EQ(test::readFile(rig.im2(1)), rig.expectedIm2(0));
+}
+
+TEST(ScenarioDownload, StoppingCancelsAtTheBlockBoundaryAndASecondRunFinishes) {
+  Rig rig(1);
+  rig.device->recordings().push_back(noiseRecording(1, 120, 12345));
+  rig.device->recordings().push_back(noiseRecording(2, 10, 12345));
+  ASSERT_TRUE(rig.connect());
+  auto& download = rig.ops->download();
+  ASSERT_TRUE(download.start(operations::DownloadOptions::fromSettings(rig.settings)));
+  ASSERT_TRUE(rig.loop.runUntil([&] { return download.pagesTransferred() >= 32; }, 600s));
+  download.requestStop();
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !download.running(); }, 600s));
+  EXPECT_EQ(rig.download->stats().cancels, 1u);
+  const auto onDisk = download.outcomes().at(0).pagesOnDisk;
+  EXPECT_GE(onDisk, 32u);
+  EXPECT_EQ(fs::file_size(rig.im2(1)), (onDisk + 1) * 528);
+  EXPECT_FALSE(fs::exists(rig.im2(2)));
+
+  ASSERT_TRUE(rig.downloadSelected());  // both rows are still selected
+  ASSERT_EQ(download.outcomes().size(), 2u);
+  EXPECT_EQ(test::readFile(rig.im2(1)), rig.expectedIm2(0));
+  EXPECT_EQ(test::readFile(rig.im2(2)), rig.expectedIm2(1));
+}
