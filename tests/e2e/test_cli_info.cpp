@@ -6,51 +6,21 @@
 #include <string>
 #include <vector>
 
-#include "Process.h"
-#include "TestSupport.h"
+#include "EndToEnd.h"
 
 using namespace recdesk::test;
 using namespace std::chrono_literals;
 
 namespace {
 
-void prepareEnvironment(const TempDir& dir) {
-  if (!std::getenv("RECDESK_LANG_DIR")) ::setenv("RECDESK_LANG_DIR", RECDESK_SOURCE_LANG_DIR, 1);
-  // Keep the user's settings and logs out of it.
-  ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-  ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
-}
-
-struct Sim {
-  explicit Sim(std::vector<std::string> options) : process([&] {
-    std::vector<std::string> argv = {binPath("recdesk-sim"), "--exit-after", "60"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    return argv;
-  }()) {
-    path = process.firstLine(10s);
-  }
-  ~Sim() {
-    process.terminate();
-    process.wait(5s);
-  }
-  Process process;
-  std::string path;
-};
-
-struct CliRun {
-  int code = -1;
-  std::string out, err;
-};
-
 CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 40s) {
-  args.insert(args.begin(), binPath("recdesk-cli"));
-  Process p(args);
-  CliRun r;
-  r.code = p.wait(limit);
-  r.out = p.out();
-  r.err = p.err();
-  return r;
+  return runCli(std::move(args), limit);
 }
+
+// recdesk-sim for at most a minute.
+struct InfoSim : Sim {
+  explicit InfoSim(std::vector<std::string> options) : Sim(std::move(options), 60) {}
+};
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -70,7 +40,7 @@ bool inOrder(const std::string& text, const std::vector<std::string>& entries) {
 TEST(CliInfo, IdentifiesTheSimulatedRecorderOverAPseudoTerminal) {
   TempDir dir;
   prepareEnvironment(dir);
-  Sim sim({"--recordings", "2", "--serial", "4711", "--clock-offset", "300"});
+  InfoSim sim({"--recordings", "2", "--serial", "4711", "--clock-offset", "300"});
   ASSERT_FALSE(sim.path.empty()) << sim.process.err();
   const auto log = dir / "comms.log";
   const CliRun r = cli({"--device", sim.path, "--timeout", "20", "--log", log.string(), "info"});
@@ -99,7 +69,7 @@ TEST(CliInfo, OtherModelsAndAnswersInSmallPieces) {
   TempDir dir;
   prepareEnvironment(dir);
   {
-    Sim sim({"--model", "T7", "--recordings", "0", "--split", "3"});
+    InfoSim sim({"--model", "T7", "--recordings", "0", "--split", "3"});
     ASSERT_FALSE(sim.path.empty());
     const CliRun r = cli({"--device", sim.path, "info"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -107,7 +77,7 @@ TEST(CliInfo, OtherModelsAndAnswersInSmallPieces) {
     EXPECT_TRUE(contains(r.out, "T7 1.04")) << r.out;
   }
   {
-    Sim sim({"--model", "R5U", "--submodel", "5", "--recordings", "1"});
+    InfoSim sim({"--model", "R5U", "--submodel", "5", "--recordings", "1"});
     ASSERT_FALSE(sim.path.empty());
     const CliRun r = cli({"--device", sim.path, "info"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -119,7 +89,7 @@ TEST(CliInfo, OtherModelsAndAnswersInSmallPieces) {
 TEST(CliInfo, ASilentRecorderIsReportedAfterTheTimeOut) {
   TempDir dir;
   prepareEnvironment(dir);
-  Sim sim({"--silent"});
+  InfoSim sim({"--silent"});
   ASSERT_FALSE(sim.path.empty());
   const CliRun r = cli({"--device", sim.path, "--timeout", "3", "info"}, 30s);
   EXPECT_NE(r.code, 0);
@@ -152,7 +122,7 @@ TEST(CliInfo, DemoRunsTheSpeedAgreementAndTheWholeChain) {
 TEST(CliInfo, ALinkLostDuringTheChainIsReportedAsSuch) {
   TempDir dir;
   prepareEnvironment(dir);
-  Sim sim({"--lose-link-after", "4"});  // hangs up after the version query
+  InfoSim sim({"--lose-link-after", "4"});  // hangs up after the version query
   ASSERT_FALSE(sim.path.empty());
   const CliRun r = cli({"--device", sim.path, "--timeout", "4", "info"}, 30s);
   EXPECT_NE(r.code, 0);

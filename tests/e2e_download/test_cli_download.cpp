@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../e2e/Process.h"
+#include "../e2e/EndToEnd.h"
 #include "DemoRecorder.h"
 #include "TestSupport.h"
 
@@ -19,43 +19,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void prepareEnvironment(const TempDir& dir) {
-  if (!std::getenv("RECDESK_LANG_DIR")) ::setenv("RECDESK_LANG_DIR", RECDESK_SOURCE_LANG_DIR, 1);
-  ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
-  ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
-  ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-}
-
-struct Sim {
-  explicit Sim(std::vector<std::string> options) : process([&] {
-    std::vector<std::string> argv = {binPath("recdesk-sim"), "--exit-after", "120", "--recordings", "2"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    return argv;
-  }()) {
-    path = process.firstLine(10s);
-  }
-  ~Sim() {
-    process.terminate();
-    process.wait(5s);
-  }
-  Process process;
-  std::string path;
-};
-
-struct CliRun {
-  int code = -1;
-  std::string out, err;
-};
-
 CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 90s) {
-  args.insert(args.begin(), binPath("recdesk-cli"));
-  Process p(args);
-  CliRun r;
-  r.code = p.wait(limit);
-  r.out = p.out();
-  r.err = p.err();
-  return r;
+  return runCli(std::move(args), limit);
 }
+
+// recdesk-sim with two recordings, for at most two minutes.
+struct DownloadSim : Sim {
+  explicit DownloadSim(std::vector<std::string> options) : Sim(withRecordings(std::move(options)), 120) {}
+  static std::vector<std::string> withRecordings(std::vector<std::string> options) {
+    options.insert(options.begin(), {"--recordings", "2"});
+    return options;
+  }
+};
 
 // The IM2 files the simulator's flash gives (the same seed as recdesk-sim's default).
 std::vector<std::string> expectedFiles() {
@@ -81,7 +56,7 @@ TEST(CliDownload, FetchesEveryRecordingByteForByteThroughFaults) {
   prepareEnvironment(dir);
   fs::create_directories(dir / "im2");
   fs::create_directories(dir / "wav");
-  Sim sim({"--flip", "0.2", "--extra-bytes-next", "1", "--drop-bytes-next", "1", "--skip-ahead", "1"});
+  DownloadSim sim({"--flip", "0.2", "--extra-bytes-next", "1", "--drop-bytes-next", "1", "--skip-ahead", "1"});
   ASSERT_FALSE(sim.path.empty()) << sim.process.err();
 
   const CliRun list = cli({"--device", sim.path, "--timeout", "20", "list", "--download-folder", (dir / "im2").string()});
@@ -107,7 +82,7 @@ TEST(CliDownload, AnUnpluggedRecorderFailsTheRunAndTheNextRunContinues) {
   fs::create_directories(dir / "wav");
   const fs::path file = dir / "im2" / "E2E.R5-12345.1.im2";
   {
-    Sim sim({"--unplug-after-blocks", "3"});
+    DownloadSim sim({"--unplug-after-blocks", "3"});
     ASSERT_FALSE(sim.path.empty()) << sim.process.err();
     const CliRun r = cli(downloadArgs(sim.path, dir));
     EXPECT_NE(r.code, 0) << r.out << r.err;
@@ -116,7 +91,7 @@ TEST(CliDownload, AnUnpluggedRecorderFailsTheRunAndTheNextRunContinues) {
   ASSERT_TRUE(fs::exists(file));
   EXPECT_EQ(fs::file_size(file), 17u * 528);  // header + 2 blocks of 8 pages
 
-  Sim sim({});
+  DownloadSim sim({});
   ASSERT_FALSE(sim.path.empty()) << sim.process.err();
   const CliRun r = cli(downloadArgs(sim.path, dir));
   ASSERT_EQ(r.code, 0) << r.out << r.err;

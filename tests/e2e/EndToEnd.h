@@ -1,0 +1,56 @@
+#pragma once
+// Scaffolding of the end-to-end tests: recdesk-sim on a pseudo-terminal and recdesk-cli runs, each
+// with the user's folders redirected into a temporary folder.
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Process.h"
+#include "TestSupport.h"
+
+namespace recdesk::test {
+
+// Keeps the user's settings, logs and caches out of the test.
+inline void prepareEnvironment(const TempDir& dir) {
+  if (!std::getenv("RECDESK_LANG_DIR")) ::setenv("RECDESK_LANG_DIR", RECDESK_SOURCE_LANG_DIR, 1);
+  ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+}
+
+// recdesk-sim serving a pseudo-terminal until the test ends (or `exitAfterSeconds` pass).
+struct Sim {
+  Sim(std::vector<std::string> options, int exitAfterSeconds)
+      : process([&] {
+          std::vector<std::string> argv = {binPath("recdesk-sim"), "--exit-after", std::to_string(exitAfterSeconds)};
+          argv.insert(argv.end(), options.begin(), options.end());
+          return argv;
+        }()) {
+    path = process.firstLine(std::chrono::seconds(10));
+  }
+  ~Sim() {
+    process.terminate();
+    process.wait(std::chrono::seconds(5));
+  }
+  Process process;
+  std::string path;  // the pseudo-terminal the simulator serves
+};
+
+struct CliRun {
+  int code = -1;
+  std::string out, err;
+};
+
+// Runs recdesk-cli with `args` and waits at most `limit` for it.
+inline CliRun runCli(std::vector<std::string> args, std::chrono::milliseconds limit) {
+  args.insert(args.begin(), binPath("recdesk-cli"));
+  Process p(args);
+  CliRun r;
+  r.code = p.wait(limit);
+  r.out = p.out();
+  r.err = p.err();
+  return r;
+}
+
+}  // namespace recdesk::test
