@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the default build, the sanitizer build, and the fuzz targets for a
-# bounded time. Used by the README and by CI.
+# Builds and runs every test: the default build, the fuzz targets for a bounded time, and the
+# sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer). Used by the README and by CI.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -10,8 +10,8 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
 
+./scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
+
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j "$jobs"
-
-./scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
