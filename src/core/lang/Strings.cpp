@@ -11,10 +11,10 @@ namespace recdesk::lang {
 namespace {
 
 // Renders one conversion with snprintf, after the argument was converted to the kind the conversion
-// asks for. `spec` is the placeholder's flags, width and precision (no length modifier).
+// asks for. `flagsWidth` is the placeholder's flags, width and precision (no length modifier).
 template <typename T>
-void appendPrintf(std::string& out, const std::string& spec, char conversion, T value) {
-  std::string fmt = "%" + spec;
+void appendPrintf(std::string& out, const std::string& flagsWidth, char conversion, T value) {
+  std::string fmt = "%" + flagsWidth;
   if constexpr (std::is_same_v<T, long long>) fmt += "ll";
   if constexpr (std::is_same_v<T, unsigned long long>) fmt += "ll";
   fmt += conversion;
@@ -115,16 +115,16 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
     }
     // %[flags][width][.precision][length]conversion
     std::size_t j = i + 1;
-    std::string spec;
+    std::string flagsWidth;
     std::size_t flags = 0;
     while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos) {
-      if (flags++ < 5) spec += format[j];  // repeated flags mean nothing more
+      if (flags++ < 5) flagsWidth += format[j];  // repeated flags mean nothing more
       ++j;
     }
-    spec += readBoundedNumber(format, j);  // width
+    flagsWidth += readBoundedNumber(format, j);  // width
     if (j < format.size() && format[j] == '.') {
       ++j;
-      spec += '.' + readBoundedNumber(format, j);  // precision
+      flagsWidth += '.' + readBoundedNumber(format, j);  // precision
     }
     skipLengthModifier(format, j);
     if (j >= format.size()) {  // a lone '%' at the end: keep it as text
@@ -137,18 +137,18 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
     switch (conversion) {
       case 'd':
       case 'i':
-        appendPrintf(out, spec, 'd', asSigned(value));
+        appendPrintf(out, flagsWidth, 'd', asSigned(value));
         ++next;
         break;
       case 'u':
       case 'x':
       case 'X':
       case 'o':
-        appendPrintf(out, spec, conversion, asUnsigned(value));
+        appendPrintf(out, flagsWidth, conversion, asUnsigned(value));
         ++next;
         break;
       case 'c':
-        appendPrintf(out, spec, 'c', static_cast<int>(static_cast<unsigned char>(asSigned(value))));
+        appendPrintf(out, flagsWidth, 'c', static_cast<int>(static_cast<unsigned char>(asSigned(value))));
         ++next;
         break;
       case 'f':
@@ -157,12 +157,12 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
       case 'E':
       case 'g':
       case 'G':
-        appendPrintf(out, spec, conversion, asDouble(value));
+        appendPrintf(out, flagsWidth, conversion, asDouble(value));
         ++next;
         break;
       case 's': {
         const std::string s = asString(value);
-        appendPrintf(out, spec, 's', s.c_str());
+        appendPrintf(out, flagsWidth, 's', s.c_str());
         ++next;
         break;
       }
