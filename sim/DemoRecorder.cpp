@@ -50,7 +50,7 @@ void addDemoRecordings(SimRecorder& device, int count, std::uint64_t seed) {
     const double seconds = 2.0 + static_cast<double>(random() % 40) / 10.0;
     try {
       const std::size_t pages = pagesForSeconds(format, seconds);
-      auto source = makeMelody(format.sampleRate, 9000.0, 0.35, static_cast<std::uint32_t>(random()));
+      auto source = makeMelody(format.sampleRate, 0.3, 0.35, static_cast<std::uint32_t>(random()));
       device.recordings().push_back(makeRecording(format, *source, pages));
     } catch (const std::exception&) {
       device.recordings().push_back(silentRecording(format, 16));
