@@ -22,6 +22,14 @@ class CountingLoop : public ports::ThreadEventLoop {
 // Generous upper bound for waiting on another thread; tests never assert on time.
 inline constexpr ports::Millis kPatience{5000};
 
+// Bytes the link reports waiting to be read.
+inline std::uint32_t bytesWaiting(link::LinkTransport& transport) {
+  std::uint32_t errorWord = 0;
+  link::QueueStatusRecord status;
+  transport.QueueStatus(errorWord, status);
+  return status.bytesToRead;
+}
+
 struct RecordingListener : link::LinkListener {
   link::LinkTransport* link = nullptr;
   bool readDuringNotification = true;

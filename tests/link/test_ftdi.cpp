@@ -54,12 +54,7 @@ class FtdiLinkTest : public ::testing::Test {
     for (int id = 57747; id <= 57751; ++id)
       if (lang::text(id).empty()) lang::strings().set(id, "text" + std::to_string(id));
   }
-  std::uint32_t waiting() {
-    std::uint32_t errorWord = 0;
-    link::QueueStatusRecord status;
-    transport.QueueStatus(errorWord, status);
-    return status.bytesToRead;
-  }
+  std::uint32_t waiting() { return test::bytesWaiting(transport); }
   bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, kPatience); }
 };
 

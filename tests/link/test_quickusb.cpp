@@ -97,12 +97,7 @@ class QuickUsbLinkTest : public ::testing::Test {
                           }};
 
   void SetUp() override { listener.link = &transport; }
-  std::uint32_t waiting() {
-    std::uint32_t errorWord = 0;
-    link::QueueStatusRecord status;
-    transport.QueueStatus(errorWord, status);
-    return status.bytesToRead;
-  }
+  std::uint32_t waiting() { return test::bytesWaiting(transport); }
   bool waitFor(const std::function<bool()>& done) { return loop.runUntil(done, kPatience); }
 };
 
