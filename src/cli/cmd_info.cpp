@@ -80,7 +80,7 @@ void printInfo(CliSession& s) {
   row("Free space:", std::to_string(info.freePages) + " pages (" +
                          megabytes(static_cast<double>(info.freePages) * 512.0) + ")");
   row("Recording time left:", info.recordingSecondsLeft ? hms(*info.recordingSecondsLeft) : "unknown");
-  std::string clock = info.recorderClock.text();
+  std::string clock = session::clockText(info.recorderClock);
   if (!info.recorderClock.valid()) clock += " (not a valid date)";
   if (info.clockDifferenceSeconds) clock += " (" + difference(*info.clockDifferenceSeconds) + ")";
   row("Recorder clock:", clock);

@@ -111,4 +111,29 @@ std::uint32_t samplesPerPage(int encodedBits, int channels) {
   return static_cast<std::uint32_t>((256 - channels) * 16 / encodedBits / channels + 1);
 }
 
+bool DateTime::valid() const {
+  if (year < 1900 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+      second < 0 || second > 59)
+    return false;
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const int days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return day <= days;
+}
+
+std::optional<std::time_t> DateTime::toTime() const {
+  if (!valid()) return std::nullopt;
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  const std::time_t t = std::mktime(&tm);
+  if (t == static_cast<std::time_t>(-1)) return std::nullopt;
+  return t;
+}
+
 }  // namespace recdesk::audio

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
+#include <optional>
 #include <string>
 
 namespace recdesk::audio {
@@ -78,6 +80,10 @@ inline void writeU32(std::uint8_t* p, std::uint32_t v) {
 struct DateTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   bool isNull() const { return year == 0 && month == 0 && day == 0 && hour == 0 && minute == 0 && second == 0; }
+  // A real calendar date (year 1900 or later) with a time of day.
+  bool valid() const;
+  // Seconds since the epoch when this local time is read with the computer's time zone.
+  std::optional<std::time_t> toTime() const;
   bool operator==(const DateTime&) const = default;
 };
 

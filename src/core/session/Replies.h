@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "audio/Im2Format.h"
+
 namespace recdesk::session {
 
 // The `firmware capability` of a version text: 1 when the firmware knows the extended password digits.
@@ -65,13 +67,9 @@ std::optional<std::uint64_t> recordingSecondsLeft(std::uint64_t freePages, std::
                                                   std::uint32_t channels, std::uint32_t sampleRate);
 
 // A calendar date-time of the recorder (local wall-clock, one-second resolution).
-struct DateTime {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  bool valid() const;
-  // Seconds since the epoch when this local time is read with the computer's time zone.
-  std::optional<std::time_t> toTime() const;
-  std::string text() const;  // "YYYY-MM-DD HH:MM:SS"
-};
+using DateTime = audio::DateTime;
+// "YYYY-MM-DD HH:MM:SS".
+std::string clockText(const DateTime& t);
 // "$R5,ACK,TIME,<YYYYMMDD>,<HHMMSS>": each piece read from its leading digits (none gives 0).
 DateTime parseClockReply(std::string_view line);
 
