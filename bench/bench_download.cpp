@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "DemoRecorder.h"
 #include "SimDownload.h"
 #include "SimLink.h"
 #include "SimRecorder.h"
@@ -94,22 +95,6 @@ class Pacer {
   std::thread thread_;
 };
 
-sim::Recording noiseRecording(std::size_t pages) {
-  sim::Recording r;
-  r.format.fileNumber = 1;
-  r.pages.resize(pages * 528);
-  std::uint32_t x = 12345;
-  std::uint8_t plain[512];
-  for (std::size_t i = 0; i < pages; ++i) {
-    for (auto& b : plain) {
-      x = x * 1664525u + 1013904223u;
-      b = static_cast<std::uint8_t>(x >> 24);
-    }
-    sim::buildPage(plain, sim::trailerFor(r.format, static_cast<std::int32_t>(i)), r.page(i));
-  }
-  return r;
-}
-
 double processCpuSeconds() {
   timespec t{};
   ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -131,7 +116,9 @@ void BM_Download(benchmark::State& state) {
   settings.downloadFolder = dir.string();
   settings.filePrefix = "";
   auto device = std::make_shared<sim::SimRecorder>();
-  device->recordings().push_back(noiseRecording(gPages));
+  sim::RecordingFormat format;
+  format.fileNumber = 1;
+  device->recordings().push_back(sim::noiseRecording(format, gPages, 12345));
   auto wire = std::make_shared<sim::SimLink>(device);
   session::Host host(loop, wire->channelFactory(), ui, settings);
   operations::DownloadSession ops(host);

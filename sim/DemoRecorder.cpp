@@ -58,6 +58,22 @@ void addDemoRecordings(SimRecorder& device, int count, std::uint64_t seed) {
   }
 }
 
+Recording noiseRecording(const RecordingFormat& format, std::size_t pages, std::uint32_t seed) {
+  Recording r;
+  r.format = format;
+  r.pages.resize(pages * audio::kPageSize);
+  std::uint32_t x = seed;
+  std::uint8_t plain[audio::kPayloadSize];
+  for (std::size_t i = 0; i < pages; ++i) {
+    for (auto& b : plain) {
+      x = x * 1664525u + 1013904223u;
+      b = static_cast<std::uint8_t>(x >> 24);
+    }
+    buildPage(plain, trailerFor(format, static_cast<std::int32_t>(i)), r.page(i));
+  }
+  return r;
+}
+
 std::shared_ptr<SimRecorder> makeDemoRecorder(const DeviceConfig& config, int recordings) {
   auto device = std::make_shared<SimRecorder>(config);
   if (recordings > 0) addDemoRecordings(*device, recordings, config.seed);

@@ -12,6 +12,10 @@ namespace recdesk::sim {
 // formats and sound.
 void addDemoRecordings(SimRecorder& device, int count, std::uint64_t seed);
 
+// A recording of `pages` pages of `format` whose payloads are pseudo-random bytes from `seed`, with
+// valid trailers and check bytes (for download tests and benchmarks: every page differs).
+Recording noiseRecording(const RecordingFormat& format, std::size_t pages, std::uint32_t seed);
+
 // A device of `config` with `recordings` demo recordings.
 std::shared_ptr<SimRecorder> makeDemoRecorder(const DeviceConfig& config, int recordings);
 

@@ -26,20 +26,10 @@ namespace {
 
 // A recording of `pages` pages with a seeded payload (valid trailers and check bytes).
 sim::Recording noiseRecording(std::uint16_t fileNumber, std::size_t pages, std::uint16_t serial) {
-  sim::Recording r;
-  r.format.fileNumber = fileNumber;
-  r.format.serial = serial;
-  r.pages.resize(pages * 528);
-  std::uint32_t x = fileNumber * 7919u;
-  std::uint8_t plain[512];
-  for (std::size_t i = 0; i < pages; ++i) {
-    for (auto& b : plain) {
-      x = x * 1664525u + 1013904223u;
-      b = static_cast<std::uint8_t>(x >> 24);
-    }
-    sim::buildPage(plain, sim::trailerFor(r.format, static_cast<std::int32_t>(i)), r.page(i));
-  }
-  return r;
+  sim::RecordingFormat format;
+  format.fileNumber = fileNumber;
+  format.serial = serial;
+  return sim::noiseRecording(format, pages, fileNumber * 7919u);
 }
 
 struct Rig {
