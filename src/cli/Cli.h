@@ -42,6 +42,11 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the job failed (a clear message was printed)
 inline constexpr int kExitUsage = 2;    // the command line was wrong
 
+// Reads an option given as "NAME VALUE" or "NAME=VALUE" at args[i] into `value` (advancing i past a
+// separate value). False when args[i] is not that option; throws std::invalid_argument("NAME needs a
+// value") when the value is missing.
+bool optionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value);
+
 // The version text of the program ("0.1.0, build 1").
 std::string versionLine();
 

@@ -12,25 +12,22 @@ namespace recdesk::cli {
 bool takeFolderOptions(std::vector<std::string>& args, FolderOptions& out, std::string& error) {
   std::vector<std::string> rest;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
     bool taken = false;
     for (auto [name, slot] : {std::pair{"--download-folder", &out.downloadFolder},
                               std::pair{"--decode-folder", &out.decodeFolder}, std::pair{"--prefix", &out.prefix}}) {
-      const std::string n = name;
-      if (a == n) {
-        if (i + 1 >= args.size()) {
-          error = n + " needs a value";
-          return false;
-        }
-        *slot = args[++i];
-        taken = true;
-      } else if (a.rfind(n + "=", 0) == 0) {
-        *slot = a.substr(n.size() + 1);
-        taken = true;
+      std::string value;
+      try {
+        taken = optionValue(args, i, name, value);
+      } catch (const std::invalid_argument& e) {
+        error = e.what();
+        return false;
       }
-      if (taken) break;
+      if (taken) {
+        *slot = value;
+        break;
+      }
     }
-    if (!taken) rest.push_back(a);
+    if (!taken) rest.push_back(args[i]);
   }
   args = std::move(rest);
   return true;

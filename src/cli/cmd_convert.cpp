@@ -12,21 +12,6 @@
 namespace recdesk::cli {
 namespace {
 
-// Takes "--name VALUE" or "--name=VALUE" at args[i]; advances i past a separate value.
-bool optionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value) {
-  const std::string& a = args[i];
-  if (a == name) {
-    if (i + 1 >= args.size()) throw std::invalid_argument(name + " needs a value");
-    value = args[++i];
-    return true;
-  }
-  if (a.rfind(name + "=", 0) == 0) {
-    value = a.substr(name.size() + 1);
-    return true;
-  }
-  return false;
-}
-
 std::uint16_t wholeNumber(const std::string& text, const std::string& option, unsigned max) {
   std::size_t used = 0;
   unsigned long v = 0;

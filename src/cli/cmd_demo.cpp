@@ -1,10 +1,10 @@
 // recdesk-cli demo: generated demo recordings, written as IM2 files and converted (no recorder involved;
 // `recdesk-cli --demo` alone runs the whole session against the simulated recorder instead).
-#include <cstdlib>
 #include <iostream>
 
 #include "Cli.h"
 #include "CliUi.h"
+#include "RecordingsCli.h"
 #include "audio/Im2Converter.h"
 #include "recording/DemoRecordings.h"
 
@@ -14,25 +14,18 @@ void printConversion(const audio::ConvertResult& r);
 
 namespace {
 
-std::filesystem::path defaultDemoFolder() {
-  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && cache[0] == '/')
-    return std::filesystem::path(cache) / "recdesk" / "demo";
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0')
-    return std::filesystem::path(home) / ".cache" / "recdesk" / "demo";
-  return std::filesystem::temp_directory_path() / "recdesk-demo";
-}
-
 int runDemo(CliContext& context) {
-  std::filesystem::path folder = defaultDemoFolder();
-  for (std::size_t i = 0; i < context.args.size(); ++i) {
-    const std::string& a = context.args[i];
-    if (a == "--demo-folder" && i + 1 < context.args.size()) {
-      folder = context.args[++i];
-    } else if (a.rfind("--demo-folder=", 0) == 0) {
-      folder = a.substr(14);
-    } else {
-      return usageError(context, "unknown argument " + a);
+  std::filesystem::path folder = demoFolder("");
+  try {
+    for (std::size_t i = 0; i < context.args.size(); ++i) {
+      std::string value;
+      if (optionValue(context.args, i, "--demo-folder", value))
+        folder = value;
+      else
+        return usageError(context, "unknown argument " + context.args[i]);
     }
+  } catch (const std::invalid_argument& e) {
+    return usageError(context, e.what());
   }
   std::cout << "RecDesk " << versionLine() << " demo: generated recordings in " << folder.string() << "\n";
   std::vector<std::filesystem::path> paths;

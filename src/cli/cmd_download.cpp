@@ -30,19 +30,12 @@ bool parseArgs(std::vector<std::string>& args, DownloadArgs& out, std::string& e
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const auto value = [&](const std::string& name, std::string& v) {
-      if (a == name) {
-        if (i + 1 >= args.size()) {
-          error = name + " needs a value";
-          return false;
-        }
-        v = args[++i];
-        return true;
+      try {
+        return optionValue(args, i, name, v);
+      } catch (const std::invalid_argument& e) {
+        error = e.what();
+        return false;
       }
-      if (a.rfind(name + "=", 0) == 0) {
-        v = a.substr(name.size() + 1);
-        return true;
-      }
-      return false;
     };
     std::string v;
     if (a == "--all") {

@@ -54,21 +54,17 @@ int runFilter(CliContext& context) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     std::string value;
-    if (arg == "--mode" || arg == "-m") {
-      if (i + 1 >= args.size()) return usageError(context, "--mode needs a value (0 to 6)");
-      value = args[++i];
-    } else if (arg.rfind("--mode=", 0) == 0) {
-      value = arg.substr(7);
-    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-      return usageError(context, "unknown option '" + arg + "'");
-    } else if (input.empty()) {
-      input = arg;
+    bool isMode = false;
+    try {
+      isMode = optionValue(args, i, "--mode", value) || optionValue(args, i, "-m", value);
+    } catch (const std::invalid_argument&) {
+      return usageError(context, "--mode needs a value (0 to 6)");
+    }
+    if (!isMode) {
+      if (!arg.empty() && arg[0] == '-' && arg != "-") return usageError(context, "unknown option '" + arg + "'");
+      if (!input.empty() && !output.empty()) return usageError(context, "too many file names ('" + arg + "')");
+      (input.empty() ? input : output) = arg;
       continue;
-    } else if (output.empty()) {
-      output = arg;
-      continue;
-    } else {
-      return usageError(context, "too many file names ('" + arg + "')");
     }
     if (value.size() != 1 || value[0] < '0' || value[0] > '6')
       return usageError(context, "--mode takes a number from 0 to 6, not '" + value + "'");

@@ -22,6 +22,20 @@ bool registerCommand(const CommandInfo& info) {
 
 const std::vector<CommandInfo>& commands() { return registry(); }
 
+bool optionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value) {
+  const std::string& a = args[i];
+  if (a == name) {
+    if (i + 1 >= args.size()) throw std::invalid_argument(name + " needs a value");
+    value = args[++i];
+    return true;
+  }
+  if (a.rfind(name + "=", 0) == 0) {
+    value = a.substr(name.size() + 1);
+    return true;
+  }
+  return false;
+}
+
 int fail(const std::string& text) {
   std::cerr << "recdesk-cli: " << text << "\n";
   return kExitFailure;
@@ -58,21 +72,6 @@ void printHelp() {
   }
 }
 
-// Takes the value of an option given as "--opt VALUE" or "--opt=VALUE".
-bool takeValue(int argc, char** argv, int& i, const std::string& arg, const std::string& name,
-               std::string& value) {
-  if (arg == name) {
-    if (i + 1 >= argc) throw std::invalid_argument(name + " needs a value");
-    value = argv[++i];
-    return true;
-  }
-  if (arg.rfind(name + "=", 0) == 0) {
-    value = arg.substr(name.size() + 1);
-    return true;
-  }
-  return false;
-}
-
 long parseInteger(const std::string& text, const std::string& option) {
   std::size_t used = 0;
   long value = 0;
@@ -96,8 +95,9 @@ int main(int argc, char** argv) {
   bool help = false;
   bool version = false;
   try {
-    for (int i = 1; i < argc; ++i) {
-      const std::string arg = argv[i];
+    const std::vector<std::string> all(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+      const std::string& arg = all[i];
       std::string value;
       if (arg == "--help" || arg == "-h") {
         help = true;
@@ -107,20 +107,20 @@ int main(int argc, char** argv) {
         context.demo = true;
       } else if (arg == "--yes" || arg == "-y") {
         context.yes = true;
-      } else if (takeValue(argc, argv, i, arg, "--settings", value)) {
+      } else if (optionValue(all, i, "--settings", value)) {
         context.settingsFile = value;
-      } else if (takeValue(argc, argv, i, arg, "--device", value)) {
+      } else if (optionValue(all, i, "--device", value)) {
         context.devicePath = value;
-      } else if (takeValue(argc, argv, i, arg, "--port", value)) {
+      } else if (optionValue(all, i, "--port", value)) {
         context.portCode = static_cast<int>(parseInteger(value, "--port"));
-      } else if (takeValue(argc, argv, i, arg, "--baud", value)) {
+      } else if (optionValue(all, i, "--baud", value)) {
         const long baud = parseInteger(value, "--baud");
         if (baud != 115200 && baud != 1000000 && baud != 2000000 && baud != 3000000)
           throw std::invalid_argument("--baud must be 115200, 1000000, 2000000 or 3000000");
         context.baud = static_cast<std::uint32_t>(baud);
-      } else if (takeValue(argc, argv, i, arg, "--log", value)) {
+      } else if (optionValue(all, i, "--log", value)) {
         context.logFile = value;
-      } else if (takeValue(argc, argv, i, arg, "--timeout", value)) {
+      } else if (optionValue(all, i, "--timeout", value)) {
         context.timeoutSeconds = static_cast<double>(parseInteger(value, "--timeout"));
         if (context.timeoutSeconds <= 0) throw std::invalid_argument("--timeout must be positive");
       } else if (context.command.empty() && !arg.empty() && arg[0] != '-') {
