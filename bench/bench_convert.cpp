@@ -32,13 +32,6 @@ namespace fs = std::filesystem;
 constexpr double kMinutes = 60.0;
 fs::path gTempDir;  // made by this run, removed at the end
 
-class QuietUi : public ports::UserInterface {
- public:
-  ports::Answer message(const std::string&, const std::string&, ports::Icon, ports::Buttons) override {
-    return ports::Answer::Yes;
-  }
-};
-
 // Records the PCM a generator hands out (for the comparison input).
 class Tap : public sim::PcmGenerator {
  public:
@@ -80,7 +73,7 @@ const fs::path& sampleRecording(std::vector<std::int16_t>* pcm = nullptr, const 
 void BM_ConvertEndToEnd(benchmark::State& state) {
   const fs::path& source = sampleRecording();
   const std::uint64_t pages = fs::file_size(source) / audio::kPageSize - 1;
-  QuietUi ui;
+  ports::QuietUi ui;
   audio::ConvertRequest request;
   request.sourcePath = source.string();
   request.wavPath = (source.parent_path() / "bench60.wav").string();

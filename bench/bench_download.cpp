@@ -42,13 +42,6 @@ constexpr std::uint32_t kBaud = 3000000;
 constexpr auto kTurnaround = std::chrono::microseconds(2000);
 std::size_t gPages = 4000;
 
-class QuietUi : public ports::UserInterface {
- public:
-  ports::Answer message(const std::string&, const std::string&, ports::Icon, ports::Buttons) override {
-    return ports::Answer::Yes;
-  }
-};
-
 // Runs calls at their due time on the event loop's thread: a timer thread posts each when it is due.
 class Pacer {
  public:
@@ -107,7 +100,7 @@ void BM_Download(benchmark::State& state) {
   fs::create_directories(dir);
 
   ports::ThreadEventLoop loop;
-  QuietUi ui;
+  ports::QuietUi ui;
   app::Settings settings;
   settings.port = 1000;  // the USB adapter: the link speed is agreed at 3,000,000 bit/s
   settings.baud = kBaud;

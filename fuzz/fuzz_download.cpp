@@ -22,13 +22,6 @@ namespace {
 
 using namespace recdesk;
 
-class Ui : public ports::UserInterface {
- public:
-  ports::Answer message(const std::string&, const std::string&, ports::Icon, ports::Buttons) override {
-    return ports::Answer::Yes;
-  }
-};
-
 class Services : public session::SessionServices {
  public:
   bool sendLine(const std::string&, bool) override { return true; }
@@ -54,7 +47,7 @@ class Services : public session::SessionServices {
   app::Settings settings_;
 
  private:
-  Ui ui_;
+  ports::QuietUi ui_;
   session::SessionFlags flags_;
   bool block_ = false;
 };

@@ -19,13 +19,6 @@ namespace {
 
 using namespace recdesk;
 
-class QuietUi : public ports::UserInterface {
- public:
-  ports::Answer message(const std::string&, const std::string&, ports::Icon, ports::Buttons) override {
-    return ports::Answer::Yes;
-  }
-};
-
 void decodeStream(const std::uint8_t* data, std::size_t size, bool offsetCounting) {
   audio::AudioDecoder outer;
   std::array<std::uint8_t, audio::kPageSize> page{};
@@ -73,7 +66,7 @@ void convertAsFile(const std::uint8_t* data, std::size_t size) {
     std::ofstream f(source, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  QuietUi ui;
+  ports::QuietUi ui;
   audio::ConvertRequest request;
   request.sourcePath = source.string();
   request.wavPath = (dir / "out.wav").string();

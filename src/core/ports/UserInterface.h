@@ -46,4 +46,10 @@ class UserInterface {
   }
 };
 
+// Shows nothing and answers every question with Yes: for benchmarks, fuzzing and unattended runs.
+class QuietUi : public UserInterface {
+ public:
+  Answer message(const std::string&, const std::string&, Icon, Buttons) override { return Answer::Yes; }
+};
+
 }  // namespace recdesk::ports
