@@ -10,6 +10,9 @@
 
 namespace recdesk::link {
 
+// bmRequestType of a vendor request from host to device (0x40): the chip's own control requests.
+constexpr std::uint8_t kVendorRequestOut = 0x40;
+
 namespace {
 
 constexpr std::uint16_t kFtdiVendor = 0x0403;
@@ -163,7 +166,7 @@ class LibFtdiDevice final : public FtdiDevice {
         index =
             static_cast<std::uint16_t>(((divisor >> 8) & 0xFF00) | static_cast<std::uint32_t>(ctx_->index));
       const int rc =
-          libusb_control_transfer(ctx_->usb_dev, FTDI_DEVICE_OUT_REQTYPE, SIO_SET_BAUDRATE_REQUEST, value,
+          libusb_control_transfer(ctx_->usb_dev, kVendorRequestOut, SIO_SET_BAUDRATE_REQUEST, value,
                                   index, nullptr, 0, static_cast<unsigned>(ctx_->usb_write_timeout));
       return rc < 0 ? rc : 0;
     });
