@@ -13,7 +13,6 @@ namespace recdesk::link {
 
 namespace {
 
-constexpr int kFirstFtdiPort = kModeFtdi;
 constexpr std::size_t kReadChunk = 4096;
 constexpr std::uint8_t kLatencyMs = 2;
 constexpr std::uint32_t kInTransferSize = 4096;

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/PortKind.h"
+
 namespace recdesk::ports {
 class EventLoop;
 }
@@ -33,8 +35,8 @@ inline constexpr int kOpenAdapterFailed = 6;
 
 // Link modes: 0 closed, 1..999 serial (the port code), 1000 FTDI, 2000 QuickUSB.
 inline constexpr int kModeClosed = 0;
-inline constexpr int kModeFtdi = 1000;
-inline constexpr int kModeQuickUsb = 2000;
+inline constexpr int kModeFtdi = kFirstFtdiPort;
+inline constexpr int kModeQuickUsb = kFirstQuickUsbPort;
 
 struct QueueStatusRecord {
   std::uint32_t bytesToRead = 0;
