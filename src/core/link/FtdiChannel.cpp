@@ -88,8 +88,8 @@ void runFtdiReader(ReaderShared& base) {
       continue;
     }
     if (n < 0) {
-      // The adapter went away (unplugged): stop notifying; writes report 0 from now on.
-      s.lost.store(true);
+      // The adapter went away (unplugged): the owner is told once; writes report 0 from now on.
+      s.markLost();
       break;
     }
     if (n == 0) {

@@ -22,6 +22,9 @@ namespace recdesk::link {
 inline constexpr int kLineNotification = 0x5F4;   // line mode: data arrived (serial: a "\n" arrived)
 inline constexpr int kDataNotification = 0x5F5;   // block mode: data arrived
 inline constexpr int kErrorNotification = 0x5F6;  // serial line-status error (ignored by the session)
+// The reader found the device gone (unplugged, hung up). Sent once, whatever the mask; the reader
+// ends right after. The owner treats it as a lost link.
+inline constexpr int kLostNotification = 0x5F7;
 
 // Notification mask bits.
 inline constexpr std::uint32_t kMaskData = 1;    // block mode
