@@ -125,6 +125,19 @@ TEST(FirmwareCapability, VersionTextsOfEachModel) {
   EXPECT_TRUE(firmwareCapability("R5 0.4"));     // no patch counts as 1
   EXPECT_TRUE(firmwareCapability("R5 0.4.0f"));
   EXPECT_FALSE(firmwareCapability("R5 0.4.0e,HW 3"));
+  // The character right after the patch number is the letter, whatever it is.
+  EXPECT_FALSE(firmwareCapability("R5 0.4.0,HW 3"));
+  EXPECT_FALSE(firmwareCapability("R5 0.4.0 beta"));
+  EXPECT_FALSE(firmwareCapability("R5 0.4.0F"));  // capitals come before "f"
+  EXPECT_TRUE(firmwareCapability("R5 0.4.0~"));
+  EXPECT_FALSE(firmwareCapability("R5 0.4.0\xe9"));  // no letter at all
+  EXPECT_TRUE(firmwareCapability("R5 0.4.x"));      // no patch number: 1 and "z"
+  EXPECT_TRUE(firmwareCapability("R5 0.4,HW 3"));
+  // Numbers are read as "%lu" reads them: blanks and a sign before the digits.
+  EXPECT_TRUE(firmwareCapability("R5  0. 5.0a"));
+  EXPECT_FALSE(firmwareCapability("R5 0 .5.0a"));   // the dot must follow the number at once
+  EXPECT_TRUE(firmwareCapability("R5 -1.0.0a"));    // wraps to a huge major number
+  EXPECT_TRUE(firmwareCapability("R5 0.4.99999999999999999999999a"));  // saturates
   EXPECT_TRUE(firmwareCapability("R5 1.0.0a"));
   EXPECT_TRUE(firmwareCapability("R5 0.4.1a"));
   EXPECT_FALSE(firmwareCapability("R5 beta"));   // nothing readable: not capable
