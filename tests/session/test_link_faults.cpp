@@ -1,6 +1,7 @@
 // Sessions over a link that fails or misbehaves, in virtual time: a link lost in the middle of a
 // chunk, reconnecting after a loss, a device that is unplugged while nothing is written, speed
-// confirmations that cannot be used, and every adapter index.
+// confirmations that cannot be used, every adapter index, and device text that carries control
+// characters.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,6 +26,14 @@ std::vector<std::string> withoutPings(const std::vector<std::string>& lines) {
 
 bool contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Every control character or byte outside printable ASCII other than the line ends.
+bool hasRawControl(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return (c < 0x20 && c != '\r' && c != '\n') || c == 0x7F || c == 0x1B;
+  });
 }
 
 }  // namespace
@@ -199,4 +208,31 @@ TEST(LinkFaults, EveryQuickUsbIndexAgreesTheSpeedWithoutCycling) {
   ASSERT_FALSE(rig.ui.statuses.empty());
   EXPECT_EQ(rig.ui.statuses.back(), "     <57802> <57998>.       ");
   EXPECT_EQ(rig.hostSpeeds(), std::vector<std::uint32_t>{3000000});  // no cycling on this module
+}
+
+// ---- device text with control characters -----------------------------------------------------------------------
+
+TEST(LinkFaults, ControlCharactersFromTheDeviceAreShownEscaped) {
+  sim::DeviceConfig config;
+  config.version = std::string("R5 0.4.0\x07,HW\x1b[2J 3");
+  Rig rig(config);
+  rig.device->addCommand("LST", [](sim::SimRecorder& d, const std::string&, const std::vector<std::string>&) {
+    d.sendLine("$R5,ACK,LST,R5-1\b\b\x1b]0;owned\x07,0");
+    d.sendLine("$R5,MSG,LST,END");
+  });
+  ASSERT_TRUE(rig.connect());
+  rig.device->sendBytes(std::string("$R5,ACK,LED,\b\b\b\x7f\xc2\x9b\n1\r\n"));
+  rig.loop.runFor(10ms);
+
+  const auto& info = rig.host->info();
+  EXPECT_EQ(info.deviceName, "R5-1\\x08\\x08\\x1b]0;owned\\x07");
+  EXPECT_EQ(info.versionText, "R5 0.4.0\\x07,HW\\x1b[2J 3");
+  EXPECT_FALSE(info.firmwareCapability);  // read from the text as it came: the "letter" is the bell
+  EXPECT_GE(rig.findLog(">> $R5,ACK,LED,\\x08\\x08\\x08\\x7f\\xc2\\x9b\\x0a1\r\n"), 0);
+  EXPECT_GE(rig.findLog("R5-1\\x08\\x08\\x1b]0;owned\\x07\r\n"), 0);  // the list's device name line
+  for (const auto& entry : rig.logs) EXPECT_FALSE(hasRawControl(entry)) << entry;
+
+  // Text an operation logs raw is caught on its way to the log as well.
+  rig.host->log(" name \b\b\x1b[1A\r\n");
+  EXPECT_EQ(rig.logs.back(), " name \\x08\\x08\\x1b[1A\r\n");
 }

@@ -151,6 +151,15 @@ TEST(FirmwareCapability, VersionTextsOfEachModel) {
   EXPECT_FALSE(firmwareCapability(""));
 }
 
+TEST(DeviceText, ControlCharactersAreShownEscaped) {
+  EXPECT_EQ(visibleText("$R5,ACK,VER,R5 1.0"), "$R5,ACK,VER,R5 1.0");
+  EXPECT_EQ(visibleText(std::string("a\bb\x1b[2J\r\n\t\x7f\x9b\0z", 14)),
+            "a\\x08b\\x1b[2J\\x0d\\x0a\\x09\\x7f\\x9b\\x00z");
+  // The program's own log text keeps its line ends, tabs and translated (UTF-8) texts.
+  EXPECT_EQ(visibleLogText(" Verbindung hergestellt \xc3\xa4\t\r\n"), " Verbindung hergestellt \xc3\xa4\t\r\n");
+  EXPECT_EQ(visibleLogText(" x\b\x1b[1A\x7f\r\n"), " x\\x08\\x1b[1A\\x7f\r\n");
+}
+
 TEST(QueryReplies, ListAcknowledgementNamesTheDevice) {
   auto ack = parseListAck("$R5,ACK,LST,1234,7");
   ASSERT_TRUE(ack);

@@ -110,7 +110,9 @@ void Host::installBuiltInHandlers() {
 // ---- small services -------------------------------------------------------------------------------------
 
 void Host::log(const std::string& text) {
-  if (logSink_) logSink_(text);
+  // Device text is escaped where it enters; this catches any that an operation logs raw, so that no
+  // backspace or escape sequence reaches the log file or a terminal.
+  if (logSink_) logSink_(visibleLogText(text));
 }
 
 void Host::logEvent(int stringId) { log(" " + lang::text(stringId) + "\r\n"); }
@@ -337,8 +339,8 @@ void Host::versionReply(const std::string& reply) {
   std::string text;
   const std::size_t from = (at == std::string::npos ? 0 : at) + kPrefix.size() + 1;
   if (from <= reply.size()) text = reply.substr(from, kMaxVersionText);
-  info_.versionText = text;
   info_.firmwareCapability = firmwareCapability(text);
+  info_.versionText = visibleText(text);
   info_.versionKnown = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
   commandList();
@@ -368,13 +370,13 @@ void Host::listAcknowledgement(const std::string& reply) {
   refreshControls();
   logEvent(57906);
   if (const auto ack = parseListAck(reply)) {
-    info_.deviceName = ack->deviceName;
-    info_.model = modelOfDeviceName(ack->deviceName);
+    info_.deviceName = visibleText(ack->deviceName);
+    info_.model = modelOfDeviceName(info_.deviceName);
     info_.listCount = ack->count;
   }
   info_.listKnown = true;
   info_.listComplete = false;
-  info_.listLines.clear();
+  info_.listRecords = 0;
   notify([](SessionObserver& o) { o.onListStarted(); });
   log(fmt(" %s %u ", {lang::text(57907), static_cast<unsigned>(info_.listCount)}) + lang::text(57908) + " " +
       info_.deviceName + "\r\n");
@@ -390,13 +392,14 @@ void Host::listRecord(const std::string& reply) {
     commandType();
     return;
   }
-  if (info_.listLines.size() < SessionInfo::kMaxListLines) info_.listLines.push_back(reply);
+  ++info_.listRecords;
   notify([&](SessionObserver& o) { o.onListRecord(reply); });
 }
 
 void Host::typeReply(const std::string& reply) {
   logEvent(57911);
   info_.type = parseRecordingType(reply);
+  info_.type.text = visibleText(info_.type.text);
   info_.typeKnown = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
   commandFlash();
@@ -554,7 +557,7 @@ bool Host::commandFormat() {
   if (ui_.message(lang::format(135, {name}), lang::text(146), ports::Icon::Error, ports::Buttons::YesNo) !=
       ports::Answer::Yes)
     return false;
-  const bool incomplete = incompleteQuery_ ? incompleteQuery_() : !info_.listLines.empty();
+  const bool incomplete = incompleteQuery_ ? incompleteQuery_() : info_.listRecords > 0;
   if (incomplete && ui_.message(lang::format(136, {name}), lang::text(146), ports::Icon::Error,
                                 ports::Buttons::YesNo) != ports::Answer::Yes)
     return false;
@@ -718,7 +721,7 @@ bool Host::dispatch(const std::string& line) {
   stopTimer(kTimerReply);
   stopTimer(kTimerKeepAlive);
   currentReply_ = line;
-  if (receivedLineIsLogged(line)) log(">> " + line + "\r\n");
+  if (receivedLineIsLogged(line)) log(">> " + visibleText(line) + "\r\n");
 
   bool matched = false;
   if (const auto id = matchReply(currentReply_)) {
