@@ -163,8 +163,10 @@ void Host::connectAttempt() {
   if (shutDown_) return;
   // A new link starts a new session: whatever the last one believed about the recorder does not hold
   // until the recorder answers on this link.
+  const bool wasConnected = flags_.recorderConnected || flags_.sessionRunning;
   flags_.recorderConnected = false;
   flags_.sessionRunning = false;
+  if (wasConnected) refreshControls();
   ++linkEpoch_;
   lastOpenResult_ = link_.Open(portCode(), kOpenSpeed, this, 0, 0);
   if (lastOpenResult_ == link::kOpenOk) {
