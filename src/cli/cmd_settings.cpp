@@ -26,6 +26,8 @@ int runSettings(CliContext& context) {
   if (loaded.baudRepaired)
     std::cerr << "recdesk-cli: Options.Baud \"" << loaded.storedBaud << "\" repaired to 1000000"
               << (saved ? " and written back" : " (not written back)") << "\n";
+  for (const auto& key : loaded.noIntegers)
+    std::cerr << "recdesk-cli: " << key << " holds no number: read as 0\n";
   if (loaded.cutValuesDropped)
     std::cerr << "recdesk-cli: Options.WaveCutTime and Options.WaveCutSize are both set: no cutting is used"
                  " (the file keeps both values)\n";
