@@ -38,10 +38,9 @@ CliSession::~CliSession() {
 
 std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::string& error) {
   std::unique_ptr<CliSession> s(new CliSession(context));
-  const bool linkFromOptions = context.demo || context.devicePath || context.portCode;
 
-  // The settings file is read when it is named, or when it is what names the link.
-  if (context.settingsFile || !linkFromOptions) {
+  // The settings file always applies; the options below override it for this run only.
+  {
     app::SettingsFile file(context.settingsFile ? *context.settingsFile : app::defaultSettingsPath());
     const app::LoadResult loaded = app::loadSettings(file);
     s->settings_ = loaded.settings;
@@ -52,6 +51,11 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
   if (context.demo) {
     s->settings_.port = static_cast<std::int16_t>(context.portCode.value_or(link::kModeFtdi));
     s->settings_.baud = context.baud.value_or(2000000);
+    // Simulated recordings never go into the user's recording folders: the demo keeps to its own
+    // folders and names its files without a prefix unless the command line says otherwise.
+    s->settings_.downloadFolder.clear();
+    s->settings_.decryptFolder.clear();
+    s->settings_.filePrefix.clear();
     sim::DeviceConfig config;
     config.seed = 1;
     s->simLink_ = std::make_shared<sim::SimLink>(sim::makeDemoRecorder(config, kDemoRecordings));
