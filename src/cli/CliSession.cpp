@@ -90,13 +90,23 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
     s->linkDescription_ = describePort(s->settings_.port, s->devicePath_);
   }
 
-  if (context.logFile) {
+  // The communications log: the daily file the desktop program writes too, or the one named.
+  if (!context.noLog) {
     s->log_ = std::make_unique<link::CommsLog>();
-    s->log_->setLogFile(*context.logFile);
-    std::ofstream probe(*context.logFile, std::ios::app);
-    if (!probe) {
-      error = "cannot write the log file " + context.logFile->string();
-      return nullptr;
+    if (context.logFile) {
+      s->log_->setLogFile(*context.logFile);
+      std::ofstream probe(*context.logFile, std::ios::app);
+      if (!probe) {
+        error = "cannot write the log file " + context.logFile->string();
+        return nullptr;
+      }
+    } else {
+      // Not worth failing the job for: the run goes on without its log.
+      std::error_code ec;
+      std::filesystem::create_directories(s->log_->folder(), ec);
+      if (ec || !std::filesystem::is_directory(s->log_->folder(), ec))
+        std::cerr << "recdesk-cli: warning: no communications log: cannot create the folder "
+                  << s->log_->folder().string() << "\n";
     }
   }
 
