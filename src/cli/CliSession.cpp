@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 
+#include "CliLog.h"
 #include "DemoRecorder.h"
 #include "SimLink.h"
 #include "app/SettingsFile.h"
@@ -90,25 +90,8 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
     s->linkDescription_ = describePort(s->settings_.port, s->devicePath_);
   }
 
-  // The communications log: the daily file the desktop program writes too, or the one named.
-  if (!context.noLog) {
-    s->log_ = std::make_unique<link::CommsLog>();
-    if (context.logFile) {
-      s->log_->setLogFile(*context.logFile);
-      std::ofstream probe(*context.logFile, std::ios::app);
-      if (!probe) {
-        error = "cannot write the log file " + context.logFile->string();
-        return nullptr;
-      }
-    } else {
-      // Not worth failing the job for: the run goes on without its log.
-      std::error_code ec;
-      std::filesystem::create_directories(s->log_->folder(), ec);
-      if (ec || !std::filesystem::is_directory(s->log_->folder(), ec))
-        std::cerr << "recdesk-cli: warning: no communications log: cannot create the folder "
-                  << s->log_->folder().string() << "\n";
-    }
-  }
+  s->log_ = openCommsLog(context, error);
+  if (!s->log_ && !error.empty()) return nullptr;
 
   const double seconds = std::isfinite(context.timeoutSeconds) ? context.timeoutSeconds : 20.0;
   s->timeout_ = ports::Millis(static_cast<long long>(std::clamp(seconds, 0.001, 86400.0) * 1000.0));

@@ -96,3 +96,24 @@ TEST(CliLog, LogOptionsAreCheckedBeforeAnythingRuns) {
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(contains(r.err, "no communications log")) << r.err;
 }
+
+TEST(CliLog, ConversionsAreLoggedLikeSessions) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  ASSERT_EQ(cli({"demo", "--demo-folder", (dir / "demo").string()}).code, 0);
+  const fs::path im2 = dir / "demo" / "R5-12345.1.im2";
+  ASSERT_TRUE(fs::is_regular_file(im2));
+  const fs::path state = dir / "state" / "recdesk";
+  fs::remove_all(state);
+
+  CliRun r = cli({"--no-log", "convert", im2.string(), (dir / "quiet.wav").string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(filesIn(state).empty());
+
+  r = cli({"convert", im2.string(), (dir / "out.wav").string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto files = filesIn(state);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(isDailyLogName(files[0].filename().string())) << files[0];
+  EXPECT_TRUE(contains(readFile(files[0]), im2.string())) << readFile(files[0]);
+}
