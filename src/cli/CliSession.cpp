@@ -45,6 +45,8 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
     const app::LoadResult loaded = app::loadSettings(file);
     s->settings_ = loaded.settings;
     if (!loaded.readProblem.empty()) std::cerr << "recdesk-cli: warning: " << loaded.readProblem << "\n";
+    for (const auto& key : loaded.noIntegers)
+      std::cerr << "recdesk-cli: warning: " << key << " in " << file.path().string() << " holds no number: read as 0\n";
   }
 
   link::LinkTransport::ChannelFactory channels;

@@ -90,3 +90,20 @@ TEST(CliSettings, TheDemoKeepsToItsOwnFoldersButFollowsTheOtherSettings) {
   ASSERT_EQ(given.code, 0) << given.out << given.err;
   EXPECT_TRUE(fs::is_regular_file(dir / "im2" / "R5-12345.2.im2")) << given.out;
 }
+
+TEST(CliSettings, DamagedNumbersInTheSettingsAreNotTakenForDefaults) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  fs::create_directories(dir / "im2");
+  fs::create_directories(dir / "wav");
+  writeDefaultSettings(dir, settingsWithFolders(dir, "AutoDecrypt=\nBaud=abc\n"));
+  Sim sim({"--recordings", "1"}, 120);
+  ASSERT_FALSE(sim.path.empty()) << sim.process.err();
+
+  const CliRun r = cli({"--device", sim.path, "--timeout", "20", "download", "--all"});
+  ASSERT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_TRUE(fs::is_regular_file(dir / "im2" / "Field.R5-12345.1.im2")) << r.out;
+  EXPECT_TRUE(fs::is_empty(dir / "wav"));  // an empty AutoDecrypt is off
+  EXPECT_TRUE(contains(r.err, "Options.AutoDecrypt in ")) << r.err;
+  EXPECT_TRUE(contains(readFile(dir / "config" / "recdesk" / "recdesk.ini"), "Baud=1000000\n"));
+}
