@@ -7,6 +7,7 @@
 #include <set>
 
 #include "Cli.h"
+#include "OutputFiles.h"
 #include "RecordingsCli.h"
 #include "lang/Strings.h"
 #include "operations/DownloadMath.h"
@@ -75,12 +76,6 @@ bool parseArgs(std::vector<std::string>& args, DownloadArgs& out, std::string& e
     return false;
   }
   return true;
-}
-
-std::string megabytes(std::uint64_t bytes) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
-  return text;
 }
 
 int runDownload(CliContext& context) {
@@ -162,19 +157,19 @@ int runDownload(CliContext& context) {
       continue;
     } else {
       ++failures;
-      std::printf("NOT complete: %s; %llu of %llu pages on disk, %llu repeated block(s)\n", out.problem.c_str(),
+      std::printf("NOT complete: %s; %llu of %llu pages on disk, %llu repeated block(s)\n",
+                  session.ui().told(out.problem) ? "see the message above" : out.problem.c_str(),
                   static_cast<unsigned long long>(out.pagesOnDisk), static_cast<unsigned long long>(out.pages),
                   static_cast<unsigned long long>(out.repeats));
     }
-    std::error_code ec;
-    for (const auto& file : {out.files.im2, out.files.info}) {
-      if (std::filesystem::exists(file, ec))
-        std::printf("  %s (%s)\n", file.string().c_str(), megabytes(std::filesystem::file_size(file, ec)).c_str());
-    }
+    for (const auto& file : {out.files.im2, out.files.info})
+      if (const std::string line = describeOutputFile(file); !line.empty()) std::printf("  %s\n", line.c_str());
     if (out.conversion) {
       if (!out.conversion->ok) {
         ++failures;
-        std::printf("  decoding failed: %s\n", out.conversion->message.c_str());
+        std::printf("  decoding failed: %s\n", session.ui().told(out.conversion->message)
+                                                    ? "see the message above"
+                                                    : out.conversion->message.c_str());
       }
       for (const auto& file : out.conversion->files) std::printf("  %s\n", file.string().c_str());
     }
