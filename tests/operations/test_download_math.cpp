@@ -40,6 +40,8 @@ TEST(BlockTimeout, FiveTimesTheWireTimePlusTwoAndAHalfSeconds) {
   EXPECT_EQ(blockTimeout(1, 0).count(), 45 * 5 + 2500);  // no division by zero
   EXPECT_EQ(repeatLimitFor(1000), 100);
   EXPECT_EQ(repeatLimitFor(3), 10);
+  EXPECT_EQ(repeatLimitFor(1001), 100);  // a second adapter, or the second interface of a dual chip
+  EXPECT_EQ(repeatLimitFor(2000), 10);
 }
 
 TEST(DiskSpace, OneDriveOrTwoDrivesAndTheShortOne) {
