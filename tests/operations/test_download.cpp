@@ -139,6 +139,23 @@ TEST_F(DownloadTest, ExistingFileCanBeStartedAgainOrSkipped) {
   EXPECT_EQ(recorder.requests.size(), 2u);  // header and data of recording 1 only
 }
 
+TEST_F(DownloadTest, PagesOnDiskAreNotCarriedOverToARecordingThatFailsBeforeItsFileIsMeasured) {
+  addRecording(1, 41);
+  addRecording(2, 44);
+  listRecordings({{1, 41}, {2, 44}});
+  fs::create_directories(info(2));  // recording 2's information file cannot be opened
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+  ASSERT_EQ(download.outcomes().size(), 2u);
+  EXPECT_TRUE(download.outcomes()[0].completed);
+  const RecordingOutcome& failed = download.outcomes()[1];
+  EXPECT_FALSE(failed.completed);
+  EXPECT_EQ(failed.pagesOnDisk, 0u);
+  EXPECT_EQ(list.row(1).entry.pagesOnDisk, 0u);
+  EXPECT_EQ(list.row(1).columns[RecordingList::kPercent], "0");
+  EXPECT_FALSE(list.completeOnDisk(1));
+}
+
 TEST_F(DownloadTest, WrongPagesAreFetchedAgainUntilGood) {
   addRecording(4, 24);
   listRecordings({{4, 24}});

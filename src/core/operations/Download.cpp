@@ -171,6 +171,8 @@ void Download::nextFile() {
   list_.setFocused(current_);
   entry_ = list_.row(*current_).entry;
   phase_ = 0;
+  pagesDone_ = 0;
+  measured_ = false;
   headerStored_ = false;
   awaitingEnd_ = false;
   stopping_ = Stopping::No;
@@ -246,6 +248,11 @@ void Download::nextFile() {
   sendRequest();
 }
 
+std::uint64_t Download::pagesOnDiskNow() const {
+  // Before the IM2 file is measured, what the list found on disk still holds.
+  return measured_ ? pagesDone_ : std::min(entry_.pagesOnDisk, entry_.pages);
+}
+
 // ---- requests --------------------------------------------------------------------------------------
 
 void Download::sendRequest() {
@@ -287,6 +294,7 @@ void Download::sendRequest() {
     return;
   }
   pagesDone_ = length / kPage;
+  measured_ = true;
   services_.log(lang::text(57830) + "\r\n");
   infoLine(lang::text(57830));
 
@@ -697,8 +705,8 @@ void Download::finishFile() {
 
   RecordingOutcome& out = outcome();
   const bool complete = !out.skipped && entry_.pages != 0 && pagesDone_ == entry_.pages && headerStored_;
-  if (!out.skipped) out.pagesOnDisk = pagesDone_;
-  if (!out.skipped && rowValid()) list_.setPagesOnDisk(*current_, pagesDone_);
+  if (!out.skipped) out.pagesOnDisk = pagesOnDiskNow();
+  if (!out.skipped && rowValid()) list_.setPagesOnDisk(*current_, pagesOnDiskNow());
   if (complete) {
     out.completed = true;
     out.problem.clear();
@@ -728,7 +736,7 @@ void Download::finishFile() {
   } else {
     if (info_.is_open()) info_.close();
     if (!out.skipped && out.problem.empty())
-      out.problem = lang::formatText("%llu of %llu pages on disk", {ull(pagesDone_), ull(entry_.pages)});
+      out.problem = lang::formatText("%llu of %llu pages on disk", {ull(pagesOnDiskNow()), ull(entry_.pages)});
   }
   services_.setLineMode();
 
@@ -836,8 +844,8 @@ void Download::linkGone() {
     }
     im2_.reset();
   }
-  if (current_ && rowValid()) list_.setPagesOnDisk(*current_, pagesDone_);
-  if (!outcomes_.empty() && !outcome().completed && !outcome().skipped) outcome().pagesOnDisk = pagesDone_;
+  if (current_ && rowValid()) list_.setPagesOnDisk(*current_, pagesOnDiskNow());
+  if (!outcomes_.empty() && !outcome().completed && !outcome().skipped) outcome().pagesOnDisk = pagesOnDiskNow();
   if (info_.is_open()) info_.close();
   active_ = false;
   running_ = false;

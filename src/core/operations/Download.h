@@ -147,6 +147,7 @@ class Download : public session::BlockTransferHandler {
   void repeatBlock();
   void blockComplete();
   void acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies);
+  std::uint64_t pagesOnDiskNow() const;
   void resync(std::uint64_t gotPage);
   bool endLineInBlock() const;
   void transferEndedEarly();
@@ -185,6 +186,7 @@ class Download : public session::BlockTransferHandler {
   std::uint64_t pagesTotal_ = 0;
   std::uint64_t pagesTransferred_ = 0;
   std::uint64_t pagesDone_ = 0;
+  bool measured_ = false;               // pagesDone_ is the current IM2 file's length
   std::uint64_t firstPage_ = 0;
   std::uint16_t blockPages_ = 0;
   std::vector<std::uint8_t> kept_;
