@@ -51,12 +51,12 @@ bool parseArgs(std::vector<std::string>& args, DownloadArgs& out, std::string& e
     } else if (value("--on-existing", v)) {
       if (v == "continue") {
         out.onExisting = ports::ExistingFileChoice::Continue;
-      } else if (v == "restart") {
+      } else if (v == "start-again" || v == "restart") {
         out.onExisting = ports::ExistingFileChoice::StartAgain;
       } else if (v == "skip") {
         out.onExisting = ports::ExistingFileChoice::Skip;
       } else {
-        error = "--on-existing takes continue, restart or skip";
+        error = "--on-existing takes continue, start-again or skip";
         return false;
       }
     } else if (!error.empty()) {
@@ -189,7 +189,7 @@ int runDownload(CliContext& context) {
 
 RECDESK_CLI_COMMAND("download",
                     "download [--all | NUMBER...] [--download-folder D] [--decode-folder W] [--prefix P] "
-                    "[--no-decode] [--acceleration N] [--on-existing continue|restart|skip]",
+                    "[--no-decode] [--acceleration N] [--on-existing continue|start-again|skip]",
                     "fetch recordings into IM2 files (resuming partial ones) and decode them to WAV", runDownload);
 
 }  // namespace recdesk::cli

@@ -114,29 +114,44 @@ TEST_F(DownloadTest, ContinuesAPartialFileCuttingBackAPartialPage) {
   EXPECT_EQ(recorder.requests[0], "$R5,DNL,3,9,29,8\r\n");
   EXPECT_EQ(test::readFile(im2(3)), test::im2Of(flash[3]));
   EXPECT_EQ(download.outcomes()[0].pagesTransferred, 21u);
-  EXPECT_EQ(session.ui_.messages.size(), 1u);  // the existing-file question
+  EXPECT_EQ(session.ui_.questions.size(), 1u);  // the existing-file question, dismissed: continue
 }
 
-TEST_F(DownloadTest, ExistingFileCanBeStartedAgainOrSkipped) {
+TEST_F(DownloadTest, TheExistingFileQuestionOffersItsAnswersByNameAndADismissedOneContinues) {
   addRecording(1, 5);
   addRecording(2, 5);
-  listRecordings({{1, 5}, {2, 5}});
-  test::writeFile(im2(1), std::string(3 * 528, 'q'));
+  addRecording(3, 12);
+  listRecordings({{1, 5}, {2, 5}, {3, 12}});
+  // Partial files of these very recordings: header page and some data pages.
+  const std::string partial1 = test::im2Of(flash[1]).substr(0, 3 * 528);
+  const std::string partial2 = test::im2Of(flash[2]).substr(0, 2 * 528);
+  test::writeFile(im2(1), partial1);
   test::writeFile(info(1), "old");
-  test::writeFile(im2(2), std::string(2 * 528, 'q'));
-  list.setSelected(0, true);
-  list.setSelected(1, true);
-  session.ui_.answers = {ports::Answer::No, ports::Answer::Cancel};  // start 1 again, skip 2
+  test::writeFile(im2(2), partial2);
+  test::writeFile(im2(3), test::im2Of(flash[3]).substr(0, 4 * 528));
+  for (std::size_t row = 0; row < 3; ++row) list.setSelected(row, true);
+  session.ui_.choices = {1, 2, std::nullopt};  // start 1 again, skip 2, dismiss the question for 3
   ASSERT_TRUE(download.start(options()));
   session.run();
+
+  ASSERT_EQ(session.ui_.questions.size(), 3u);
+  EXPECT_EQ(session.ui_.questions[0].answers,
+            (std::vector<std::string>{lang::text(58610), lang::text(58611), lang::text(58612)}));
+  EXPECT_NE(session.ui_.questions[0].text.find(im2(1).string()), std::string::npos);
+  EXPECT_TRUE(session.ui_.messages.empty());  // no Yes/No box stands in for the question
+
   EXPECT_EQ(test::readFile(im2(1)), test::im2Of(flash[1]));
   EXPECT_EQ(test::readFile(info(1)).find("old"), std::string::npos);
-  EXPECT_EQ(test::readFile(im2(2)), std::string(2 * 528, 'q'));  // untouched
-  ASSERT_EQ(download.outcomes().size(), 2u);
+  EXPECT_EQ(test::readFile(im2(2)), partial2);  // untouched
+  EXPECT_EQ(test::readFile(im2(3)), test::im2Of(flash[3]));
+  ASSERT_EQ(download.outcomes().size(), 3u);
   EXPECT_TRUE(download.outcomes()[0].completed);
   EXPECT_TRUE(download.outcomes()[1].skipped);
+  EXPECT_TRUE(download.outcomes()[2].completed);
+  EXPECT_EQ(download.outcomes()[2].pagesTransferred, 9u);  // continued after its 3 data pages
   EXPECT_FALSE(list.isSelected(1));
-  EXPECT_EQ(recorder.requests.size(), 2u);  // header and data of recording 1 only
+  EXPECT_EQ(recorder.requests,
+            (std::vector<std::string>{"$R5,DNL,1,4,4,1\r\n", "$R5,DNL,1,0,4,8\r\n", "$R5,DNL,3,3,11,8\r\n"}));
 }
 
 TEST_F(DownloadTest, PagesOnDiskAreNotCarriedOverToARecordingThatFailsBeforeItsFileIsMeasured) {

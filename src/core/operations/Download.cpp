@@ -207,8 +207,15 @@ void Download::nextFile() {
   const std::string question = lang::formatText(
       "%s %s %s MB\r\n %s\r\n%s\r\n%s!",
       {mb(ec ? 0 : existing), lang::text(57895), mb(entry_.im2Size), lang::text(57897), files_.im2.string(), lang::text(57896)});
-  const ports::ExistingFileChoice choice =
-      existingFileChoice ? existingFileChoice(files_) : services_.ui().askExistingFile(question, lang::text(146));
+  // The answers in the order of ExistingFileChoice; a dismissed question continues, which loses nothing.
+  const std::vector<std::string> answers{lang::text(58610), lang::text(58611), lang::text(58612)};
+  ports::ExistingFileChoice choice = ports::ExistingFileChoice::Continue;
+  if (existingFileChoice) {
+    choice = existingFileChoice(files_);
+  } else if (const auto chosen = services_.ui().choose(question, lang::text(146), answers);
+             chosen && *chosen < answers.size()) {
+    choice = static_cast<ports::ExistingFileChoice>(*chosen);
+  }
   switch (choice) {
     case ports::ExistingFileChoice::StartAgain: {
       pagesTotal_ += std::min(entry_.pagesOnDisk, entry_.pages);
