@@ -166,6 +166,8 @@ int runDownload(CliContext& context) {
                   static_cast<unsigned long long>(out.pagesOnDisk), static_cast<unsigned long long>(out.pages),
                   static_cast<unsigned long long>(out.repeats));
     }
+    for (const auto& moved : out.movedAside)
+      std::printf("  another recording's file moved aside: %s\n", moved.string().c_str());
     std::error_code ec;
     for (const auto& file : {out.files.im2, out.files.info}) {
       if (std::filesystem::exists(file, ec))

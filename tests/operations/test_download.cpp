@@ -154,6 +154,49 @@ TEST_F(DownloadTest, TheExistingFileQuestionOffersItsAnswersByNameAndADismissedO
             (std::vector<std::string>{"$R5,DNL,1,4,4,1\r\n", "$R5,DNL,1,0,4,8\r\n", "$R5,DNL,3,3,11,8\r\n"}));
 }
 
+TEST_F(DownloadTest, AFileOfAnotherRecordingOfTheSameNumberIsMovedAsideNeverAppendedTo) {
+  // The recorder was formatted: its recording 7 is new; the old recording 7 (12 pages, 5 on disk)
+  // is still in the download folder with its report.
+  addRecording(7, 20);
+  listRecordings({{7, 20}});
+  const std::string old = test::im2Of(test::makePages(7, 12, 99)).substr(0, 6 * 528);
+  test::writeFile(im2(7), old);
+  test::writeFile(info(7), "old report");
+  // A name already taken by an earlier move.
+  test::writeFile(dir / "im2" / "R5-12345.7.old-1.txt", "older still");
+  ASSERT_EQ(list.row(0).entry.pagesOnDisk, 0u);
+  list.setPagesOnDisk(0, 5);
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+
+  EXPECT_TRUE(session.ui_.questions.empty());  // nothing to decide: nothing is lost
+  EXPECT_EQ(test::readFile(im2(7)), test::im2Of(flash[7]));
+  EXPECT_EQ(test::readFile(dir / "im2" / "R5-12345.7.old-2.im2"), old);
+  EXPECT_EQ(test::readFile(dir / "im2" / "R5-12345.7.old-2.txt"), "old report");
+  EXPECT_EQ(test::readFile(dir / "im2" / "R5-12345.7.old-1.txt"), "older still");
+  EXPECT_FALSE(fs::exists(dir / "im2" / "R5-12345.7.old-1.im2"));
+  const RecordingOutcome& out = download.outcomes().at(0);
+  EXPECT_TRUE(out.completed);
+  EXPECT_EQ(out.pagesTransferred, 20u);
+  EXPECT_EQ(out.movedAside, (std::vector<fs::path>{dir / "im2" / "R5-12345.7.old-2.im2",
+                                                   dir / "im2" / "R5-12345.7.old-2.txt"}));
+  EXPECT_EQ(recorder.requests.at(0), "$R5,DNL,7,19,19,1\r\n");  // a fresh download, header first
+  EXPECT_NE(session.logText.find(lang::text(58615) + " " + (dir / "im2" / "R5-12345.7.old-2.im2").string()),
+            std::string::npos);
+  EXPECT_EQ(download.pagesTotal(), 20u);
+}
+
+TEST_F(DownloadTest, AFileTooShortForItsHeaderIsNotContinued) {
+  addRecording(2, 6);
+  listRecordings({{2, 6}});
+  test::writeFile(im2(2), std::string(100, 'x'));
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+  EXPECT_EQ(test::readFile(im2(2)), test::im2Of(flash[2]));
+  EXPECT_EQ(test::readFile(dir / "im2" / "R5-12345.2.old-1.im2"), std::string(100, 'x'));
+  EXPECT_EQ(download.outcomes().at(0).movedAside.size(), 1u);  // there was no information file
+}
+
 TEST_F(DownloadTest, PagesOnDiskAreNotCarriedOverToARecordingThatFailsBeforeItsFileIsMeasured) {
   addRecording(1, 41);
   addRecording(2, 44);

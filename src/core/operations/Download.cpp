@@ -203,6 +203,15 @@ void Download::nextFile() {
     return;
   }
 
+  // After a format the recorder numbers its recordings from 1 again: a file of the same name may
+  // hold another recording, and appending to it would mix two recordings in one file.
+  if (const std::string mismatch = im2HeaderMismatch(files_.im2, entry_, list_.deviceName()); !mismatch.empty()) {
+    if (!moveOldRecordingAside(mismatch)) return;
+    services_.refreshControls();
+    sendRequest();
+    return;
+  }
+
   const std::uint64_t existing = fs::file_size(files_.im2, ec);
   const std::string question = lang::formatText(
       "%s %s %s MB\r\n %s\r\n%s\r\n%s!",
@@ -218,10 +227,7 @@ void Download::nextFile() {
   }
   switch (choice) {
     case ports::ExistingFileChoice::StartAgain: {
-      pagesTotal_ += std::min(entry_.pagesOnDisk, entry_.pages);
-      entry_.pagesOnDisk = 0;
-      out.pagesOnDisk = 0;
-      if (rowValid()) list_.setPagesOnDisk(*current_, 0);
+      forgetPagesOnDisk();
       for (const fs::path& file : {files_.im2, files_.info}) {
         std::error_code rmEc;
         fs::remove(file, rmEc);
@@ -253,6 +259,27 @@ void Download::nextFile() {
       break;
   }
   sendRequest();
+}
+
+void Download::forgetPagesOnDisk() {
+  pagesTotal_ += std::min(entry_.pagesOnDisk, entry_.pages);
+  entry_.pagesOnDisk = 0;
+  outcome().pagesOnDisk = 0;
+  if (rowValid()) list_.setPagesOnDisk(*current_, 0);
+}
+
+bool Download::moveOldRecordingAside(const std::string& why) {
+  services_.log(lang::formatText(" %s: %s\r\n", {files_.im2.string(), why}));
+  std::string error;
+  const auto moved = moveAside(files_, error);
+  if (!moved) {
+    failRecording(error);
+    return false;
+  }
+  for (const fs::path& file : *moved) services_.log(" " + lang::text(58615) + " " + file.string() + "\r\n");
+  outcome().movedAside = *moved;
+  forgetPagesOnDisk();
+  return true;
 }
 
 std::uint64_t Download::pagesOnDiskNow() const {

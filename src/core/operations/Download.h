@@ -15,6 +15,10 @@
 // is accepted, logged and counted. A well-formed page of another position (the recorder has moved
 // on to another block) is never stored: the transfer is cancelled and requested again from the
 // first missing page.
+//
+// An IM2 file already on disk is only continued when its header page is that of the recording;
+// the file of another recording (file numbers are reused after a format) is moved aside, never
+// appended to and never deleted.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -65,6 +69,7 @@ struct RecordingOutcome {
   std::uint64_t repeats = 0;           // blocks fetched again ("r")
   std::uint64_t badPagesAccepted = 0;
   std::uint64_t resyncs = 0;           // transfers restarted after pages of another position came
+  std::vector<std::filesystem::path> movedAside;  // files of another recording moved out of the way
   bool completed = false;
   bool skipped = false;                // the user skipped it, or it holds no pages
   std::optional<ConversionOutcome> conversion;
@@ -147,6 +152,8 @@ class Download : public session::BlockTransferHandler {
   void repeatBlock();
   void blockComplete();
   void acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies);
+  bool moveOldRecordingAside(const std::string& why);
+  void forgetPagesOnDisk();
   std::uint64_t pagesOnDiskNow() const;
   void resync(std::uint64_t gotPage);
   bool endLineInBlock() const;
