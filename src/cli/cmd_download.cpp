@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 #include <set>
+#include <vector>
 
 #include "Cli.h"
 #include "RecordingsCli.h"
@@ -75,6 +76,18 @@ bool parseArgs(std::vector<std::string>& args, DownloadArgs& out, std::string& e
     return false;
   }
   return true;
+}
+
+std::string pageList(const std::vector<std::uint64_t>& pages) {
+  std::string text;
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    if (i == 20) {
+      text += ", ... (" + std::to_string(pages.size()) + " in all)";
+      break;
+    }
+    text += (i == 0 ? "" : ", ") + std::to_string(pages[i]);
+  }
+  return text;
 }
 
 std::string megabytes(std::uint64_t bytes) {
@@ -154,9 +167,12 @@ int runDownload(CliContext& context) {
     const bool deliberate = out.skipped;
     std::printf("Recording %u: ", static_cast<unsigned>(out.fileNumber));
     if (out.completed) {
-      std::printf("complete, %llu pages (%llu fetched now), %llu repeated block(s), %llu bad page(s) accepted\n",
+      std::printf("complete, %llu pages (%llu fetched now), %llu repeated block(s), %llu bad page(s) accepted",
                   static_cast<unsigned long long>(out.pages), static_cast<unsigned long long>(out.pagesTransferred),
                   static_cast<unsigned long long>(out.repeats), static_cast<unsigned long long>(out.badPagesAccepted));
+      if (!out.wrongPlacePages.empty())
+        std::printf(", %zu wrong-place page(s) stored as sent", out.wrongPlacePages.size());
+      std::printf("\n");
     } else if (deliberate) {
       std::printf("skipped (%s)\n", out.problem.c_str());
       continue;
@@ -166,6 +182,8 @@ int runDownload(CliContext& context) {
                   static_cast<unsigned long long>(out.pagesOnDisk), static_cast<unsigned long long>(out.pages),
                   static_cast<unsigned long long>(out.repeats));
     }
+    if (!out.wrongPlacePages.empty())
+      std::printf("  wrong-place page(s), stored as the recorder sent them: %s\n", pageList(out.wrongPlacePages).c_str());
     for (const auto& moved : out.movedAside)
       std::printf("  another recording's file moved aside: %s\n", moved.string().c_str());
     std::error_code ec;

@@ -358,23 +358,40 @@ TEST_F(DownloadTest, ABlockFromTheWrongPlaceIsNeverStored) {
   EXPECT_EQ(download.outcomes()[0].badPagesAccepted, 0u);
 }
 
-TEST_F(DownloadTest, ARecorderThatKeepsSendingTheWrongPlaceEndsTheRecordingIncomplete) {
-  addRecording(4, 16);
-  listRecordings({{4, 16}});
-  recorder.mutate = [](std::vector<std::uint8_t>& copy, std::uint64_t first, int) {
-    if (first == 8) {  // page 8 always carries number 99 (and a right check byte)
-      copy[520] = 99;
-      copy[521] = copy[522] = copy[523] = 0;
-      copy[527] = recdesk::audio::pageCheckByte(copy.data());
-    }
+TEST_F(DownloadTest, APageThatKeepsComingWithTheWrongNumberIsStoredAsSentAfterThreeRestarts) {
+  addRecording(4, 20);
+  listRecordings({{4, 20}});
+  const auto renumber = [](std::uint8_t* page) {  // page 8 always carries number 99 (and a right check byte)
+    page[520] = 99;
+    page[521] = page[522] = page[523] = 0;
+    page[527] = recdesk::audio::pageCheckByte(page);
+  };
+  recorder.mutate = [&](std::vector<std::uint8_t>& copy, std::uint64_t first, int) {
+    if (first == 8) renumber(copy.data());
   };
   ASSERT_TRUE(download.start(options()));
   session.run();
+
   const RecordingOutcome& out = download.outcomes()[0];
-  EXPECT_FALSE(out.completed);
-  EXPECT_EQ(out.pagesOnDisk, 8u);
-  EXPECT_EQ(fs::file_size(im2(4)), 9u * 528);  // nothing after page 7
-  EXPECT_NE(out.problem.find("99"), std::string::npos);
+  EXPECT_TRUE(out.completed) << out.problem;
+  EXPECT_EQ(out.resyncs, 3u);
+  EXPECT_EQ(out.wrongPlacePages, std::vector<std::uint64_t>{8});
+  EXPECT_EQ(out.badPagesAccepted, 0u);
+  // Header, first data request, three fresh requests from page 8; the rest of the recording follows.
+  EXPECT_EQ(recorder.requests.size(), 5u);
+  EXPECT_EQ(recorder.requests.back(), "$R5,DNL,4,8,19,8\r\n");
+  std::string want = test::im2Of(flash[4]);
+  renumber(reinterpret_cast<std::uint8_t*>(want.data()) + 9 * 528);  // page 8 as the recorder sent it
+  EXPECT_EQ(test::readFile(im2(4)), want);
+  const std::string text = test::readFile(info(4));
+  EXPECT_NE(text.find(lang::text(58613) + ": " + lang::text(57891) + ": R5-12345 " + lang::text(57836) + ": 00004 " +
+                      lang::text(57837) + ": 8 ("),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(lang::text(57894)), std::string::npos);
+  // A wrong place is no flash fault: no bad-block scan.
+  EXPECT_TRUE(std::none_of(session.lines.begin(), session.lines.end(),
+                           [](const std::string& l) { return l == "$R5,BAD\r\n"; }));
 }
 
 TEST_F(DownloadTest, DiskSpaceShortRefusesTheStart) {

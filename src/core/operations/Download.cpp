@@ -531,9 +531,25 @@ void Download::blockComplete() {
   acceptBlock(bad, false);
 }
 
-void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies) {
+void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies,
+                           const std::vector<std::size_t>& wrongPlace) {
   const session::BlockBuffer& buffer = services_.blockBuffer();
   const std::size_t bytes = static_cast<std::size_t>(blockPages_) * kPage;
+  const auto listWrongPlace = [&] {
+    for (const std::size_t i : wrongPlace) {
+      const PageTrailer carried = readTrailer(buffer.data.data() + i * kPage);
+      const std::uint64_t page = expectedPageNumber(i);
+      const std::string line = lang::formatText(
+          "%s: %s: %s %s: %05u %s: %lld (%s %u, %s %u)",
+          {lang::text(58613), lang::text(57891), list_.deviceName(), lang::text(57836),
+           static_cast<unsigned>(entry_.fileNumber), lang::text(57837), static_cast<long long>(page),
+           lang::text(57836), static_cast<unsigned>(carried.fileNumber), lang::text(57837),
+           static_cast<unsigned>(carried.pageNumber)});
+      infoLine(line);
+      services_.log("\r\n" + line + "\r\n\r\n");
+      outcome().wrongPlacePages.push_back(page);
+    }
+  };
 
   if (phase_ == 1) {
     try {
@@ -543,6 +559,7 @@ void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterI
       return;
     }
     headerStored_ = true;
+    listWrongPlace();
     if (badPages.empty()) {
       if (checkHeaderFormat) {
         checkHeaderFormat(buffer.data.data());
@@ -572,11 +589,13 @@ void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterI
       outcome().badPagesAccepted += badPages.size();
       if (rowValid()) list_.setBadPages(*current_, list_.row(*current_).entry.badPages + badPages.size());
     }
+    listWrongPlace();
     pagesDone_ += blockPages_;
     pagesTransferred_ += blockPages_;
     outcome().pagesTransferred += blockPages_;
     ++blockCounter_;
-    if (rowValid() && (!badPages.empty() || blockCounter_ % 16 == 0)) list_.setPagesOnDisk(*current_, pagesDone_);
+    if (rowValid() && (!badPages.empty() || !wrongPlace.empty() || blockCounter_ % 16 == 0))
+      list_.setPagesOnDisk(*current_, pagesDone_);
     updateProgress(blockPages_);
   }
 
@@ -606,15 +625,20 @@ void Download::writeBlock(const std::uint8_t* data, std::size_t bytes) {
 }
 
 void Download::resync(std::uint64_t gotPage) {
+  const std::uint64_t wanted = phase_ == 1 ? entry_.pages - 1 : pagesDone_;
+  if (resyncsInRow_ >= kMaxResyncsInRow) {
+    // The same answer after every restart: the recorder holds these pages under other numbers.
+    // Giving up would leave the rest of the recording behind; the pages go where they were asked
+    // for and are listed as such.
+    services_.log(lang::formatText(" page %llu came where page %llu belongs again: stored as sent\r\n",
+                                   {ull(gotPage), ull(wanted)}));
+    acceptWrongPlace();
+    return;
+  }
   ++outcome().resyncs;
   ++resyncsInRow_;
   services_.log(lang::formatText(" page %llu came where page %llu belongs: requesting again\r\n",
-                                 {ull(gotPage), ull(phase_ == 1 ? entry_.pages - 1 : pagesDone_)}));
-  if (resyncsInRow_ > kMaxResyncsInRow) {
-    abortRecording(lang::formatText("the recorder keeps sending page %llu where page %llu belongs",
-                                    {ull(gotPage), ull(phase_ == 1 ? entry_.pages - 1 : pagesDone_)}));
-    return;
-  }
+                                 {ull(gotPage), ull(wanted)}));
   services_.stopTimer(session::kTimerBlockData);
   services_.discardInput();
   services_.blockBuffer().clear(0);
@@ -622,6 +646,21 @@ void Download::resync(std::uint64_t gotPage) {
   stopping_ = Stopping::Resync;
   if (!sendControl('c')) return;
   services_.startTimer(session::kTimerCancelConfirm, std::chrono::milliseconds(1000));
+}
+
+void Download::acceptWrongPlace() {
+  const session::BlockBuffer& buffer = services_.blockBuffer();
+  std::vector<std::size_t> bad;
+  std::vector<std::size_t> wrongPlace;
+  for (std::size_t i = 0; i < blockPages_; ++i) {
+    const unsigned faults = pageFaults(buffer.data.data() + i * kPage, entry_.fileNumber, expectedPageNumber(i));
+    if (faults & kPageMisplaced) {
+      wrongPlace.push_back(i);
+    } else if (faults != kPageSound) {
+      bad.push_back(i);
+    }
+  }
+  acceptBlock(bad, false, wrongPlace);
 }
 
 void Download::afterResyncCancel() {

@@ -13,8 +13,10 @@
 // Every page must pass its check byte and carry the file number and page number the host asked for.
 // A page that fails is fetched again; after the repeat limit, or after 10 identical bad copies, it
 // is accepted, logged and counted. A well-formed page of another position (the recorder has moved
-// on to another block) is never stored: the transfer is cancelled and requested again from the
-// first missing page.
+// on to another block) is not stored at first: the transfer is cancelled and requested again from
+// the first missing page. When the recorder sends the same wrong place after three such restarts,
+// the block is stored where it was asked for, as the recorder sent it, and its wrong-place pages are
+// listed in the information file and the outcome (the conversion flags them again).
 //
 // An IM2 file already on disk is only continued when its header page is that of the recording;
 // the file of another recording (file numbers are reused after a format) is moved aside, never
@@ -69,6 +71,7 @@ struct RecordingOutcome {
   std::uint64_t repeats = 0;           // blocks fetched again ("r")
   std::uint64_t badPagesAccepted = 0;
   std::uint64_t resyncs = 0;           // transfers restarted after pages of another position came
+  std::vector<std::uint64_t> wrongPlacePages;  // pages stored as sent although they named another place
   std::vector<std::filesystem::path> movedAside;  // files of another recording moved out of the way
   bool completed = false;
   bool skipped = false;                // the user skipped it, or it holds no pages
@@ -151,7 +154,9 @@ class Download : public session::BlockTransferHandler {
   void requestNextBlock();
   void repeatBlock();
   void blockComplete();
-  void acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies);
+  void acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies,
+                   const std::vector<std::size_t>& wrongPlace = {});
+  void acceptWrongPlace();
   bool moveOldRecordingAside(const std::string& why);
   void forgetPagesOnDisk();
   std::uint64_t pagesOnDiskNow() const;
