@@ -176,6 +176,11 @@ int runDownload(CliContext& context) {
     } else if (deliberate) {
       std::printf("skipped (%s)\n", out.problem.c_str());
       continue;
+    } else if (!out.reached) {
+      ++failures;
+      std::printf("NOT reached: %s; %llu of %llu pages on disk\n", out.problem.c_str(),
+                  static_cast<unsigned long long>(out.pagesOnDisk), static_cast<unsigned long long>(out.pages));
+      continue;
     } else {
       ++failures;
       std::printf("NOT complete: %s; %llu of %llu pages on disk, %llu repeated block(s)\n", out.problem.c_str(),

@@ -330,7 +330,9 @@ TEST_F(DownloadTest, StoppingLetsTheBlockFinishThenCancels) {
   session.run();
   EXPECT_EQ(session.controlBytes.back(), 'c');
   EXPECT_EQ(fs::file_size(im2(8)), 17u * 528);  // header + 16 pages: the block under way was kept
-  EXPECT_EQ(download.outcomes().size(), 1u);   // the queue ends
+  ASSERT_EQ(download.outcomes().size(), 2u);   // the queue ends: recording 9 is not reached
+  EXPECT_FALSE(download.outcomes()[1].reached);
+  EXPECT_EQ(download.outcomes()[1].fileNumber, 9u);
   EXPECT_NE(test::readFile(info(8)).find(lang::text(57900) + ": 16"), std::string::npos);
   EXPECT_FALSE(fs::exists(im2(9)));
   EXPECT_EQ(session.keepAliveStarts, 1);
@@ -475,9 +477,13 @@ TEST_F(DownloadTest, AccelerationIsNormalised) {
             64);
 }
 
-TEST_F(DownloadTest, ALostLinkEndsTheDownloadKeepingThePartialFile) {
+TEST_F(DownloadTest, ALostLinkEndsTheDownloadKeepingThePartialFileAndSayingSoInItsReport) {
   addRecording(1, 40);
-  listRecordings({{1, 40}});
+  addRecording(2, 10);
+  addRecording(3, 5);
+  listRecordings({{1, 40}, {2, 10}, {3, 5}});
+  test::writeFile(im2(3), test::im2Of(flash[3]).substr(0, 3 * 528));
+  list.setPagesOnDisk(2, 2);
   recorder.mutate = [this](std::vector<std::uint8_t>&, std::uint64_t first, int) {
     if (first == 16) session.failWrites = true;
   };
@@ -485,8 +491,27 @@ TEST_F(DownloadTest, ALostLinkEndsTheDownloadKeepingThePartialFile) {
   session.run();
   EXPECT_EQ(finished, 1);
   EXPECT_FALSE(download.running());
-  EXPECT_EQ(download.outcomes()[0].pagesOnDisk, 24u);
   EXPECT_EQ(fs::file_size(im2(1)), 25u * 528);
+
+  // Every recording asked for is accounted for, those never reached too.
+  const auto& outcomes = download.outcomes();
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_TRUE(outcomes[0].reached);
+  EXPECT_EQ(outcomes[0].pagesOnDisk, 24u);
+  EXPECT_FALSE(outcomes[0].completed);
+  for (std::size_t i = 1; i < 3; ++i) {
+    EXPECT_FALSE(outcomes[i].reached);
+    EXPECT_FALSE(outcomes[i].completed);
+    EXPECT_EQ(outcomes[i].fileNumber, i + 1);
+    EXPECT_NE(outcomes[i].problem.find("link"), std::string::npos);
+  }
+  EXPECT_EQ(outcomes[2].pagesOnDisk, 2u);
+  EXPECT_FALSE(fs::exists(im2(2)));
+
+  // The report of the recording under way ends by saying what happened.
+  const std::string text = test::readFile(info(1));
+  EXPECT_GE(text.size(), lang::text(58614).size() + 3);
+  EXPECT_EQ(text.substr(text.size() - lang::text(58614).size() - 3), " " + lang::text(58614) + "\r\n");
 }
 
 TEST_F(DownloadTest, FilesBeyondFourGibibytesContinue) {

@@ -59,6 +59,7 @@ bool Download::start(const DownloadOptions& options) {
   options_ = options;
   options_.acceleration = normaliseAcceleration(options.acceleration);
   outcomes_.clear();
+  asked_.clear();
   active_ = true;
   services_.flags().download = true;
   services_.stopKeepAliveAndReplyWait();
@@ -85,6 +86,7 @@ bool Download::start(const DownloadOptions& options) {
   const auto first = list_.firstSelected();
   if (!first) return refuse();
   queue_ = first;
+  for (auto row = first; row; row = list_.nextSelected(*row)) asked_.push_back(list_.row(*row).entry);
   badPagesAccepted_ = false;
   running_ = true;
   kept_.assign(static_cast<std::size_t>(options_.acceleration) * kPage, 0);
@@ -285,6 +287,27 @@ bool Download::moveOldRecordingAside(const std::string& why) {
 std::uint64_t Download::pagesOnDiskNow() const {
   // Before the IM2 file is measured, what the list found on disk still holds.
   return measured_ ? pagesDone_ : std::min(entry_.pagesOnDisk, entry_.pages);
+}
+
+void Download::listUnreached(const std::string& why) {
+  std::vector<bool> matched(outcomes_.size(), false);
+  for (const RecordingEntry& e : asked_) {
+    bool found = false;
+    for (std::size_t i = 0; i < outcomes_.size() && !found; ++i) {
+      if (!matched[i] && outcomes_[i].fileNumber == e.fileNumber) matched[i] = found = true;
+    }
+    if (found) continue;
+    RecordingOutcome out;
+    out.fileNumber = e.fileNumber;
+    out.pages = e.pages;
+    out.pagesOnDisk = std::min(e.pagesOnDisk, e.pages);
+    out.reached = false;
+    out.problem = why;
+    out.files = recordingFiles(options_.naming.downloadFolder, options_.naming.decodeFolder, options_.naming.prefix,
+                               list_.deviceName(), e.fileNumber);
+    outcomes_.push_back(std::move(out));
+    matched.push_back(true);
+  }
 }
 
 // ---- requests --------------------------------------------------------------------------------------
@@ -829,6 +852,7 @@ void Download::finishFile() {
 }
 
 void Download::endDownload() {
+  if (running_) listUnreached("the download ended before it came to this recording");
   active_ = false;
   services_.flags().download = false;
   services_.setStatusText("");
@@ -909,7 +933,8 @@ void Download::linkGone() {
   services_.stopTimer(session::kTimerBlockData);
   services_.stopTimer(session::kTimerTransferRequest);
   services_.stopTimer(session::kTimerCancelConfirm);
-  if (!outcomes_.empty() && outcome().problem.empty() && !outcome().completed) outcome().problem = "the link to the recorder was lost";
+  const bool midRecording = current_ && !outcomes_.empty() && !outcome().completed && !outcome().skipped;
+  if (midRecording && outcome().problem.empty()) outcome().problem = "the link to the recorder was lost";
   if (im2_) {
     try {
       im2_->Close();
@@ -917,9 +942,14 @@ void Download::linkGone() {
     }
     im2_.reset();
   }
-  if (current_ && rowValid()) list_.setPagesOnDisk(*current_, pagesOnDiskNow());
-  if (!outcomes_.empty() && !outcome().completed && !outcome().skipped) outcome().pagesOnDisk = pagesOnDiskNow();
+  if (midRecording) {
+    if (rowValid()) list_.setPagesOnDisk(*current_, pagesOnDiskNow());
+    outcome().pagesOnDisk = pagesOnDiskNow();
+    // The information file says how its download ended, also when the link went.
+    earlyEnd(" " + lang::text(58614));
+  }
   if (info_.is_open()) info_.close();
+  listUnreached("the link to the recorder was lost before the download came to this recording");
   active_ = false;
   running_ = false;
   services_.flags().download = false;

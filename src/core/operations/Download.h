@@ -75,6 +75,7 @@ struct RecordingOutcome {
   std::vector<std::filesystem::path> movedAside;  // files of another recording moved out of the way
   bool completed = false;
   bool skipped = false;                // the user skipped it, or it holds no pages
+  bool reached = true;                 // false: the download ended before it came to this recording
   std::optional<ConversionOutcome> conversion;
   RecordingFiles files;
   std::string problem;  // why it did not complete (English)
@@ -134,6 +135,8 @@ class Download : public session::BlockTransferHandler {
   std::uint64_t pagesTransferred() const { return pagesTransferred_; }
   std::uint64_t pagesDone() const { return pagesDone_; }
   const DownloadOptions& options() const { return options_; }
+  // One outcome per recording asked for, in list order; those the download never came to (it was
+  // stopped, or the link was lost) have `reached` false.
   const std::vector<RecordingOutcome>& outcomes() const { return outcomes_; }
   double transferRate() const { return rate_.pagesPerMs(); }
   // The smoothed rate is kept from one download to the next; the options dialog resets it.
@@ -159,6 +162,7 @@ class Download : public session::BlockTransferHandler {
   void acceptWrongPlace();
   bool moveOldRecordingAside(const std::string& why);
   void forgetPagesOnDisk();
+  void listUnreached(const std::string& why);
   std::uint64_t pagesOnDiskNow() const;
   void resync(std::uint64_t gotPage);
   bool endLineInBlock() const;
@@ -193,6 +197,7 @@ class Download : public session::BlockTransferHandler {
   std::optional<std::size_t> current_;  // row being fetched
   std::optional<std::size_t> lastCompleted_;
   RecordingEntry entry_;                // the current row's entry as it was when the file began
+  std::vector<RecordingEntry> asked_;   // every recording selected at the start, in list order
   RecordingFiles files_;
 
   std::uint64_t pagesTotal_ = 0;
