@@ -1,9 +1,11 @@
 // recdesk-cli download: fetches recordings into IM2 files (with their information files), continuing
 // partial ones, and decodes each completed one to WAV when automatic decoding is on.
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -77,6 +79,9 @@ bool parseArgs(std::vector<std::string>& args, DownloadArgs& out, std::string& e
   }
   return true;
 }
+
+// How long the recorder may take to answer the bad-block scan that follows accepted bad pages.
+constexpr std::chrono::minutes kScanTimeout{10};
 
 std::string pageList(const std::vector<std::uint64_t>& pages) {
   std::string text;
@@ -159,8 +164,18 @@ int runDownload(CliContext& context) {
         return !download.running();
       },
       std::chrono::hours(24 * 365));
-  std::signal(SIGINT, previous);
   session.ui().progressDone();
+
+  // Accepted bad pages end the download with a bad-block scan: its result is part of the report.
+  std::optional<operations::BadBlockScanResult> scan;
+  bool scanMissing = false;
+  if (download.scanRequested() && !stopAsked) {
+    std::cerr << "recdesk-cli: waiting for the recorder's bad-block scan\n";
+    session.runUntil([&] { return rs.operations->badBlockScan().has_value() || interrupted; }, kScanTimeout);
+    scan = rs.operations->badBlockScan();
+    scanMissing = !scan && !interrupted;
+  }
+  std::signal(SIGINT, previous);
 
   int failures = 0;
   for (const auto& out : download.outcomes()) {
@@ -203,6 +218,14 @@ int runDownload(CliContext& context) {
       }
       for (const auto& file : out.conversion->files) std::printf("  %s\n", file.string().c_str());
     }
+  }
+  if (scan) {
+    std::string text = scan->text;
+    for (std::size_t at; (at = text.find("\r\n\r\n")) != std::string::npos;) text.replace(at, 4, "; ");
+    std::printf("Bad-block scan: %s\n", text.c_str());
+  } else if (scanMissing) {
+    std::printf("Bad-block scan: no result from the recorder within %lld minutes\n",
+                static_cast<long long>(kScanTimeout.count()));
   }
   std::fflush(stdout);
   session.close();

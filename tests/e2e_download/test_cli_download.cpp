@@ -105,3 +105,21 @@ TEST(CliDownload, AnUnpluggedRecorderFailsTheRunAndTheNextRunContinues) {
       << r.out;
   EXPECT_EQ(readFile(file), expectedFiles()[0]);
 }
+
+TEST(CliDownload, AcceptedBadPagesAreFollowedByTheBadBlockScanWhoseResultIsPrinted) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  fs::create_directories(dir / "im2");
+  fs::create_directories(dir / "wav");
+  DownloadSim sim({"--bad-page", "1:3", "--bad-blocks", "41"});
+  ASSERT_FALSE(sim.path.empty()) << sim.process.err();
+  std::vector<std::string> args = downloadArgs(sim.path, dir);
+  args.push_back("--no-decode");
+  const CliRun r = cli(args);
+  ASSERT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Recording 1: complete"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1 bad page(s) accepted"), std::string::npos) << r.out;
+  // 41 of the 8192 blocks of the simulated flash.
+  EXPECT_NE(r.out.find("Bad-block scan: Bad blocks found: 41; Share of bad blocks: 0.50%"), std::string::npos)
+      << r.out;
+}

@@ -279,3 +279,20 @@ TEST(ScenarioDownload, AnOlderRecordingOfTheSameNameIsMovedAsideAndTheNewOneFetc
   EXPECT_TRUE(rig.ops->list().completeOnDisk(0));
   EXPECT_TRUE(sent(rig.linesSent(), "$R5,DNL,1,112,112,1\r\n"));
 }
+
+TEST(ScenarioDownload, TheBadBlockScanAfterAcceptedBadPagesReportsItsResult) {
+  Rig rig(1000);
+  rig.device->config().badBlocks = 41;
+  rig.device->recordings().push_back(noiseRecording(1, 24, 12345));
+  rig.download->faults().stickyBadPages.insert({1, 5});
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.downloadSelected());
+  EXPECT_TRUE(rig.ops->download().scanRequested());
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.ops->badBlockScan().has_value(); }, 10s));
+  const auto& scan = *rig.ops->badBlockScan();
+  EXPECT_EQ(scan.badBlocks, 41);
+  EXPECT_EQ(scan.totalBlocks, 8192u);  // two 512 MB banks
+  ASSERT_TRUE(scan.percent.has_value());
+  EXPECT_DOUBLE_EQ(*scan.percent, 41 * 100.0 / 8192);
+  EXPECT_EQ(scan.text, lang::text(57935) + ": 41\r\n\r\n" + lang::text(57992) + ": 0.50%");
+}

@@ -60,6 +60,7 @@ bool Download::start(const DownloadOptions& options) {
   options_.acceleration = normaliseAcceleration(options.acceleration);
   outcomes_.clear();
   asked_.clear();
+  scanRequested_ = false;
   active_ = true;
   services_.flags().download = true;
   services_.stopKeepAliveAndReplyWait();
@@ -873,6 +874,7 @@ void Download::endDownload() {
       if (wasRunning && onFinished) onFinished();
       return;
     }
+    scanRequested_ = true;
   }
   services_.startKeepAlive();
   if (wasRunning && onFinished) onFinished();

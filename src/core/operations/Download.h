@@ -138,6 +138,8 @@ class Download : public session::BlockTransferHandler {
   // One outcome per recording asked for, in list order; those the download never came to (it was
   // stopped, or the link was lost) have `reached` false.
   const std::vector<RecordingOutcome>& outcomes() const { return outcomes_; }
+  // The download ended by asking the recorder for a bad-block scan ("$R5,BAD").
+  bool scanRequested() const { return scanRequested_; }
   double transferRate() const { return rate_.pagesPerMs(); }
   // The smoothed rate is kept from one download to the next; the options dialog resets it.
   void resetRate() { rate_.reset(); }
@@ -204,6 +206,7 @@ class Download : public session::BlockTransferHandler {
   std::uint64_t pagesTransferred_ = 0;
   std::uint64_t pagesDone_ = 0;
   bool measured_ = false;               // pagesDone_ is the current IM2 file's length
+  bool scanRequested_ = false;
   std::uint64_t firstPage_ = 0;
   std::uint16_t blockPages_ = 0;
   std::vector<std::uint8_t> kept_;
