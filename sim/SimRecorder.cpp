@@ -313,6 +313,10 @@ void SimRecorder::installCommands() {
     d.recordings_.clear();
     d.sendLine("$R5,MSG,FMT,END,0");
   });
+  addCommand("BAD", [](SimRecorder& d, const std::string&, const std::vector<std::string>&) {
+    d.sendLine("$R5,ACK,BAD");
+    d.sendLine("$R5,MSG,BAD,END," + std::to_string(d.config_.badBlocks));
+  });
   addCommand("LED", [](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
     d.sendLine("$R5,ACK,LED," + at(f, 2));
   });

@@ -50,6 +50,8 @@ struct DeviceConfig {
   std::string profileName = "SPEECH";
   // Flash banks: device code and maker code of each chip (up to four).
   std::vector<std::pair<std::uint8_t, std::uint8_t>> banks = {{0xDC, 0xEC}, {0xDC, 0xEC}};
+  // What a bad-block scan ("$R5,BAD") finds.
+  long badBlocks = 0;
   std::uint64_t seed = 1;
 };
 

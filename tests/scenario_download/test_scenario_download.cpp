@@ -241,3 +241,58 @@ TEST(ScenarioDownload, StoppingCancelsAtTheBlockBoundaryAndASecondRunFinishes) {
   EXPECT_EQ(test::readFile(rig.im2(1)), rig.expectedIm2(0));
   EXPECT_EQ(test::readFile(rig.im2(2)), rig.expectedIm2(1));
 }
+
+TEST(ScenarioDownload, AnOlderRecordingOfTheSameNameIsMovedAsideAndTheNewOneFetchedWhole) {
+  // The recorder was formatted since the last download: its new recording 1 (113 pages at 22 kHz)
+  // meets the first 41 pages of the old recording 1 (8 kHz) and its report in the download folder.
+  Rig rig(1);
+  sim::RecordingFormat now;
+  now.fileNumber = 1;
+  now.sampleRate = 22050;
+  now.start = {2024, 6, 2, 14, 5, 0};
+  rig.device->recordings().push_back(sim::noiseRecording(now, 113, 17));
+  sim::RecordingFormat before;
+  before.fileNumber = 1;
+  before.sampleRate = 8000;
+  const auto oldBytes = sim::noiseRecording(before, 44, 5).im2();
+  const std::string oldIm2 = std::string(oldBytes.begin(), oldBytes.end()).substr(0, 42 * 528);
+  const fs::path oldInfo = rig.dir / "im2" / "TRIP.R5-12345.1.txt";
+  test::writeFile(rig.im2(1), oldIm2);
+  test::writeFile(oldInfo, "the old recording's report\r\n");
+
+  ASSERT_TRUE(rig.connect()) << rig.log;
+  ASSERT_EQ(rig.ops->list().size(), 1u);
+  ASSERT_TRUE(rig.downloadSelected());
+
+  const auto& out = rig.ops->download().outcomes().at(0);
+  EXPECT_TRUE(out.completed) << out.problem;
+  EXPECT_EQ(out.pagesTransferred, 113u);
+  EXPECT_EQ(test::readFile(rig.im2(1)), rig.expectedIm2(0));
+  const fs::path movedIm2 = rig.dir / "im2" / "TRIP.R5-12345.1.old-1.im2";
+  const fs::path movedInfo = rig.dir / "im2" / "TRIP.R5-12345.1.old-1.txt";
+  EXPECT_EQ(test::readFile(movedIm2), oldIm2);
+  EXPECT_EQ(test::readFile(movedInfo), "the old recording's report\r\n");
+  EXPECT_EQ(out.movedAside, (std::vector<fs::path>{movedIm2, movedInfo}));
+  EXPECT_NE(rig.log.find(lang::text(58615) + " " + movedIm2.string()), std::string::npos);
+  // The new report is a report of the new recording alone.
+  EXPECT_EQ(test::readFile(oldInfo).find("old recording"), std::string::npos);
+  EXPECT_TRUE(rig.ops->list().completeOnDisk(0));
+  EXPECT_TRUE(sent(rig.linesSent(), "$R5,DNL,1,112,112,1\r\n"));
+}
+
+TEST(ScenarioDownload, TheBadBlockScanAfterAcceptedBadPagesReportsItsResult) {
+  Rig rig(1000);
+  rig.device->config().badBlocks = 41;
+  rig.device->recordings().push_back(noiseRecording(1, 24, 12345));
+  rig.download->faults().stickyBadPages.insert({1, 5});
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.downloadSelected());
+  EXPECT_TRUE(rig.ops->download().scanRequested());
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.ops->badBlockScan().has_value(); }, 10s));
+  const auto& scan = *rig.ops->badBlockScan();
+  EXPECT_EQ(scan.badBlocks, 41);
+  EXPECT_EQ(scan.totalBlocks, 8192u);  // two 512 MB banks
+  ASSERT_TRUE(scan.percent.has_value());
+  EXPECT_DOUBLE_EQ(*scan.percent, 41 * 100.0 / 8192);
+  EXPECT_EQ(scan.text, lang::text(57935) + ": 41\r\n\r\n" + lang::text(57992) + ": 0.50%");
+}

@@ -13,8 +13,14 @@
 // Every page must pass its check byte and carry the file number and page number the host asked for.
 // A page that fails is fetched again; after the repeat limit, or after 10 identical bad copies, it
 // is accepted, logged and counted. A well-formed page of another position (the recorder has moved
-// on to another block) is never stored: the transfer is cancelled and requested again from the
-// first missing page.
+// on to another block) is not stored at first: the transfer is cancelled and requested again from
+// the first missing page. When the recorder sends the same wrong place after three such restarts,
+// the block is stored where it was asked for, as the recorder sent it, and its wrong-place pages are
+// listed in the information file and the outcome (the conversion flags them again).
+//
+// An IM2 file already on disk is only continued when its header page is that of the recording;
+// the file of another recording (file numbers are reused after a format) is moved aside, never
+// appended to and never deleted.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -65,8 +71,11 @@ struct RecordingOutcome {
   std::uint64_t repeats = 0;           // blocks fetched again ("r")
   std::uint64_t badPagesAccepted = 0;
   std::uint64_t resyncs = 0;           // transfers restarted after pages of another position came
+  std::vector<std::uint64_t> wrongPlacePages;  // pages stored as sent although they named another place
+  std::vector<std::filesystem::path> movedAside;  // files of another recording moved out of the way
   bool completed = false;
   bool skipped = false;                // the user skipped it, or it holds no pages
+  bool reached = true;                 // false: the download ended before it came to this recording
   std::optional<ConversionOutcome> conversion;
   RecordingFiles files;
   std::string problem;  // why it did not complete (English)
@@ -126,7 +135,11 @@ class Download : public session::BlockTransferHandler {
   std::uint64_t pagesTransferred() const { return pagesTransferred_; }
   std::uint64_t pagesDone() const { return pagesDone_; }
   const DownloadOptions& options() const { return options_; }
+  // One outcome per recording asked for, in list order; those the download never came to (it was
+  // stopped, or the link was lost) have `reached` false.
   const std::vector<RecordingOutcome>& outcomes() const { return outcomes_; }
+  // The download ended by asking the recorder for a bad-block scan ("$R5,BAD").
+  bool scanRequested() const { return scanRequested_; }
   double transferRate() const { return rate_.pagesPerMs(); }
   // The smoothed rate is kept from one download to the next; the options dialog resets it.
   void resetRate() { rate_.reset(); }
@@ -146,7 +159,13 @@ class Download : public session::BlockTransferHandler {
   void requestNextBlock();
   void repeatBlock();
   void blockComplete();
-  void acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies);
+  void acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies,
+                   const std::vector<std::size_t>& wrongPlace = {});
+  void acceptWrongPlace();
+  bool moveOldRecordingAside(const std::string& why);
+  void forgetPagesOnDisk();
+  void listUnreached(const std::string& why);
+  std::uint64_t pagesOnDiskNow() const;
   void resync(std::uint64_t gotPage);
   bool endLineInBlock() const;
   void transferEndedEarly();
@@ -180,11 +199,14 @@ class Download : public session::BlockTransferHandler {
   std::optional<std::size_t> current_;  // row being fetched
   std::optional<std::size_t> lastCompleted_;
   RecordingEntry entry_;                // the current row's entry as it was when the file began
+  std::vector<RecordingEntry> asked_;   // every recording selected at the start, in list order
   RecordingFiles files_;
 
   std::uint64_t pagesTotal_ = 0;
   std::uint64_t pagesTransferred_ = 0;
   std::uint64_t pagesDone_ = 0;
+  bool measured_ = false;               // pagesDone_ is the current IM2 file's length
+  bool scanRequested_ = false;
   std::uint64_t firstPage_ = 0;
   std::uint16_t blockPages_ = 0;
   std::vector<std::uint8_t> kept_;
