@@ -174,8 +174,11 @@ TEST(ScenarioDownload, WeakAndBadPagesAreAcceptedReportedAndScanned) {
   const auto& out = rig.ops->download().outcomes().at(0);
   EXPECT_TRUE(out.completed);
   EXPECT_EQ(out.badPagesAccepted, 2u);
-  // The weak page: the first fetch and 101 repetitions; the bad one: 11 repetitions (12 copies).
-  EXPECT_EQ(rig.download->stats().repeatsServed, 101u + 11u);
+  // Each is fetched on the first request and on two fresh ones: the weak page each time with 101
+  // repetitions, the bad one with 11 (12 copies).
+  EXPECT_EQ(rig.download->stats().repeatsServed, 3 * (101u + 11u));
+  EXPECT_EQ(out.freshRequests, 4u);
+  EXPECT_EQ(rig.download->stats().cancels, 4u);
   EXPECT_EQ(rig.ops->list().row(0).entry.badPages, 2u);
   const std::string info = test::readFile(rig.dir / "im2" / "TRIP.R5-12345.1.txt");
   EXPECT_NE(info.find(lang::text(57890)), std::string::npos);

@@ -11,8 +11,12 @@
 // cancel with "$R5,MSG,DNL,CANCEL,".
 //
 // Every page must pass its check byte and carry the file number and page number the host asked for.
-// A page that fails is fetched again; after the repeat limit, or after 10 identical bad copies, it
-// is accepted, logged and counted. A well-formed page of another position (the recorder has moved
+// A page that fails is fetched again, but only once the link has fallen quiet: the rest of a copy
+// that went wrong may still be on its way, and asking at once would start the next copy behind it.
+// After the repeat limit, or after 10 identical bad copies, the block is requested afresh (cancel,
+// confirmation, new request) so that the copies compared are known to start where a block starts;
+// its bad pages are accepted, logged and counted only when fresh requests keep failing, and then
+// with every page taken from a copy that passed, where one came. A well-formed page of another position (the recorder has moved
 // on to another block) is never stored: the transfer is cancelled and requested again from the
 // first missing page.
 #include <chrono>
@@ -65,6 +69,7 @@ struct RecordingOutcome {
   std::uint64_t repeats = 0;           // blocks fetched again ("r")
   std::uint64_t badPagesAccepted = 0;
   std::uint64_t resyncs = 0;           // transfers restarted after pages of another position came
+  std::uint64_t freshRequests = 0;     // blocks requested afresh before their bad pages were accepted
   bool completed = false;
   bool skipped = false;                // the user skipped it, or it holds no pages
   std::optional<ConversionOutcome> conversion;
@@ -157,6 +162,14 @@ class Download : public session::BlockTransferHandler {
   void failRecording(const std::string& problem);
   void abortRecording(const std::string& problem);  // cancel the transfer, keep the partial file
   void clearRepeatState();
+  // Repeats that stay aligned with the recorder's stream.
+  void settleThenRepeat();
+  void bytesWhileSettling();
+  void quietGapEnded();
+  void requestAfresh();
+  void keepSoundPages(const std::vector<std::size_t>& badPages);
+  std::vector<std::size_t> mendFromSoundPages(const std::vector<std::size_t>& badPages);
+  void followBlockPlace();
   void updateProgress(std::uint64_t blockPages);
   bool send(const std::string& line);
   bool sendControl(char byte);
@@ -198,6 +211,21 @@ class Download : public session::BlockTransferHandler {
   bool awaitingEnd_ = false;
   Stopping stopping_ = Stopping::No;
   int resyncsInRow_ = 0;
+  // The quiet gap before a repeat: bytes that still come are dropped and the gap starts again.
+  bool settling_ = false;
+  std::chrono::steady_clock::time_point settleStart_{};
+  // The block the fresh requests and the sound pages below belong to (file, phase, first page, pages).
+  struct BlockPlace {
+    std::uint16_t file = 0;
+    int phase = 0;
+    std::uint64_t first = 0;
+    std::uint16_t pages = 0;
+    bool operator==(const BlockPlace&) const = default;
+  };
+  BlockPlace place_;
+  int freshRequests_ = 0;
+  std::vector<std::uint8_t> soundPages_;  // per page of that block: a copy that passed its checks
+  std::vector<bool> soundSeen_;
   TransferRate rate_;
 
   std::unique_ptr<audio::CFile64> im2_;
