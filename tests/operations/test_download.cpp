@@ -227,6 +227,42 @@ TEST_F(DownloadTest, PagesThatPassedInSomeCopyAreNeverAcceptedAsBad) {
   EXPECT_EQ(test::readFile(info(7)).find(lang::text(57890)), std::string::npos);
 }
 
+TEST_F(DownloadTest, ARepeatThatWasNotHeardIsAskedForAgainNotSkipped) {
+  addRecording(4, 24);
+  listRecordings({{4, 24}});
+  recorder.mutate = [this](std::vector<std::uint8_t>& copy, std::uint64_t first, int) {
+    if (first == 8 && recorder.blocksSent == 3) {  // the first copy of pages 8-15 is bad…
+      copy[100] ^= 0x01;
+      recorder.ignoreControls = 1;  // …and the "r" for it goes unheard
+    }
+  };
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+  EXPECT_EQ(test::readFile(im2(4)), test::im2Of(flash[4]));
+  const RecordingOutcome& out = download.outcomes()[0];
+  EXPECT_EQ(out.resyncs, 0u);  // an "n" would have moved the recorder on to pages 16-23
+  EXPECT_EQ(count(session.logText, '|'), 1);
+  EXPECT_NE(session.controlBytes.find("nnnrrn"), std::string::npos) << session.controlBytes;
+}
+
+TEST_F(DownloadTest, APageBadInFlashIsStoredAsMostCopiesBringItNotAsTheLastOne) {
+  addRecording(6, 8);
+  listRecordings({{6, 8}});
+  recorder.mutate = [](std::vector<std::uint8_t>& copy, std::uint64_t first, int index) {
+    if (copy.size() != 8 * 528 || first != 0) return;
+    copy[3 * 528 + 100] ^= 0x01;                                           // the flash's wrong byte
+    if (index % 3 == 0) copy[3 * 528 + 7] ^= static_cast<std::uint8_t>(index);  // and now and then a fault on the way
+  };
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+  const RecordingOutcome& out = download.outcomes()[0];
+  EXPECT_TRUE(out.completed);
+  EXPECT_EQ(out.badPagesAccepted, 1u);
+  std::string want = test::im2Of(flash[6]);
+  want[(3 + 1) * 528 + 100] ^= 0x01;
+  EXPECT_TRUE(test::readFile(im2(6)) == want);  // (no byte dump of two pages on failure)
+}
+
 TEST_F(DownloadTest, SilenceIsAskedAgainAndEndsTheDownloadAfterTheLimit) {
   addRecording(2, 16);
   listRecordings({{2, 16}});

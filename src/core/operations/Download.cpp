@@ -365,6 +365,7 @@ void Download::requestNextBlock() {
     blockPages_ = static_cast<std::uint16_t>(std::min<std::uint64_t>(options_.acceleration, left));
   }
   settling_ = false;
+  lastControl_ = 'n';
   services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
   services_.startTimer(session::kTimerBlockData, currentBlockTimeout());
   sendControl('n');
@@ -372,6 +373,7 @@ void Download::requestNextBlock() {
 
 void Download::repeatBlock() {
   settling_ = false;
+  lastControl_ = 'r';
   services_.log(".");
   ++outcome().repeats;
   services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
@@ -452,31 +454,49 @@ void Download::followBlockPlace() {
   freshRequests_ = 0;
   soundPages_.assign(static_cast<std::size_t>(blockPages_) * kPage, 0);
   soundSeen_.assign(blockPages_, false);
+  badCandidates_.assign(static_cast<std::size_t>(blockPages_) * kPage, 0);
+  badVotes_.assign(blockPages_, 0);
 }
 
-void Download::keepSoundPages(const std::vector<std::size_t>& badPages) {
+void Download::notePages(const std::vector<std::size_t>& badPages) {
   const session::BlockBuffer& buffer = services_.blockBuffer();
   for (std::size_t i = 0, b = 0; i < blockPages_ && i < soundSeen_.size(); ++i) {
+    const std::uint8_t* page = buffer.data.data() + i * kPage;
     if (b < badPages.size() && badPages[b] == i) {
       ++b;
+      // Only a page in its right place (file and page number) takes part: a copy cut out of the
+      // stream at the wrong place brings no page at all.
+      if (pageFaults(page, entry_.fileNumber, expectedPageNumber(i)) != kPageCheck) continue;
+      std::uint8_t* candidate = badCandidates_.data() + i * kPage;
+      if (badVotes_[i] > 0 && std::memcmp(candidate, page, kPage) == 0) {
+        ++badVotes_[i];
+      } else if (badVotes_[i] > 0) {
+        --badVotes_[i];
+      } else {
+        std::memcpy(candidate, page, kPage);
+        badVotes_[i] = 1;
+      }
       continue;
     }
-    std::memcpy(soundPages_.data() + i * kPage, buffer.data.data() + i * kPage, kPage);
+    std::memcpy(soundPages_.data() + i * kPage, page, kPage);
     soundSeen_[i] = true;
   }
 }
 
 // A page that passed its checks in another copy of this block is no bad page: it takes the place of
-// the failed one. What is left is bad in every copy that came.
+// the failed one. What is left is bad in every copy that came, and is stored as most copies brought
+// it.
 std::vector<std::size_t> Download::mendFromSoundPages(const std::vector<std::size_t>& badPages) {
   session::BlockBuffer& buffer = services_.blockBuffer();
   std::vector<std::size_t> left;
   for (const std::size_t i : badPages) {
     if (i < soundSeen_.size() && soundSeen_[i]) {
       std::memcpy(buffer.data.data() + i * kPage, soundPages_.data() + i * kPage, kPage);
-    } else {
-      left.push_back(i);
+      continue;
     }
+    if (i < badVotes_.size() && badVotes_[i] > 0)
+      std::memcpy(buffer.data.data() + i * kPage, badCandidates_.data() + i * kPage, kPage);
+    left.push_back(i);
   }
   return left;
 }
@@ -570,7 +590,7 @@ void Download::blockComplete() {
 
   if (!bad.empty()) {
     followBlockPlace();
-    keepSoundPages(bad);
+    notePages(bad);
     if (identicalCount_ < 10 && repeatCount_ <= repeatLimit_) {
       if (repeatCount_ == 0) {
         std::memcpy(kept_.data(), buffer.data.data(), bytes);
@@ -914,7 +934,13 @@ void Download::onBlockTimeout() {
     stop();
     return;
   }
-  requestNextBlock();
+  // Ask again the way the host asked last: after an "r" the recorder did not hear, an "n" would
+  // move it on past the block the host still needs.
+  if (lastControl_ == 'r') {
+    repeatBlock();
+  } else {
+    requestNextBlock();
+  }
 }
 
 void Download::onRequestTimeout() {

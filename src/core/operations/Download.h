@@ -16,7 +16,8 @@
 // After the repeat limit, or after 10 identical bad copies, the block is requested afresh (cancel,
 // confirmation, new request) so that the copies compared are known to start where a block starts;
 // its bad pages are accepted, logged and counted only when fresh requests keep failing, and then
-// with every page taken from a copy that passed, where one came. A well-formed page of another position (the recorder has moved
+// with every page taken from a copy that passed, where one came (a page bad in every copy is stored
+// as most copies brought it). A well-formed page of another position (the recorder has moved
 // on to another block) is never stored: the transfer is cancelled and requested again from the
 // first missing page.
 #include <chrono>
@@ -167,7 +168,7 @@ class Download : public session::BlockTransferHandler {
   void bytesWhileSettling();
   void quietGapEnded();
   void requestAfresh();
-  void keepSoundPages(const std::vector<std::size_t>& badPages);
+  void notePages(const std::vector<std::size_t>& badPages);
   std::vector<std::size_t> mendFromSoundPages(const std::vector<std::size_t>& badPages);
   void followBlockPlace();
   void updateProgress(std::uint64_t blockPages);
@@ -213,6 +214,7 @@ class Download : public session::BlockTransferHandler {
   int resyncsInRow_ = 0;
   // The quiet gap before a repeat: bytes that still come are dropped and the gap starts again.
   bool settling_ = false;
+  char lastControl_ = 'n';  // the block control byte sent last ("n" or "r")
   std::chrono::steady_clock::time_point settleStart_{};
   // The block the fresh requests and the sound pages below belong to (file, phase, first page, pages).
   struct BlockPlace {
@@ -226,6 +228,10 @@ class Download : public session::BlockTransferHandler {
   int freshRequests_ = 0;
   std::vector<std::uint8_t> soundPages_;  // per page of that block: a copy that passed its checks
   std::vector<bool> soundSeen_;
+  // Per page that failed its check byte in its right place: the content most copies brought
+  // (a majority vote), which is what the flash holds when transmission faults are the rarer ones.
+  std::vector<std::uint8_t> badCandidates_;
+  std::vector<int> badVotes_;
   TransferRate rate_;
 
   std::unique_ptr<audio::CFile64> im2_;
