@@ -88,6 +88,7 @@ bool Download::start(const DownloadOptions& options) {
   if (!first) return refuse();
   queue_ = first;
   badPagesAccepted_ = false;
+  place_ = BlockPlace{};  // nothing learnt about a block in an earlier download counts now
   running_ = true;
   kept_.assign(static_cast<std::size_t>(options_.acceleration) * kPage, 0);
   services_.setActiveTransfer(this);
