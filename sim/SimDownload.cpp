@@ -305,7 +305,8 @@ int takeDownloadOption(int argc, char** argv, int& i, SimDownloadOptions& option
   const std::string arg = argv[i];
   static const char* const kOptions[] = {"--pace", "--turnaround", "--flip", "--flip-next", "--drop-bytes-next",
                                          "--extra-bytes-next", "--silent-blocks", "--skip-ahead", "--bad-page",
-                                         "--weak-page", "--unplug-after-blocks"};
+                                         "--weak-page", "--unplug-after-blocks", "--pieces", "--latency",
+                                         "--double-next", "--late-next", "--late-by"};
   if (std::find_if(std::begin(kOptions), std::end(kOptions), [&](const char* o) { return arg == o; }) ==
       std::end(kOptions))
     return 0;
@@ -347,6 +348,20 @@ int takeDownloadOption(int argc, char** argv, int& i, SimDownloadOptions& option
     std::pair<std::uint16_t, std::uint64_t> fp;
     ok = filePage(value, fp);
     (arg == "--bad-page" ? f.stickyBadPages : f.flakyBadPages).insert(fp);
+  } else if (arg == "--pieces") {
+    ok = wholeNumber(value, 1, 1 << 20, n);
+    options.pieceBytes = static_cast<std::size_t>(n);
+  } else if (arg == "--latency") {
+    char* end = nullptr;
+    options.latencyMs = std::strtod(value.c_str(), &end);
+    ok = end && *end == '\0' && options.latencyMs >= 0 && options.latencyMs <= 1000;
+  } else if (arg == "--double-next") {
+    ok = count(f.doubleNext);
+  } else if (arg == "--late-next") {
+    ok = count(f.lateNext);
+  } else if (arg == "--late-by") {
+    ok = wholeNumber(value, 0, 60000, n);
+    f.lateBy = std::chrono::milliseconds(n);
   } else if (arg == "--unplug-after-blocks") {
     ok = wholeNumber(value, 0, 1LL << 40, n);
     f.unplugAfterBlocks = n;
@@ -370,7 +385,12 @@ const char* downloadOptionsHelp() {
          "  --skip-ahead N         the next N blocks are lost on the way (the recorder moves on)\n"
          "  --bad-page F:P         page P of recording F is bad the same way on every read\n"
          "  --weak-page F:P        page P of recording F is bad differently on every read\n"
-         "  --unplug-after-blocks K  the link is lost after K blocks\n";
+         "  --unplug-after-blocks K  the link is lost after K blocks\n"
+         "  --pieces BYTES         with --pace: hand answers over in pieces of BYTES, as a USB adapter\n"
+         "  --latency MS           with --pieces: a partial piece goes over after MS quiet milliseconds\n"
+         "  --double-next N        the next N blocks sent go out twice in one go\n"
+         "  --late-next N          with --pace: the next N blocks sent leave late (see --late-by)\n"
+         "  --late-by MS           how late a late block is (default 50)\n";
 }
 
 SimDownload& installDownload(SimRecorder& device, const SimDownloadOptions& options, CallQueue& calls,
@@ -382,6 +402,8 @@ SimDownload& installDownload(SimRecorder& device, const SimDownloadOptions& opti
     DownloadPacing pacing;
     pacing.bitsPerSecond = options.paceBitsPerSecond;
     pacing.turnaround = std::chrono::microseconds(static_cast<long long>(options.turnaroundMs * 1000.0));
+    pacing.pieceBytes = options.pieceBytes;
+    pacing.latency = std::chrono::microseconds(static_cast<long long>(options.latencyMs * 1000.0));
     pacing.schedule = [&calls](std::chrono::nanoseconds delay, std::function<void()> call) {
       calls.schedule(delay, std::move(call));
     };

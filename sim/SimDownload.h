@@ -166,6 +166,8 @@ struct SimDownloadOptions {
   DownloadFaults faults;
   std::uint32_t paceBitsPerSecond = 0;
   double turnaroundMs = 0;
+  std::size_t pieceBytes = 0;
+  double latencyMs = 0;
 };
 // Takes the download option at argv[i] (and its value); 1 taken, 0 not a download option, -1 a bad
 // value (`error` says why).
