@@ -92,7 +92,8 @@ TEST(ScenarioRepeats, ADoubledRepeatStillArrivingDoesNotLockTheHostOntoAMisalign
 }
 
 // A link that never falls quiet after an overrun (four seconds of noise behind a block): the host
-// does not wait for ever but requests the block afresh; the next download finishes the file.
+// does not wait for ever but requests the block afresh. The recorder's confirmation comes only after
+// the noise, too late: this download ends with the good pages it has, and the next one finishes.
 TEST(ScenarioRepeats, ALinkThatNeverFallsQuietEndsInAFreshRequest) {
   Rig rig(1);
   rig.settings.baud = 1000000;
