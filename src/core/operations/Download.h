@@ -10,14 +10,16 @@
 // request with "$R5,ACK,DNL," (or "$R5,NAK,DNL,"), ends it with "$R5,MSG,DNL,END," and confirms a
 // cancel with "$R5,MSG,DNL,CANCEL,".
 //
+// Repeats stay aligned with the recorder's stream: a block is asked for again only once the link
+// has fallen quiet, since the rest of a copy that went wrong may still be on its way and asking at
+// once would start the next copy behind it. Before bad pages are accepted (the repeat limit, or 10
+// identical bad copies) the block is requested afresh (cancel, confirmation, new request), twice,
+// so that the copies compared are known to start where a block starts; a page that passed in any
+// copy is stored as it passed, and one bad in every copy as most copies brought it.
+//
 // Every page must pass its check byte and carry the file number and page number the host asked for.
-// A page that fails is fetched again, but only once the link has fallen quiet: the rest of a copy
-// that went wrong may still be on its way, and asking at once would start the next copy behind it.
-// After the repeat limit, or after 10 identical bad copies, the block is requested afresh (cancel,
-// confirmation, new request) so that the copies compared are known to start where a block starts;
-// its bad pages are accepted, logged and counted only when fresh requests keep failing, and then
-// with every page taken from a copy that passed, where one came (a page bad in every copy is stored
-// as most copies brought it). A well-formed page of another position (the recorder has moved
+// A page that fails is fetched again; after the repeat limit, or after 10 identical bad copies, it
+// is accepted, logged and counted. A well-formed page of another position (the recorder has moved
 // on to another block) is never stored: the transfer is cancelled and requested again from the
 // first missing page.
 #include <chrono>
@@ -68,9 +70,9 @@ struct RecordingOutcome {
   std::uint64_t pagesOnDisk = 0;       // data pages in the IM2 file at the end
   std::uint64_t pagesTransferred = 0;  // data pages received for it in this download
   std::uint64_t repeats = 0;           // blocks fetched again ("r")
+  std::uint64_t freshRequests = 0;     // blocks requested afresh before their bad pages were accepted
   std::uint64_t badPagesAccepted = 0;
   std::uint64_t resyncs = 0;           // transfers restarted after pages of another position came
-  std::uint64_t freshRequests = 0;     // blocks requested afresh before their bad pages were accepted
   bool completed = false;
   bool skipped = false;                // the user skipped it, or it holds no pages
   std::optional<ConversionOutcome> conversion;
