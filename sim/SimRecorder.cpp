@@ -140,8 +140,10 @@ void SimRecorder::receive(const std::uint8_t* bytes, std::size_t count) {
   }
 }
 
-void SimRecorder::sendLine(const std::string& line) {
-  if (faults_.silent) return;
+void SimRecorder::sendLine(const std::string& line) { sendBytes(frameLine(line)); }
+
+std::string SimRecorder::frameLine(const std::string& line) {
+  if (faults_.silent) return {};
   std::string text = line;
   bool garble = false;
   if (faults_.garbleNext > 0) {
@@ -160,7 +162,7 @@ void SimRecorder::sendLine(const std::string& line) {
       text[pos] = c;
     }
   }
-  sendBytes(text + "\r\n");
+  return text + "\r\n";
 }
 
 void SimRecorder::sendBytes(std::string_view bytes) {

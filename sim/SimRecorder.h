@@ -78,6 +78,8 @@ class SimRecorder {
 
   // Sends an answer line ("\r\n" is added); garbled when a fault says so; nothing when silent.
   void sendLine(const std::string& line);
+  // The bytes sendLine() would send for `line` (garbled when a fault says so; empty when silent).
+  std::string frameLine(const std::string& line);
   // Sends bytes as they are (block data).
   void sendBytes(std::string_view bytes);
   // The recorder announces that it is ready ("$R5,READY,…", the transmitter "$T7,READY,…").

@@ -20,6 +20,8 @@ namespace {
 constexpr std::size_t kPage = 528;
 // Consecutive transfers restarted at the same place before the recording is given up.
 constexpr int kMaxResyncsInRow = 3;
+// Fresh requests of a block that keeps failing before its bad pages are accepted.
+constexpr int kFreshRequestsBeforeAccepting = 2;
 
 std::string mb(std::uint64_t bytes) { return lang::formatText("%0.1f", {static_cast<double>(bytes) / 1048576.0}); }
 
@@ -89,6 +91,7 @@ bool Download::start(const DownloadOptions& options) {
   queue_ = first;
   for (auto row = first; row; row = list_.nextSelected(*row)) asked_.push_back(list_.row(*row).entry);
   badPagesAccepted_ = false;
+  place_ = BlockPlace{};  // nothing learnt about a block in an earlier download counts now
   running_ = true;
   kept_.assign(static_cast<std::size_t>(options_.acceleration) * kPage, 0);
   services_.setActiveTransfer(this);
@@ -428,12 +431,16 @@ void Download::requestNextBlock() {
     const std::uint64_t left = entry_.pages > pagesDone_ ? entry_.pages - pagesDone_ : 0;
     blockPages_ = static_cast<std::uint16_t>(std::min<std::uint64_t>(options_.acceleration, left));
   }
+  settling_ = false;
+  lastControl_ = 'n';
   services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
   services_.startTimer(session::kTimerBlockData, currentBlockTimeout());
   sendControl('n');
 }
 
 void Download::repeatBlock() {
+  settling_ = false;
+  lastControl_ = 'r';
   services_.log(".");
   ++outcome().repeats;
   services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
@@ -442,9 +449,123 @@ void Download::repeatBlock() {
 }
 
 void Download::clearRepeatState() {
+  // The fresh requests and the sound pages of a block outlive this: they belong to the block's place
+  // (see followBlockPlace), and a fresh request comes back through here.
   repeatCount_ = 0;
   identicalCount_ = 0;
   std::fill(kept_.begin(), kept_.end(), std::uint8_t{0});
+}
+
+// ---- repeats that stay aligned -------------------------------------------------------------------
+//
+// A copy arrives in pieces (USB packets, driver latency), so when the host sees that one went wrong
+// (more bytes than the block holds, a failed check, a time-out with part of a block) the rest of it,
+// or a doubled copy, may still be on its way. Asking again at once would put those bytes in front of
+// the repeat: the host would assemble the tail of one copy and the head of the next, the same way
+// every time. So the repeat waits until the link has been quiet for a short gap (timer 10 with the
+// gap's period, started again whenever bytes arrive) and discards what waits once more.
+
+void Download::settleThenRepeat() {
+  services_.discardInput();
+  services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
+  settling_ = true;
+  settleStart_ = services_.now();
+  services_.startTimer(session::kTimerBlockData, quietGap(options_.baud));
+}
+
+void Download::bytesWhileSettling() {
+  if (endLineInBlock()) {
+    settling_ = false;
+    transferEndedEarly();
+    return;
+  }
+  services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
+  if (services_.now() - settleStart_ > currentBlockTimeout()) {
+    // The link never falls quiet: only a new transfer brings the recorder back to a block's start.
+    requestAfresh();
+    return;
+  }
+  services_.startTimer(session::kTimerBlockData, quietGap(options_.baud));
+}
+
+void Download::quietGapEnded() {
+  settling_ = false;
+  services_.discardInput();
+  if (active_) {
+    repeatBlock();
+  } else {
+    stop();
+  }
+}
+
+// Cancel, wait for the confirmation, then a new request from the block's first page: the copy that
+// follows starts where the block starts, whatever was on its way before.
+void Download::requestAfresh() {
+  ++outcome().freshRequests;
+  settling_ = false;
+  services_.log(lang::formatText(" page %llu: block requested afresh\r\n", {ull(expectedPageNumber(0))}));
+  services_.stopTimer(session::kTimerBlockData);
+  services_.discardInput();
+  services_.blockBuffer().clear(0);
+  services_.setLineMode();
+  stopping_ = Stopping::Resync;
+  if (!sendControl('c')) return;
+  services_.startTimer(session::kTimerCancelConfirm, std::chrono::milliseconds(1000));
+}
+
+// The fresh requests and the sound pages count for one block; another block starts them anew.
+void Download::followBlockPlace() {
+  const BlockPlace here{entry_.fileNumber, phase_, expectedPageNumber(0), blockPages_};
+  if (here == place_) return;
+  place_ = here;
+  freshRequests_ = 0;
+  soundPages_.assign(static_cast<std::size_t>(blockPages_) * kPage, 0);
+  soundSeen_.assign(blockPages_, false);
+  badCandidates_.assign(static_cast<std::size_t>(blockPages_) * kPage, 0);
+  badVotes_.assign(blockPages_, 0);
+}
+
+void Download::notePages(const std::vector<std::size_t>& badPages) {
+  const session::BlockBuffer& buffer = services_.blockBuffer();
+  for (std::size_t i = 0, b = 0; i < blockPages_ && i < soundSeen_.size(); ++i) {
+    const std::uint8_t* page = buffer.data.data() + i * kPage;
+    if (b < badPages.size() && badPages[b] == i) {
+      ++b;
+      // Only a page in its right place (file and page number) takes part: a copy cut out of the
+      // stream at the wrong place brings no page at all.
+      if (pageFaults(page, entry_.fileNumber, expectedPageNumber(i)) != kPageCheck) continue;
+      std::uint8_t* candidate = badCandidates_.data() + i * kPage;
+      if (badVotes_[i] > 0 && std::memcmp(candidate, page, kPage) == 0) {
+        ++badVotes_[i];
+      } else if (badVotes_[i] > 0) {
+        --badVotes_[i];
+      } else {
+        std::memcpy(candidate, page, kPage);
+        badVotes_[i] = 1;
+      }
+      continue;
+    }
+    std::memcpy(soundPages_.data() + i * kPage, page, kPage);
+    soundSeen_[i] = true;
+  }
+}
+
+// A page that passed its checks in another copy of this block is no bad page: it takes the place of
+// the failed one. What is left is bad in every copy that came, and is stored as most copies brought
+// it.
+std::vector<std::size_t> Download::mendFromSoundPages(const std::vector<std::size_t>& badPages) {
+  session::BlockBuffer& buffer = services_.blockBuffer();
+  std::vector<std::size_t> left;
+  for (const std::size_t i : badPages) {
+    if (i < soundSeen_.size() && soundSeen_[i]) {
+      std::memcpy(buffer.data.data() + i * kPage, soundPages_.data() + i * kPage, kPage);
+      continue;
+    }
+    if (i < badVotes_.size() && badVotes_[i] > 0)
+      std::memcpy(buffer.data.data() + i * kPage, badCandidates_.data() + i * kPage, kPage);
+    left.push_back(i);
+  }
+  return left;
 }
 
 // ---- block data ------------------------------------------------------------------------------------
@@ -454,6 +575,10 @@ void Download::onBlockData() {
   const session::BlockBuffer& buffer = services_.blockBuffer();
   const std::size_t expected = static_cast<std::size_t>(blockPages_) * kPage;
   if (expected == 0) return;
+  if (settling_) {
+    bytesWhileSettling();
+    return;
+  }
   if (buffer.received < expected && buffer.overrun == 0) {
     if (endLineInBlock()) transferEndedEarly();
     return;
@@ -506,7 +631,7 @@ void Download::blockComplete() {
     emptyTimeouts_ = 0;
     services_.discardInput();
     if (active_) {
-      repeatBlock();
+      settleThenRepeat();
     } else {
       stop();
     }
@@ -531,25 +656,33 @@ void Download::blockComplete() {
   }
 
   if (!bad.empty()) {
-    if (identicalCount_ < 10) {
-      if (repeatCount_ <= repeatLimit_) {
-        if (repeatCount_ == 0) {
-          std::memcpy(kept_.data(), buffer.data.data(), bytes);
-        } else if (std::memcmp(kept_.data(), buffer.data.data(), bytes) == 0) {
-          ++identicalCount_;
-        } else {
-          std::memcpy(kept_.data(), buffer.data.data(), bytes);
-          identicalCount_ = 0;
-        }
-        ++repeatCount_;
-        repeatBlock();
-        return;
+    followBlockPlace();
+    notePages(bad);
+    if (identicalCount_ < 10 && repeatCount_ <= repeatLimit_) {
+      if (repeatCount_ == 0) {
+        std::memcpy(kept_.data(), buffer.data.data(), bytes);
+      } else if (std::memcmp(kept_.data(), buffer.data.data(), bytes) == 0) {
+        ++identicalCount_;
+      } else {
+        std::memcpy(kept_.data(), buffer.data.data(), bytes);
+        identicalCount_ = 0;
       }
-      acceptBlock(bad, false);
+      ++repeatCount_;
+      settleThenRepeat();
       return;
     }
-    badPagesAccepted_ = true;
-    acceptBlock(bad, true);
+    // The repeat limit, or 10 identical copies. Copies that followed "r" may all have been cut
+    // the same wrong way out of the stream: the block is requested afresh before its pages are
+    // given up.
+    if (freshRequests_ < kFreshRequestsBeforeAccepting) {
+      ++freshRequests_;
+      requestAfresh();
+      return;
+    }
+    const bool identical = identicalCount_ >= 10;
+    bad = mendFromSoundPages(bad);
+    if (!bad.empty() && identical) badPagesAccepted_ = true;
+    acceptBlock(bad, identical && !bad.empty());
     return;
   }
   acceptBlock(bad, false);
@@ -885,6 +1018,10 @@ void Download::endDownload() {
 void Download::onBlockTimeout() {
   services_.stopTimer(session::kTimerBlockData);
   if (!running_ || phase_ == 0 || stopping_ != Stopping::No) return;
+  if (settling_) {
+    quietGapEnded();
+    return;
+  }
   if (!active_) {
     stop();
     return;
@@ -892,7 +1029,7 @@ void Download::onBlockTimeout() {
   if (!awaitingEnd_ && services_.blockBuffer().received > 0) {
     services_.log(":");
     emptyTimeouts_ = 0;
-    repeatBlock();
+    settleThenRepeat();
     return;
   }
   ++emptyTimeouts_;
@@ -905,7 +1042,13 @@ void Download::onBlockTimeout() {
     stop();
     return;
   }
-  requestNextBlock();
+  // Ask again the way the host asked last: after an "r" the recorder did not hear, an "n" would
+  // move it on past the block the host still needs.
+  if (lastControl_ == 'r') {
+    repeatBlock();
+  } else {
+    requestNextBlock();
+  }
 }
 
 void Download::onRequestTimeout() {

@@ -10,6 +10,13 @@
 // request with "$R5,ACK,DNL," (or "$R5,NAK,DNL,"), ends it with "$R5,MSG,DNL,END," and confirms a
 // cancel with "$R5,MSG,DNL,CANCEL,".
 //
+// Repeats stay aligned with the recorder's stream: a block is asked for again only once the link
+// has fallen quiet, since the rest of a copy that went wrong may still be on its way and asking at
+// once would start the next copy behind it. Before bad pages are accepted (the repeat limit, or 10
+// identical bad copies) the block is requested afresh (cancel, confirmation, new request), twice,
+// so that the copies compared are known to start where a block starts; a page that passed in any
+// copy is stored as it passed, and one bad in every copy as most copies brought it.
+//
 // Every page must pass its check byte and carry the file number and page number the host asked for.
 // A page that fails is fetched again; after the repeat limit, or after 10 identical bad copies, it
 // is accepted, logged and counted. A well-formed page of another position (the recorder has moved
@@ -69,6 +76,7 @@ struct RecordingOutcome {
   std::uint64_t pagesOnDisk = 0;       // data pages in the IM2 file at the end
   std::uint64_t pagesTransferred = 0;  // data pages received for it in this download
   std::uint64_t repeats = 0;           // blocks fetched again ("r")
+  std::uint64_t freshRequests = 0;     // blocks requested afresh before their bad pages were accepted
   std::uint64_t badPagesAccepted = 0;
   std::uint64_t resyncs = 0;           // transfers restarted after pages of another position came
   std::vector<std::uint64_t> wrongPlacePages;  // pages stored as sent although they named another place
@@ -176,6 +184,14 @@ class Download : public session::BlockTransferHandler {
   void failRecording(const std::string& problem);
   void abortRecording(const std::string& problem);  // cancel the transfer, keep the partial file
   void clearRepeatState();
+  // Repeats that stay aligned with the recorder's stream.
+  void settleThenRepeat();
+  void bytesWhileSettling();
+  void quietGapEnded();
+  void requestAfresh();
+  void notePages(const std::vector<std::size_t>& badPages);
+  std::vector<std::size_t> mendFromSoundPages(const std::vector<std::size_t>& badPages);
+  void followBlockPlace();
   void updateProgress(std::uint64_t blockPages);
   bool send(const std::string& line);
   bool sendControl(char byte);
@@ -220,6 +236,26 @@ class Download : public session::BlockTransferHandler {
   bool awaitingEnd_ = false;
   Stopping stopping_ = Stopping::No;
   int resyncsInRow_ = 0;
+  // The quiet gap before a repeat: bytes that still come are dropped and the gap starts again.
+  bool settling_ = false;
+  char lastControl_ = 'n';  // the block control byte sent last ("n" or "r")
+  std::chrono::steady_clock::time_point settleStart_{};
+  // The block the fresh requests and the sound pages below belong to (file, phase, first page, pages).
+  struct BlockPlace {
+    std::uint16_t file = 0;
+    int phase = 0;
+    std::uint64_t first = 0;
+    std::uint16_t pages = 0;
+    bool operator==(const BlockPlace&) const = default;
+  };
+  BlockPlace place_;
+  int freshRequests_ = 0;
+  std::vector<std::uint8_t> soundPages_;  // per page of that block: a copy that passed its checks
+  std::vector<bool> soundSeen_;
+  // Per page that failed its check byte in its right place: the content most copies brought
+  // (a majority vote), which is what the flash holds when transmission faults are the rarer ones.
+  std::vector<std::uint8_t> badCandidates_;
+  std::vector<int> badVotes_;
   TransferRate rate_;
 
   std::unique_ptr<audio::CFile64> im2_;
