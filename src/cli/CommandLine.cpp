@@ -185,6 +185,15 @@ class Parser {
   std::optional<int> parse(const std::vector<std::string>& args, CliContext& context) {
     try {
       run(args);
+      if (const CLI::App* sub = subcommand(); sub != nullptr && !app_.remaining(true).empty()) {
+        // A command's own options may also stand before it: parse again with the command first.
+        if (const std::size_t at = commandIndex(args, *sub); at != 0 && at < args.size()) {
+          std::vector<std::string> reordered = {args[at]};
+          reordered.insert(reordered.end(), args.begin(), args.begin() + static_cast<std::ptrdiff_t>(at));
+          reordered.insert(reordered.end(), args.begin() + static_cast<std::ptrdiff_t>(at) + 1, args.end());
+          run(reordered);
+        }
+      }
       if (subcommand() == nullptr && app_.count("--demo") > 0 && completion_.empty() && !unknownCommand()) {
         // Without a command the demo runs the main job: download (and decode) every recording.
         std::vector<std::string> demo = {"download", "--all"};
@@ -247,6 +256,28 @@ class Parser {
       if (i == 0 || !takesValue(extras[i - 1])) return word;
     }
     return std::nullopt;
+  }
+
+  // Where the command `sub` stands in `args`: the first word that is neither an option nor the value of
+  // one (of the global options or of the command's own); args.size() when there is none.
+  std::size_t commandIndex(const std::vector<std::string>& args, const CLI::App& sub) const {
+    const auto takesValue = [&](const std::string& word) {
+      for (const auto* defs : {&globals_, &subs_.at(&sub)->options})
+        for (const auto& d : *defs)
+          for (const auto& n : namesOf(d))
+            if (n == word && d.kind != ValueKind::Flag && !isArgument(d)) return true;
+      return false;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string& word = args[i];
+      if (word == "--") break;
+      if (word.size() > 1 && word[0] == '-') {
+        if (takesValue(word)) ++i;
+        continue;
+      }
+      return word == sub.get_name() ? i : args.size();
+    }
+    return args.size();
   }
 
   CLI::App* subcommand() const {

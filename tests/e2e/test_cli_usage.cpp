@@ -115,9 +115,19 @@ TEST(CliUsage, GlobalOptionsWorkBeforeAndAfterTheCommand) {
     EXPECT_TRUE(contains(r.out, "Options.Acceleration=16 ")) << r.out;
   }
 
+  // A command's own options may stand before it.
+  fs::create_directories(dir / "first");
+  CliRun r = cli(
+      {"--download-folder", (dir / "first").string(), "--demo", "--no-decode", "download", "2", "--no-log"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir / "first" / "R5-12345.2.im2"));
+  r = cli({"-m", "7", "filter", "in.wav"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(contains(r.err, "--mode takes a whole number from 0 to 6, not '7'")) << r.err;
+
   // --demo without a command downloads every recording, taking the download's options.
   fs::create_directories(dir / "im2");
-  const CliRun r = cli({"--demo", "--no-log", "--no-decode", "--download-folder", (dir / "im2").string()});
+  r = cli({"--demo", "--no-log", "--no-decode", "--download-folder", (dir / "im2").string()});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(contains(r.out, "Downloading 3 recording(s)")) << r.out;
   EXPECT_FALSE(contains(r.out, "decoding into")) << r.out;
