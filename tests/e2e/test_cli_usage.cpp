@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -165,4 +168,26 @@ TEST(CliUsage, BashCompletionOffersCommandsOptionsAndChoices) {
   EXPECT_EQ(complete({"--settings", "x.ini", "list", "--pr"}), "--prefix ");
   EXPECT_EQ(complete({"download", "--download-folder", "fo"}), "folder ");
   EXPECT_EQ(complete({"filter", "ta"}), "take.wav ");
+
+  // Every command of the overview, and every option of each command's help, is offered.
+  const CliRun help = cli({"--help"});
+  std::istringstream lines(help.out.substr(help.out.find("Commands:")));
+  std::vector<std::string> commands;
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("  ", 0) == 0 && line.size() > 2 && line[2] != ' ')
+      commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+  ASSERT_GE(commands.size(), 8u) << help.out;
+  std::string all;
+  for (const auto& c : commands) all += c + " ";
+  EXPECT_EQ(complete({""}), all);
+  const std::regex option("--[a-z][a-z-]*");
+  for (const auto& c : commands) {
+    const std::string offered = " " + complete({c, "-"});
+    const std::string text = cli({c, "--help"}).out;
+    std::set<std::string> options;
+    for (std::sregex_iterator it(text.begin(), text.end(), option), end; it != end; ++it)
+      options.insert(it->str());
+    for (const auto& o : options)
+      EXPECT_TRUE(contains(offered, " " + o + " ")) << c << " " << o << ":" << offered;
+  }
 }
