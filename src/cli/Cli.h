@@ -1,37 +1,80 @@
 #pragma once
 // recdesk-cli: shared pieces of the command-line front end.
 //
-// Every command lives in its own cmd_<name>.cpp and registers itself with RECDESK_CLI_COMMAND.
-// Global options (--settings, --device, --port, --baud, --demo, --log, --no-log, --timeout, --yes) are taken
-// from anywhere on the command line; everything else goes to the command in `args`.
+// Every command lives in its own cmd_<name>.cpp and registers itself with RECDESK_CLI_COMMAND, naming its
+// options and arguments as plain data (OptionDef). CommandLine.cpp builds the parser, the help texts and
+// the bash completion from those definitions. Global options (--settings, --device, --port, --baud,
+// --demo, --log, --no-log, --timeout, --yes) are taken before or after the command.
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace recdesk::cli {
 
+// What an option or argument takes. The parser checks the value before any command runs.
+enum class ValueKind {
+  Flag,     // no value
+  Text,     // any text
+  File,     // a file name (completed as a file)
+  Folder,   // a folder name (completed as a folder)
+  Integer,  // a whole number from `min` to `max`
+  Choice,   // one of `choices`
+};
+
+struct OptionDef {
+  std::string names;  // "--mode,-m" for an option; a name without dashes ("IN.wav") for an argument
+  ValueKind kind = ValueKind::Flag;
+  std::string valueName;  // shown in the help ("N", "DIR"); arguments show their name
+  std::string help;
+  long long min = 0, max = 0;        // Integer
+  std::vector<std::string> choices;  // Choice
+  bool required = false;             // arguments: must be given
+  bool repeated = false;             // arguments: any number of them
+};
+
+// Builders for the definitions.
+OptionDef flag(std::string names, std::string help);
+OptionDef text(std::string names, std::string valueName, std::string help);
+OptionDef file(std::string names, std::string valueName, std::string help);
+OptionDef folder(std::string names, std::string valueName, std::string help);
+OptionDef integer(std::string names, std::string valueName, long long min, long long max, std::string help);
+OptionDef choice(std::string names, std::vector<std::string> choices, std::string help);
+// A positional argument; `def` is one of the above with a name without dashes.
+OptionDef argument(OptionDef def, bool required, bool repeated = false);
+
 struct CliContext {
   std::string command;
-  std::vector<std::string> args;  // the command's own arguments, in order
+  // The command's options and arguments as given, by the first name of their definition ("--mode",
+  // "IN.wav"); flags hold an empty string. Values have passed their definition's checks.
+  std::map<std::string, std::vector<std::string>> values;
   std::optional<std::filesystem::path> settingsFile;
   std::optional<std::string> devicePath;
   std::optional<int> portCode;
   std::optional<std::uint32_t> baud;
   std::optional<std::filesystem::path> logFile;  // instead of the daily communications log
-  bool noLog = false;                             // no communications log at all
+  bool noLog = false;                            // no communications log at all
   double timeoutSeconds = 20.0;
   bool demo = false;
   bool yes = false;  // answer every question with its affirmative answer
+
+  bool given(const std::string& name) const { return values.count(name) != 0; }
+  // The (last) value of an option, if given.
+  std::optional<std::string> value(const std::string& name) const;
+  // An Integer option's value, if given.
+  std::optional<long long> number(const std::string& name) const;
+  // Every value of a repeated argument, in order.
+  std::vector<std::string> all(const std::string& name) const;
 };
 
 using CommandFn = int (*)(CliContext& context);
 
 struct CommandInfo {
   const char* name;
-  const char* usage;    // e.g. "convert IN.im2 OUT.wav [--cut-minutes M | --cut-mib S]"
   const char* summary;  // one line for --help
+  std::vector<OptionDef> options;
   CommandFn run;
 };
 
@@ -42,11 +85,6 @@ const std::vector<CommandInfo>& commands();
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the job failed (a clear message was printed)
 inline constexpr int kExitUsage = 2;    // the command line was wrong
-
-// Reads an option given as "NAME VALUE" or "NAME=VALUE" at args[i] into `value` (advancing i past a
-// separate value). False when args[i] is not that option; throws std::invalid_argument("NAME needs a
-// value") when the value is missing.
-bool optionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name, std::string& value);
 
 // The version text of the program ("0.1.0, build 1").
 std::string versionLine();
@@ -60,6 +98,7 @@ int usageError(const CliContext& context, const std::string& text);
 
 #define RECDESK_CLI_CONCAT_INNER(a, b) a##b
 #define RECDESK_CLI_CONCAT(a, b) RECDESK_CLI_CONCAT_INNER(a, b)
-#define RECDESK_CLI_COMMAND(name, usage, summary, fn)                                             \
-  [[maybe_unused]] static const bool RECDESK_CLI_CONCAT(recdeskCliRegistered_, __LINE__) =       \
-      ::recdesk::cli::registerCommand({name, usage, summary, fn})
+// RECDESK_CLI_COMMAND("name", "summary", runFn, option definitions...)
+#define RECDESK_CLI_COMMAND(name, summary, fn, ...)                                        \
+  [[maybe_unused]] static const bool RECDESK_CLI_CONCAT(recdeskCliRegistered_, __LINE__) = \
+      ::recdesk::cli::registerCommand({name, summary, {__VA_ARGS__}, fn})

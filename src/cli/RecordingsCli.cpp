@@ -9,28 +9,22 @@
 
 namespace recdesk::cli {
 
-bool takeFolderOptions(std::vector<std::string>& args, FolderOptions& out, std::string& error) {
-  std::vector<std::string> rest;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    bool taken = false;
-    for (auto [name, slot] : {std::pair{"--download-folder", &out.downloadFolder},
-                              std::pair{"--decode-folder", &out.decodeFolder}, std::pair{"--prefix", &out.prefix}}) {
-      std::string value;
-      try {
-        taken = optionValue(args, i, name, value);
-      } catch (const std::invalid_argument& e) {
-        error = e.what();
-        return false;
-      }
-      if (taken) {
-        *slot = value;
-        break;
-      }
-    }
-    if (!taken) rest.push_back(args[i]);
-  }
-  args = std::move(rest);
-  return true;
+OptionDef downloadFolderOption() {
+  return folder("--download-folder", "DIR", "the folder for the IM2 files (instead of the settings' one)");
+}
+OptionDef decodeFolderOption() {
+  return folder("--decode-folder", "DIR", "the folder for the WAV files (instead of the settings' one)");
+}
+OptionDef prefixOption() {
+  return text("--prefix", "P", "the file-name prefix (instead of the settings' one)");
+}
+
+FolderOptions folderOptions(const CliContext& context) {
+  FolderOptions out;
+  out.downloadFolder = context.value("--download-folder");
+  out.decodeFolder = context.value("--decode-folder");
+  out.prefix = context.value("--prefix");
+  return out;
 }
 
 std::string demoFolder(const std::string& what) {

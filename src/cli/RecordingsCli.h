@@ -18,9 +18,11 @@ struct FolderOptions {
   std::optional<std::string> prefix;
 };
 
-// Takes "--download-folder D", "--decode-folder W" and "--prefix P" (also "--opt=VALUE") out of
-// `args`; false with a sentence in `error` when one lacks its value.
-bool takeFolderOptions(std::vector<std::string>& args, FolderOptions& out, std::string& error);
+// The options "--download-folder D", "--decode-folder W" and "--prefix P", and what the command line gave.
+OptionDef downloadFolderOption();
+OptionDef decodeFolderOption();
+OptionDef prefixOption();
+FolderOptions folderOptions(const CliContext& context);
 
 // The folder for the demo's files under the user's cache ("$XDG_CACHE_HOME/recdesk/demo/<what>").
 std::string demoFolder(const std::string& what);

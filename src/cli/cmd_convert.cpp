@@ -12,19 +12,6 @@
 namespace recdesk::cli {
 namespace {
 
-std::uint16_t wholeNumber(const std::string& text, const std::string& option, unsigned max) {
-  std::size_t used = 0;
-  unsigned long v = 0;
-  try {
-    v = std::stoul(text, &used, 10);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != text.size() || text[0] == '-' || v > max)
-    throw std::invalid_argument(option + " takes a whole number from 0 to " + std::to_string(max) + ", not '" + text + "'");
-  return static_cast<std::uint16_t>(v);
-}
-
 std::string hms(std::uint64_t seconds) {
   char buf[48];
   std::snprintf(buf, sizeof buf, "%llu:%02llu:%02llu", static_cast<unsigned long long>(seconds / 3600),
@@ -44,31 +31,15 @@ void printConversion(const audio::ConvertResult& r) {
 }
 
 int runConvertCommand(CliContext& context) {
-  std::vector<std::string> positional;
   audio::ConvertRequest request;
-  bool minutesGiven = false, sizeGiven = false;
-  try {
-    for (std::size_t i = 0; i < context.args.size(); ++i) {
-      std::string value;
-      if (optionValue(context.args, i, "--cut-minutes", value)) {
-        request.cutMinutes = wholeNumber(value, "--cut-minutes", 6000);
-        minutesGiven = true;
-      } else if (optionValue(context.args, i, "--cut-mib", value)) {
-        request.cutMiB = wholeNumber(value, "--cut-mib", 2047);
-        sizeGiven = true;
-      } else if (!context.args[i].empty() && context.args[i][0] == '-' && context.args[i] != "-") {
-        return usageError(context, "unknown option " + context.args[i]);
-      } else {
-        positional.push_back(context.args[i]);
-      }
-    }
-  } catch (const std::invalid_argument& e) {
-    return usageError(context, e.what());
-  }
-  if (positional.size() != 2) return usageError(context, "convert needs the IM2 file and the WAV file");
-  if (minutesGiven && sizeGiven && request.cutMinutes != 0 && request.cutMiB != 0) return usageError(context, "give --cut-minutes or --cut-mib, not both");
-  request.sourcePath = positional[0];
-  request.wavPath = positional[1];
+  const auto minutes = context.number("--cut-minutes");
+  const auto size = context.number("--cut-mib");
+  if (minutes) request.cutMinutes = static_cast<std::uint16_t>(*minutes);
+  if (size) request.cutMiB = static_cast<std::uint16_t>(*size);
+  if (minutes && size && request.cutMinutes != 0 && request.cutMiB != 0)
+    return usageError(context, "give --cut-minutes or --cut-mib, not both");
+  request.sourcePath = *context.value("IN.im2");
+  request.wavPath = *context.value("OUT.wav");
   request.showFailures = false;  // the failure is printed below, once
 
   std::string error;
@@ -103,9 +74,13 @@ int runConvertCommand(CliContext& context) {
   return kExitFailure;
 }
 
-RECDESK_CLI_COMMAND("convert", "convert IN.im2 OUT.wav [--cut-minutes M | --cut-mib S]",
-                    "decode an IM2 recording into WAV parts OUT.00.wav, OUT.01.wav, ... with information files "
-                    "OUT.00.txt, ... (cut every M minutes or S MiB; asks before replacing unless --yes)",
-                    runConvertCommand);
+RECDESK_CLI_COMMAND(
+    "convert",
+    "decode an IM2 recording into WAV parts OUT.00.wav, OUT.01.wav, ... with information files "
+    "OUT.00.txt, ... (cut every M minutes or S MiB; asks before replacing unless --yes)",
+    runConvertCommand, argument(file("IN.im2", "", "the recording to decode"), true),
+    argument(file("OUT.wav", "", "the WAV file; its parts are numbered OUT.00.wav, ..."), true),
+    integer("--cut-minutes", "M", 0, 6000, "start a new part every M minutes (0: no cutting)"),
+    integer("--cut-mib", "S", 0, 2047, "start a new part every S MiB (0: no cutting)"));
 
 }  // namespace recdesk::cli

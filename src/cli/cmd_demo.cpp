@@ -15,18 +15,7 @@ void printConversion(const audio::ConvertResult& r);
 namespace {
 
 int runDemo(CliContext& context) {
-  std::filesystem::path folder = demoFolder("");
-  try {
-    for (std::size_t i = 0; i < context.args.size(); ++i) {
-      std::string value;
-      if (optionValue(context.args, i, "--demo-folder", value))
-        folder = value;
-      else
-        return usageError(context, "unknown argument " + context.args[i]);
-    }
-  } catch (const std::invalid_argument& e) {
-    return usageError(context, e.what());
-  }
+  const std::filesystem::path folder = context.value("--demo-folder").value_or(demoFolder(""));
   std::cout << "RecDesk " << versionLine() << " demo: generated recordings in " << folder.string() << "\n";
   std::vector<std::filesystem::path> paths;
   std::vector<sim::DemoRecording> demos;
@@ -59,9 +48,10 @@ int runDemo(CliContext& context) {
 
 }  // namespace
 
-RECDESK_CLI_COMMAND("demo", "demo [--demo-folder=DIR]",
-                    "generate demo recordings (IM2) and convert them to WAV, without a recorder (default folder "
-                    "$XDG_CACHE_HOME/recdesk/demo)",
-                    runDemo);
+RECDESK_CLI_COMMAND(
+    "demo",
+    "generate demo recordings (IM2) and convert them to WAV, without a recorder (default folder "
+    "$XDG_CACHE_HOME/recdesk/demo)",
+    runDemo, folder("--demo-folder", "DIR", "the folder for the recordings and their WAV files"));
 
 }  // namespace recdesk::cli

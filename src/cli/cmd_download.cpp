@@ -30,50 +30,16 @@ struct DownloadArgs {
   std::optional<ports::ExistingFileChoice> onExisting;
 };
 
-bool parseArgs(std::vector<std::string>& args, DownloadArgs& out, std::string& error) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const auto value = [&](const std::string& name, std::string& v) {
-      try {
-        return optionValue(args, i, name, v);
-      } catch (const std::invalid_argument& e) {
-        error = e.what();
-        return false;
-      }
-    };
-    std::string v;
-    if (a == "--all") {
-      out.all = true;
-    } else if (a == "--no-decode") {
-      out.noDecode = true;
-    } else if (value("--acceleration", v)) {
-      if (v.empty() || v.size() > 6 || v.find_first_not_of("0123456789") != std::string::npos) {
-        error = "--acceleration takes a number of pages per block (1 to 256)";
-        return false;
-      }
-      out.acceleration = std::stoll(v);
-    } else if (value("--on-existing", v)) {
-      if (v == "continue") {
-        out.onExisting = ports::ExistingFileChoice::Continue;
-      } else if (v == "start-again" || v == "restart") {
-        out.onExisting = ports::ExistingFileChoice::StartAgain;
-      } else if (v == "skip") {
-        out.onExisting = ports::ExistingFileChoice::Skip;
-      } else {
-        error = "--on-existing takes continue, start-again or skip";
-        return false;
-      }
-    } else if (!error.empty()) {
-      return false;
-    } else if (!a.empty() && a.find_first_not_of("0123456789") == std::string::npos && a.size() <= 5 &&
-               std::stoul(a) <= 65535) {
-      out.numbers.insert(static_cast<unsigned>(std::stoul(a)));
-    } else {
-      error = "unexpected argument '" + a + "'";
-      return false;
-    }
-    if (!error.empty()) return false;
+bool parseArgs(const CliContext& context, DownloadArgs& out, std::string& error) {
+  out.all = context.given("--all");
+  out.noDecode = context.given("--no-decode");
+  out.acceleration = context.number("--acceleration");
+  if (const auto v = context.value("--on-existing")) {
+    if (*v == "continue") out.onExisting = ports::ExistingFileChoice::Continue;
+    if (*v == "start-again" || *v == "restart") out.onExisting = ports::ExistingFileChoice::StartAgain;
+    if (*v == "skip") out.onExisting = ports::ExistingFileChoice::Skip;
   }
+  for (const auto& n : context.all("NUMBER")) out.numbers.insert(static_cast<unsigned>(std::stoul(n)));
   if (out.all && !out.numbers.empty()) {
     error = "give either --all or recording numbers";
     return false;
@@ -97,11 +63,10 @@ std::string pageList(const std::vector<std::uint64_t>& pages) {
 }
 
 int runDownload(CliContext& context) {
-  FolderOptions folders;
+  const FolderOptions folders = folderOptions(context);
   DownloadArgs args;
   std::string error;
-  if (!takeFolderOptions(context.args, folders, error) || !parseArgs(context.args, args, error))
-    return usageError(context, error);
+  if (!parseArgs(context, args, error)) return usageError(context, error);
 
   RecordingsSession rs;
   if (!openRecordingsSession(context, folders, rs)) return kExitFailure;
@@ -230,9 +195,15 @@ int runDownload(CliContext& context) {
 
 }  // namespace
 
-RECDESK_CLI_COMMAND("download",
-                    "download [--all | NUMBER...] [--download-folder D] [--decode-folder W] [--prefix P] "
-                    "[--no-decode] [--acceleration N] [--on-existing continue|start-again|skip]",
-                    "fetch recordings into IM2 files (resuming partial ones) and decode them to WAV", runDownload);
+RECDESK_CLI_COMMAND(
+    "download", "fetch recordings into IM2 files (resuming partial ones) and decode them to WAV", runDownload,
+    argument(integer("NUMBER", "", 0, 65535,
+                     "the recordings to fetch (default: those not completely on disk)"),
+             false, true),
+    flag("--all", "fetch every recording, also those on disk"), downloadFolderOption(), decodeFolderOption(),
+    prefixOption(), flag("--no-decode", "do not decode the recordings to WAV"),
+    integer("--acceleration", "N", 1, 256, "pages per block (instead of the settings' count)"),
+    choice("--on-existing", {"continue", "start-again", "skip", "restart"},
+           "what to do with a recording partly or completely on disk (default continue)"));
 
 }  // namespace recdesk::cli

@@ -47,30 +47,9 @@ class SignalScope {
 
 int runFilter(CliContext& context) {
   namespace fs = std::filesystem;
-  std::string input;
-  std::string output;
-  int mode = 0;
-  const auto& args = context.args;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    std::string value;
-    bool isMode = false;
-    try {
-      isMode = optionValue(args, i, "--mode", value) || optionValue(args, i, "-m", value);
-    } catch (const std::invalid_argument&) {
-      return usageError(context, "--mode needs a value (0 to 6)");
-    }
-    if (!isMode) {
-      if (!arg.empty() && arg[0] == '-' && arg != "-") return usageError(context, "unknown option '" + arg + "'");
-      if (!input.empty() && !output.empty()) return usageError(context, "too many file names ('" + arg + "')");
-      (input.empty() ? input : output) = arg;
-      continue;
-    }
-    if (value.size() != 1 || value[0] < '0' || value[0] > '6')
-      return usageError(context, "--mode takes a number from 0 to 6, not '" + value + "'");
-    mode = value[0] - '0';
-  }
-  if (input.empty()) return usageError(context, "the input WAV file is missing");
+  const std::string input = *context.value("IN.wav");
+  std::string output = context.value("OUT.wav").value_or("");
+  const int mode = static_cast<int>(context.number("--mode").value_or(0));
 
   std::error_code ec;
   if (!fs::exists(input, ec)) return fail(input + ": no such file");
@@ -104,9 +83,11 @@ int runFilter(CliContext& context) {
 }  // namespace
 
 RECDESK_CLI_COMMAND(
-    "filter", "filter IN.wav [OUT.wav] [--mode 0..6]",
+    "filter",
     "filter a 16-bit WAV file: 0 speech band 300-3300 Hz, 1 the same with level control, "
     "2/3 high-pass 300 Hz, 4/5 low-pass 3300 Hz (without/with level control), 6 level control only",
-    runFilter);
+    runFilter, argument(file("IN.wav", "", "the 16-bit WAV file to filter"), true),
+    argument(file("OUT.wav", "", "the filtered file (default: named after the input and the mode)"), false),
+    integer("--mode,-m", "N", 0, 6, "the filter (default 0)"));
 
 }  // namespace recdesk::cli

@@ -88,7 +88,6 @@ void printInfo(CliSession& s) {
 }
 
 int runInfo(CliContext& context) {
-  if (!context.args.empty()) return usageError(context, "info takes no arguments");
   std::string error;
   auto session = CliSession::create(context, error);
   if (!session) return fail(error);
@@ -104,9 +103,10 @@ int runInfo(CliContext& context) {
 
 }  // namespace
 
-RECDESK_CLI_COMMAND("info", "info",
-                    "connect to the recorder and show what it reports: name, model, firmware, flash, free space, "
-                    "clock",
-                    runInfo);
+RECDESK_CLI_COMMAND(
+    "info",
+    "connect to the recorder and show what it reports: name, model, firmware, flash, free space, "
+    "clock",
+    runInfo);
 
 }  // namespace recdesk::cli

@@ -18,10 +18,7 @@ std::string formatText(const operations::RecordingEntry& e) {
 }
 
 int runList(CliContext& context) {
-  FolderOptions folders;
-  std::string error;
-  if (!takeFolderOptions(context.args, folders, error)) return usageError(context, error);
-  if (!context.args.empty()) return usageError(context, "unexpected argument '" + context.args.front() + "'");
+  const FolderOptions folders = folderOptions(context);
 
   RecordingsSession rs;
   if (!openRecordingsSession(context, folders, rs)) return kExitFailure;
@@ -53,7 +50,7 @@ int runList(CliContext& context) {
 
 }  // namespace
 
-RECDESK_CLI_COMMAND("list", "list [--download-folder D] [--prefix P]",
-                    "the recordings in the recorder, with the share of each already downloaded", runList);
+RECDESK_CLI_COMMAND("list", "the recordings in the recorder, with the share of each already downloaded",
+                    runList, downloadFolderOption(), decodeFolderOption(), prefixOption());
 
 }  // namespace recdesk::cli

@@ -75,7 +75,6 @@ void listQuickUsb() {
 }
 
 int runPorts(CliContext& context) {
-  if (!context.args.empty()) return usageError(context, "ports takes no arguments");
   listSerial();
   if (context.devicePath)
     std::cout << "  (--device " << *context.devicePath << " replaces this list for every serial port code)\n";
@@ -87,7 +86,7 @@ int runPorts(CliContext& context) {
 }  // namespace
 
 RECDESK_CLI_COMMAND(
-    "ports", "ports",
-    "list the serial ports, FTDI adapters and QuickUSB modules with the port codes that open them", runPorts);
+    "ports", "list the serial ports, FTDI adapters and QuickUSB modules with the port codes that open them",
+    runPorts);
 
 }  // namespace recdesk::cli

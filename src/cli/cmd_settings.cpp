@@ -10,7 +10,6 @@ namespace recdesk::cli {
 namespace {
 
 int runSettings(CliContext& context) {
-  if (!context.args.empty()) return usageError(context, "settings takes no arguments");
   const std::filesystem::path path = context.settingsFile ? *context.settingsFile : app::defaultSettingsPath();
   app::SettingsFile file(path);
   const app::LoadResult loaded = app::loadSettings(file);
@@ -45,7 +44,7 @@ int runSettings(CliContext& context) {
 
 }  // namespace
 
-RECDESK_CLI_COMMAND("settings", "settings",
+RECDESK_CLI_COMMAND("settings",
                     "show every effective setting (the start-up repairs of Port and Baud are written back)",
                     runSettings);
 
