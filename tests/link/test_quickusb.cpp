@@ -15,7 +15,7 @@ namespace {
 using link::kQuickUsbSlotSize;
 using link::LinkTransport;
 using link::unpackQuickUsbBlock;
-using test::CountingLoop;
+using test::pacedWrite;
 using test::kPatience;
 using test::RecordingListener;
 
@@ -90,7 +90,7 @@ class QuickUsbLinkTest : public ::testing::Test {
  protected:
   std::shared_ptr<link::SimulatedQuickUsb> module =
       std::make_shared<link::SimulatedQuickUsb>(std::vector<std::string>{"QUSB-A", "QUSB-B"});
-  CountingLoop loop;
+  ports::ThreadEventLoop loop;
   RecordingListener listener;
   LinkTransport transport{loop, [this](int) -> std::unique_ptr<link::LinkChannel> {
                             return std::make_unique<link::QuickUsbChannel>(module);
@@ -111,7 +111,6 @@ TEST_F(QuickUsbLinkTest, OpensTheListedModuleAndSetsTheAdapterUp) {
                                              "$KDC,,CHR,8,78,1\r\n", "$KDC,,TXS,528\r\n", "$KDC,,PUR\r\n"};
   EXPECT_EQ(module->commands(), expected);
   EXPECT_EQ(module->rs232BytesUnread(), 0);  // every reply was read and put aside
-  EXPECT_EQ(loop.slept, ports::Millis(4 * 20 + 500 + 100));
   EXPECT_EQ(transport.AdapterInformation(), "No information available for Vantle2 Device.");
 
   EXPECT_EQ(transport.SetSpeed(3000000), 0);
@@ -193,7 +192,7 @@ TEST_F(QuickUsbLinkTest, AnUnpluggedModuleIsReportedLost) {
   module->unplug();
   ASSERT_TRUE(waitFor([&] { return listener.count(link::kLostNotification) == 1; }));
   EXPECT_TRUE(transport.DeviceLost());
-  EXPECT_EQ(transport.PacedWrite(std::string_view("$R5,PING\r\n")), 0u);
+  EXPECT_EQ(pacedWrite(loop, transport, "$R5,PING\r\n"), 0u);
   EXPECT_EQ(listener.notifications.size(), 1u);
   EXPECT_EQ(transport.Close(), 0);
 }

@@ -180,6 +180,8 @@ TEST(ScenarioDownload, WeakAndBadPagesAreAcceptedReportedAndScanned) {
   const std::string info = test::readFile(rig.dir / "im2" / "TRIP.R5-12345.1.txt");
   EXPECT_NE(info.find(lang::text(57890)), std::string::npos);
   EXPECT_NE(info.find(lang::text(57990)), std::string::npos);
+  // The scan request is the download's last line; it goes out after the download has ended.
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !rig.host->sending(); }, 5s));
   EXPECT_TRUE(sent(rig.linesSent(), "$R5,BAD\r\n"));
   // Every good page is in place.
   const std::string file = test::readFile(rig.im2(1));

@@ -1,6 +1,8 @@
 #include "link/LinkTransport.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "link/FtdiChannel.h"
 #include "link/LibFtdiDevice.h"
@@ -12,8 +14,9 @@ namespace recdesk::link {
 
 namespace {
 
-constexpr ports::Millis kPacedWriteGap{15};
-constexpr ports::Millis kSetSpeedPause{1};
+// After a speed change the next paced byte waits this long for the adapter to settle (the link's
+// pause of 1 ms and the session's own 1 ms after it).
+constexpr ports::Millis kSetSpeedPause{2};
 
 // The operations dispatch on the link mode: 1..999 serial, exactly 1000 FTDI, exactly 2000 QuickUSB.
 bool dispatchable(int mode) {
@@ -58,6 +61,7 @@ int LinkTransport::Open(int portCode, std::uint32_t speed, LinkListener* listene
 }
 
 int LinkTransport::Close() {
+  dropPacedLines();
   if (channel_) {
     channel_->close();
     channel_.reset();
@@ -71,13 +75,62 @@ std::size_t LinkTransport::Write(const std::uint8_t* bytes, std::size_t count) {
   return channel_->write(bytes, count);
 }
 
-std::size_t LinkTransport::PacedWrite(const std::uint8_t* bytes, std::size_t count) {
-  std::size_t written = 0;
-  for (; written < count; ++written) {
-    if (Write(bytes + written, 1) != 1) break;
-    loop_.sleep(kPacedWriteGap);
+void LinkTransport::PacedWrite(std::string bytes, WriteDone done) {
+  paced_.push_back(PacedLine{std::move(bytes), 0, false, std::move(done)});
+  if (paced_.size() == 1) startPacedLine();
+}
+
+void LinkTransport::startPacedLine() {
+  const auto now = loop_.now();
+  if (now < quietUntil_) {
+    // The first byte waits for the end of the pause on a tick of its own.
+    const auto wait = std::chrono::ceil<ports::Millis>(quietUntil_ - now);
+    loop_.startTimer(kTimerPacedWrite, std::max(wait, ports::Millis(1)));
+    return;
   }
-  return written;
+  writeNextPacedByte();
+  loop_.startTimer(kTimerPacedWrite, kPacedWriteGap);
+}
+
+void LinkTransport::writeNextPacedByte() {
+  PacedLine& line = paced_.front();
+  if (line.failed || line.written >= line.bytes.size()) return;
+  if (Write(reinterpret_cast<const std::uint8_t*>(line.bytes.data()) + line.written, 1) == 1)
+    ++line.written;
+  else
+    line.failed = true;
+}
+
+void LinkTransport::OnPacedWriteTimer() {
+  if (paced_.empty()) {
+    loop_.stopTimer(kTimerPacedWrite);
+    return;
+  }
+  PacedLine& line = paced_.front();
+  if (!line.failed && line.written < line.bytes.size()) {
+    if (loop_.now() < quietUntil_) return;
+    const bool first = line.written == 0;
+    writeNextPacedByte();
+    // A line that waited for a pause goes on at the paced rate from its first byte.
+    if (first) loop_.startTimer(kTimerPacedWrite, kPacedWriteGap);
+    return;
+  }
+  // 15 ms after the last byte: the line is out.
+  WriteDone done = std::move(line.done);
+  const std::size_t written = line.written;
+  paced_.pop_front();
+  if (paced_.empty())
+    loop_.stopTimer(kTimerPacedWrite);
+  else
+    startPacedLine();
+  // Last: `done` may write, close the link or destroy whoever owns this transport.
+  if (done) done(written);
+}
+
+void LinkTransport::dropPacedLines() {
+  if (paced_.empty()) return;
+  paced_.clear();
+  loop_.stopTimer(kTimerPacedWrite);
 }
 
 std::size_t LinkTransport::Read(std::uint8_t* buffer, std::size_t count) {
@@ -100,7 +153,8 @@ int LinkTransport::SetNotificationMask(std::uint32_t mask) {
 int LinkTransport::SetSpeed(std::uint32_t speed) {
   if (!channel_ || !dispatchable(linkMode_)) return 0;
   const int result = channel_->setSpeed(speed);
-  loop_.sleep(kSetSpeedPause);
+  // No sleeping on the owner thread: the next paced byte waits instead.
+  quietUntil_ = loop_.now() + kSetSpeedPause;
   return result;
 }
 

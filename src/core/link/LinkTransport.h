@@ -5,16 +5,14 @@
 // during it). All operations are called on the owner thread.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "link/PortKind.h"
-
-namespace recdesk::ports {
-class EventLoop;
-}
+#include "ports/EventLoop.h"
 
 namespace recdesk::link {
 
@@ -25,6 +23,11 @@ inline constexpr int kErrorNotification = 0x5F6;  // serial line-status error (i
 // The reader found the device gone (unplugged, hung up). Sent once, whatever the mask; the reader
 // ends right after. The owner treats it as a lost link.
 inline constexpr int kLostNotification = 0x5F7;
+
+// The event-loop timer that paces written lines, one byte per tick. The owner's timer handler hands
+// this timer's ticks to LinkTransport::OnPacedWriteTimer().
+inline constexpr int kTimerPacedWrite = 20;
+inline constexpr ports::Millis kPacedWriteGap{15};
 
 // Notification mask bits.
 inline constexpr std::uint32_t kMaskData = 1;    // block mode
@@ -95,12 +98,18 @@ class LinkTransport {
   std::size_t Write(std::string_view bytes) {
     return Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
-  // Writes one byte at a time and pauses 15 ms after each (through the event loop's sleep); stops at
-  // the first byte not written. Returns the bytes written.
-  std::size_t PacedWrite(const std::uint8_t* bytes, std::size_t count);
-  std::size_t PacedWrite(std::string_view bytes) {
-    return PacedWrite(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  }
+  // Paced write: one byte every 15 ms without holding the owner thread. The first byte goes out now
+  // (or once the pause after a speed change is over), each next one on a tick of timer
+  // kTimerPacedWrite; writing stops at the first byte not written. `done` runs on the tick 15 ms
+  // after the last byte tried, with the count written, so that whatever follows keeps the 15 ms gap.
+  // A line asked for while another is going out follows it. Close drops the line under way and
+  // those waiting without calling their `done`: whoever closes the link knows.
+  using WriteDone = std::function<void(std::size_t written)>;
+  void PacedWrite(std::string bytes, WriteDone done);
+  // True while a paced line is going out or waiting.
+  bool PacedWriting() const { return !paced_.empty(); }
+  // The tick of timer kTimerPacedWrite.
+  void OnPacedWriteTimer();
   std::size_t Read(std::uint8_t* buffer, std::size_t count);
   bool QueueStatus(std::uint32_t& errorWord, QueueStatusRecord& status);
   int SetNotificationMask(std::uint32_t mask);
@@ -115,10 +124,23 @@ class LinkTransport {
   bool isOpen() const { return linkMode_ != kModeClosed; }
 
  private:
+  struct PacedLine {
+    std::string bytes;
+    std::size_t written = 0;
+    bool failed = false;
+    WriteDone done;
+  };
+  // Writes the next byte of the line in front; false when it was not written.
+  void writeNextPacedByte();
+  void startPacedLine();
+  void dropPacedLines();
+
   ports::EventLoop& loop_;
   ChannelFactory factory_;
   std::unique_ptr<LinkChannel> channel_;
   int linkMode_ = kModeClosed;
+  std::deque<PacedLine> paced_;
+  ports::Clock::time_point quietUntil_{};  // no paced byte before this (the pause after a speed change)
 };
 
 // Where the default channels find their devices.

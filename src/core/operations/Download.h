@@ -158,7 +158,8 @@ class Download : public session::BlockTransferHandler {
   void abortRecording(const std::string& problem);  // cancel the transfer, keep the partial file
   void clearRepeatState();
   void updateProgress(std::uint64_t blockPages);
-  bool send(const std::string& line);
+  // Sends a line; a request (`request`) starts its time-out, timer 13, once the line is out.
+  bool send(const std::string& line, bool request = false);
   bool sendControl(char byte);
   void linkGone();
   void writeBlock(const std::uint8_t* data, std::size_t bytes);
