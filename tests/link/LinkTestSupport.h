@@ -38,6 +38,14 @@ inline std::uint32_t bytesWaiting(link::LinkTransport& transport) {
   return status.bytesToRead;
 }
 
+// The adapter's description, running the loop until the channel has answered.
+inline std::string adapterInformation(ports::ThreadEventLoop& loop, link::LinkTransport& transport) {
+  std::optional<std::string> text;
+  transport.AdapterInformation([&text](const std::string& answer) { text = answer; });
+  loop.runUntil([&text] { return text.has_value(); }, kPatience);
+  return text.value_or("<no answer>");
+}
+
 struct RecordingListener : link::LinkListener {
   link::LinkTransport* link = nullptr;
   bool readDuringNotification = true;

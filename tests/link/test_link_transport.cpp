@@ -17,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using link::LinkTransport;
+using test::adapterInformation;
 using test::pacedWrite;
 
 // A channel that records what LinkTransport asks of it.
@@ -54,7 +55,7 @@ struct FakeChannel : link::LinkChannel {
     return 1;
   }
   void purge() override { log->calls.push_back("purge"); }
-  std::string adapterInformation() override { return "fake"; }
+  void adapterInformation(InformationDone done) override { done("fake"); }
 };
 
 class LinkTransportTest : public ::testing::Test {
@@ -79,7 +80,7 @@ TEST_F(LinkTransportTest, NoPortMeansNothingIsOpenedAndEveryOperationDoesNothing
   std::uint32_t errorWord = 0;
   link::QueueStatusRecord status;
   EXPECT_FALSE(transport.QueueStatus(errorWord, status));
-  EXPECT_EQ(transport.AdapterInformation(), "");
+  EXPECT_EQ(adapterInformation(loop, transport), "");
   EXPECT_EQ(transport.Close(), 0);
 }
 
@@ -87,7 +88,7 @@ TEST_F(LinkTransportTest, OpenPurgesOnSuccessAndAlwaysEndsWithMaskZero) {
   ASSERT_EQ(transport.Open(7, 115200, nullptr), link::kOpenOk);
   EXPECT_EQ(transport.linkMode(), 7);
   EXPECT_EQ(log->calls, (std::vector<std::string>{"open 7", "purge", "mask 0"}));
-  EXPECT_EQ(transport.AdapterInformation(), "fake");
+  EXPECT_EQ(adapterInformation(loop, transport), "fake");
 
   // Opening again closes the open link first.
   log->calls.clear();

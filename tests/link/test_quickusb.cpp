@@ -15,6 +15,7 @@ namespace {
 using link::kQuickUsbSlotSize;
 using link::LinkTransport;
 using link::unpackQuickUsbBlock;
+using test::adapterInformation;
 using test::pacedWrite;
 using test::kPatience;
 using test::RecordingListener;
@@ -107,16 +108,25 @@ TEST_F(QuickUsbLinkTest, OpensTheListedModuleAndSetsTheAdapterUp) {
   EXPECT_EQ(module->openedName(), "QUSB-B");
   EXPECT_EQ(module->timeout(), 5000u);
   EXPECT_EQ(module->rs232Baud(), 115200u);
+  // The reader carries the set-up out (each command waits for its reply); a line to the recorder
+  // waits until it is done, and the owner thread is not held meanwhile.
+  EXPECT_TRUE(transport.WriteHeldBack());
+  EXPECT_EQ(module->written(), "");
+  EXPECT_EQ(pacedWrite(loop, transport, "$R5,PING\r\n"), 10u);
+  EXPECT_EQ(module->written(), "$R5,PING\r\n");
   const std::vector<std::string> expected = {"$KDC,,BDR,2000000\r\n", "$KDC,,LAT,2000\r\n",
                                              "$KDC,,CHR,8,78,1\r\n", "$KDC,,TXS,528\r\n", "$KDC,,PUR\r\n"};
   EXPECT_EQ(module->commands(), expected);
   EXPECT_EQ(module->rs232BytesUnread(), 0);  // every reply was read and put aside
-  EXPECT_EQ(transport.AdapterInformation(), "No information available for Vantle2 Device.");
+  EXPECT_EQ(adapterInformation(loop, transport), "No information available for Vantle2 Device.");
 
   EXPECT_EQ(transport.SetSpeed(3000000), 0);
+  EXPECT_TRUE(transport.WriteHeldBack());
+  ASSERT_TRUE(waitFor([&] { return !transport.WriteHeldBack(); }));
   EXPECT_EQ(module->commands().back(), "$KDC,,BDR,3000000\r\n");
+  EXPECT_EQ(module->rs232BytesUnread(), 0);
   EXPECT_EQ(transport.Write(std::string_view("n")), 1u);
-  EXPECT_EQ(module->written(), "n");
+  EXPECT_EQ(module->written(), "$R5,PING\r\nn");
   module->setFailWrite(true);
   EXPECT_EQ(transport.Write(std::string_view("r")), 0u);
 

@@ -20,6 +20,7 @@ namespace recdesk {
 namespace {
 
 using link::LinkTransport;
+using test::adapterInformation;
 using test::pacedWrite;
 using test::kPatience;
 using test::RecordingListener;
@@ -75,7 +76,7 @@ class SerialPtyTest : public ::testing::Test {
 TEST_F(SerialPtyTest, OpensWithThePortCodeAndSendsALineNotificationOnlyWhenALineEndArrives) {
   ASSERT_EQ(transport.Open(5, 115200, &listener), link::kOpenOk);
   EXPECT_EQ(transport.linkMode(), 5);
-  EXPECT_EQ(transport.AdapterInformation(), "");
+  EXPECT_EQ(adapterInformation(loop, transport), "");
 
   // Bytes before a mode is chosen are not notified.
   pty.send("early\r\n");

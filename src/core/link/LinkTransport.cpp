@@ -17,6 +17,8 @@ namespace {
 // After a speed change the next paced byte waits this long for the adapter to settle (the link's
 // pause of 1 ms and the session's own 1 ms after it).
 constexpr ports::Millis kSetSpeedPause{2};
+// How often a waiting line looks whether the adapter is done with a command of its own.
+constexpr ports::Millis kAdapterPoll{5};
 
 // The operations dispatch on the link mode: 1..999 serial, exactly 1000 FTDI, exactly 2000 QuickUSB.
 bool dispatchable(int mode) {
@@ -76,29 +78,53 @@ std::size_t LinkTransport::Write(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void LinkTransport::PacedWrite(std::string bytes, WriteDone done) {
-  paced_.push_back(PacedLine{std::move(bytes), 0, false, std::move(done)});
-  if (paced_.size() == 1) startPacedLine();
+  paced_.push_back(PacedLine{std::move(bytes), true, 0, false, std::move(done)});
+  if (paced_.size() == 1) advance();
 }
 
-void LinkTransport::startPacedLine() {
-  const auto now = loop_.now();
-  if (now < quietUntil_) {
-    // The first byte waits for the end of the pause on a tick of its own.
-    const auto wait = std::chrono::ceil<ports::Millis>(quietUntil_ - now);
-    loop_.startTimer(kTimerPacedWrite, std::max(wait, ports::Millis(1)));
-    return;
-  }
-  writeNextPacedByte();
-  loop_.startTimer(kTimerPacedWrite, kPacedWriteGap);
+void LinkTransport::QueuedWrite(std::string bytes, WriteDone done) {
+  paced_.push_back(PacedLine{std::move(bytes), false, 0, false, std::move(done)});
+  if (paced_.size() == 1) advance();
 }
 
-void LinkTransport::writeNextPacedByte() {
+bool LinkTransport::WriteHeldBack() const {
+  return loop_.now() < quietUntil_ || (channel_ && channel_->adapterBusy());
+}
+
+void LinkTransport::writeNext() {
   PacedLine& line = paced_.front();
   if (line.failed || line.written >= line.bytes.size()) return;
-  if (Write(reinterpret_cast<const std::uint8_t*>(line.bytes.data()) + line.written, 1) == 1)
-    ++line.written;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.bytes.data()) + line.written;
+  const std::size_t want = line.paced ? 1 : line.bytes.size() - line.written;
+  const std::size_t got = Write(bytes, want);
+  line.written += std::min(got, want);
+  if (got < want) line.failed = true;
+}
+
+void LinkTransport::advance() {
+  PacedLine& line = paced_.front();
+  if (!line.failed && line.written < line.bytes.size()) {
+    if (WriteHeldBack()) {
+      // Looked at again shortly: the end of the pause, or every few milliseconds for the adapter.
+      const auto now = loop_.now();
+      const auto wait = now < quietUntil_ ? std::chrono::ceil<ports::Millis>(quietUntil_ - now) : kAdapterPoll;
+      loop_.startTimer(kTimerPacedWrite, std::max(wait, ports::Millis(1)));
+      return;
+    }
+    writeNext();
+    loop_.startTimer(kTimerPacedWrite, line.paced ? kPacedWriteGap : ports::Millis(1));
+    return;
+  }
+  // A tick after the last byte (15 ms for a paced line): the line is out.
+  WriteDone done = std::move(line.done);
+  const std::size_t written = line.written;
+  paced_.pop_front();
+  if (paced_.empty())
+    loop_.stopTimer(kTimerPacedWrite);
   else
-    line.failed = true;
+    advance();
+  // Last: `done` may write, close the link or destroy whoever owns this transport.
+  if (done) done(written);
 }
 
 void LinkTransport::OnPacedWriteTimer() {
@@ -106,25 +132,7 @@ void LinkTransport::OnPacedWriteTimer() {
     loop_.stopTimer(kTimerPacedWrite);
     return;
   }
-  PacedLine& line = paced_.front();
-  if (!line.failed && line.written < line.bytes.size()) {
-    if (loop_.now() < quietUntil_) return;
-    const bool first = line.written == 0;
-    writeNextPacedByte();
-    // A line that waited for a pause goes on at the paced rate from its first byte.
-    if (first) loop_.startTimer(kTimerPacedWrite, kPacedWriteGap);
-    return;
-  }
-  // 15 ms after the last byte: the line is out.
-  WriteDone done = std::move(line.done);
-  const std::size_t written = line.written;
-  paced_.pop_front();
-  if (paced_.empty())
-    loop_.stopTimer(kTimerPacedWrite);
-  else
-    startPacedLine();
-  // Last: `done` may write, close the link or destroy whoever owns this transport.
-  if (done) done(written);
+  advance();
 }
 
 void LinkTransport::dropPacedLines() {
@@ -162,9 +170,13 @@ void LinkTransport::Purge() {
   if (channel_ && dispatchable(linkMode_)) channel_->purge();
 }
 
-std::string LinkTransport::AdapterInformation() {
-  if (!channel_ || !dispatchable(linkMode_)) return {};
-  return channel_->adapterInformation();
+void LinkTransport::AdapterInformation(LinkChannel::InformationDone done) {
+  if (!done) return;
+  if (!channel_ || !dispatchable(linkMode_)) {
+    done({});
+    return;
+  }
+  channel_->adapterInformation(std::move(done));
 }
 
 LinkTransport::ChannelFactory defaultChannelFactory(ChannelConfig config) {

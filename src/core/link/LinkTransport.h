@@ -77,9 +77,15 @@ class LinkChannel {
   virtual int setNotificationMask(std::uint32_t mask) = 0;
   virtual int setSpeed(std::uint32_t speed) = 0;
   virtual void purge() = 0;
-  virtual std::string adapterInformation() = 0;
+  // The adapter's description, handed to `done` on the owner thread: at once when the channel knows
+  // it, later when the adapter must be asked (then dropped when the link closes first).
+  using InformationDone = std::function<void(const std::string& text)>;
+  virtual void adapterInformation(InformationDone done) = 0;
   // True once the reader found the device gone (unplugged, hung up); writes then report 0.
   virtual bool deviceLost() const { return false; }
+  // True while the adapter still carries out a command of its own (set-up, purge, speed change):
+  // what goes to the recorder waits until it is done.
+  virtual bool adapterBusy() const { return false; }
 };
 
 class LinkTransport {
@@ -108,6 +114,12 @@ class LinkTransport {
   void PacedWrite(std::string bytes, WriteDone done);
   // True while a paced line is going out or waiting.
   bool PacedWriting() const { return !paced_.empty(); }
+  // Unpaced bytes in the writer's order: written whole once the lines before them are out and the
+  // adapter is free; `done` runs on the next tick. For bytes that must not overtake what waits.
+  void QueuedWrite(std::string bytes, WriteDone done);
+  // True while a byte written now would not go out as it should: the pause after a speed change,
+  // or the adapter still busy with a command of its own.
+  bool WriteHeldBack() const;
   // The tick of timer kTimerPacedWrite.
   void OnPacedWriteTimer();
   std::size_t Read(std::uint8_t* buffer, std::size_t count);
@@ -115,7 +127,9 @@ class LinkTransport {
   int SetNotificationMask(std::uint32_t mask);
   int SetSpeed(std::uint32_t speed);
   void Purge();
-  std::string AdapterInformation();
+  // The adapter's description (empty for a serial port or no link), handed to `done` on the owner
+  // thread, at once or once the adapter has been asked.
+  void AdapterInformation(LinkChannel::InformationDone done);
 
   // True when the open link's device went away; the owner closes and reopens the link.
   bool DeviceLost() const { return channel_ && channel_->deviceLost(); }
@@ -126,13 +140,15 @@ class LinkTransport {
  private:
   struct PacedLine {
     std::string bytes;
+    bool paced = true;
     std::size_t written = 0;
     bool failed = false;
     WriteDone done;
   };
-  // Writes the next byte of the line in front; false when it was not written.
-  void writeNextPacedByte();
-  void startPacedLine();
+  // Writes the next byte of the line in front (all of it when unpaced).
+  void writeNext();
+  // Goes on with the line in front: its next byte, or its end.
+  void advance();
   void dropPacedLines();
 
   ports::EventLoop& loop_;

@@ -615,8 +615,8 @@ bool Host::sendLine(const std::string& line, bool expectReply, AfterSent afterSe
 
 bool Host::sendByte(std::uint8_t value) {
   if (!link_.isOpen()) return false;
-  if (sending()) {
-    // Never inside a line: the byte follows the line going out.
+  if (sending() || link_.WriteHeldBack()) {
+    // Never inside a line: the byte follows the line going out (or waits for the adapter).
     queueOutgoing(Outgoing{Outgoing::Kind::Byte, std::string(1, static_cast<char>(value)), false, {}});
     return true;
   }
@@ -639,6 +639,15 @@ void Host::sendNext() {
         if (item.then) item.then();  // may send, or lose the link (which empties the queue)
         break;
       case Outgoing::Kind::Byte:
+        if (link_.WriteHeldBack()) {
+          // The adapter is not ready for it yet: the link writes it when it is.
+          const std::uint64_t epoch = linkEpoch_;
+          goingOut_ = std::move(item);
+          link_.QueuedWrite(goingOut_->bytes, [this, epoch](std::size_t written) {
+            if (epoch == linkEpoch_ && goingOut_) lineSent(written);
+          });
+          break;
+        }
         if (link_.Write(reinterpret_cast<const std::uint8_t*>(item.bytes.data()), item.bytes.size()) !=
             item.bytes.size()) {
           linkLost();
