@@ -224,7 +224,8 @@ void QuickUsbChannel::adapterCommand(const std::string& line, ports::Millis paus
 }
 
 bool QuickUsbChannel::adapterBusy() const {
-  return shared_ && shared_->commandsPending.load() > 0;
+  // A module that went away answers nothing more: writes then fail and report the loss.
+  return shared_ && !shared_->lost.load() && shared_->commandsPending.load() > 0;
 }
 
 int QuickUsbChannel::open(int portCode, std::uint32_t speed, int /*stopBits*/, int /*parity*/,
