@@ -105,7 +105,7 @@ class LinkTransport {
     return Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
   // Paced write: one byte every 15 ms without holding the owner thread. The first byte goes out now
-  // (or once the pause after a speed change is over), each next one on a tick of timer
+  // (or once WriteHeldBack() is over), each next one on a tick of timer
   // kTimerPacedWrite; writing stops at the first byte not written. `done` runs on the tick 15 ms
   // after the last byte tried, with the count written, so that whatever follows keeps the 15 ms gap.
   // A line asked for while another is going out follows it. Close drops the line under way and
