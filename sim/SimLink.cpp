@@ -105,10 +105,14 @@ class SimLink::Channel : public link::LinkChannel {
     link_->record(WireEvent::Purge);
   }
 
-  std::string adapterInformation() override {
-    if (mode_ == link::kModeFtdi) return "Simulated USB adapter\n SN: SIM00001\n";
-    if (mode_ == link::kModeQuickUsb) return "No information available for Vantle2 Device.";
-    return {};
+  void adapterInformation(InformationDone done) override {
+    if (!done) return;
+    if (mode_ == link::kModeFtdi)
+      done("Simulated USB adapter\n SN: SIM00001\n");
+    else if (mode_ == link::kModeQuickUsb)
+      done("No information available for Vantle2 Device.");
+    else
+      done({});
   }
 
  private:

@@ -144,8 +144,8 @@ void CliSession::close() {
   if (closed_ || !host_) return;
   closed_ = true;
   host_->shutdown(true);
-  // Answers still under way are of no interest any more; let the loop settle.
-  loop_.processEvents();
+  // The reset line goes out paced; answers still under way are of no interest any more.
+  loop_.runUntil([this] { return host_->shutdownComplete(); }, ports::Millis(2000));
 }
 
 }  // namespace recdesk::cli

@@ -1,8 +1,9 @@
 #pragma once
-// Helpers for the link tests: a real event loop whose sleep only counts (so paced writes cost no
-// time), and a listener that records notifications and reads during them, as the session does.
+// Helpers for the link tests: a paced write run to its end on the real event loop, and a listener that
+// records notifications and reads during them, as the session does.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -13,14 +14,21 @@
 
 namespace recdesk::test {
 
-class CountingLoop : public ports::ThreadEventLoop {
- public:
-  void sleep(ports::Millis duration) override { slept += duration; }
-  ports::Millis slept{0};
-};
-
 // Generous upper bound for waiting on another thread; tests never assert on time.
 inline constexpr ports::Millis kPatience{5000};
+
+// Writes `bytes` paced and runs the loop until the line is out (the loop's ticks of the paced-write
+// timer go to the transport, as the session's timer handler does). Returns the bytes written.
+inline std::size_t pacedWrite(ports::ThreadEventLoop& loop, link::LinkTransport& transport, std::string bytes) {
+  loop.setTimerHandler([&transport](int id) {
+    if (id == link::kTimerPacedWrite) transport.OnPacedWriteTimer();
+  });
+  std::optional<std::size_t> written;
+  transport.PacedWrite(std::move(bytes), [&written](std::size_t n) { written = n; });
+  loop.runUntil([&written] { return written.has_value(); }, kPatience);
+  loop.setTimerHandler({});
+  return written.value_or(0);
+}
 
 // Bytes the link reports waiting to be read.
 inline std::uint32_t bytesWaiting(link::LinkTransport& transport) {
@@ -28,6 +36,14 @@ inline std::uint32_t bytesWaiting(link::LinkTransport& transport) {
   link::QueueStatusRecord status;
   transport.QueueStatus(errorWord, status);
   return status.bytesToRead;
+}
+
+// The adapter's description, running the loop until the channel has answered.
+inline std::string adapterInformation(ports::ThreadEventLoop& loop, link::LinkTransport& transport) {
+  std::optional<std::string> text;
+  transport.AdapterInformation([&text](const std::string& answer) { text = answer; });
+  loop.runUntil([&text] { return text.has_value(); }, kPatience);
+  return text.value_or("<no answer>");
 }
 
 struct RecordingListener : link::LinkListener {

@@ -10,13 +10,15 @@
 #include "link/LinkTransport.h"
 #include "link/QuickUsb.h"
 #include "link/SerialPorts.h"
+#include "ports/VirtualEventLoop.h"
 
 namespace recdesk {
 namespace {
 
 namespace fs = std::filesystem;
 using link::LinkTransport;
-using test::CountingLoop;
+using test::adapterInformation;
+using test::pacedWrite;
 
 // A channel that records what LinkTransport asks of it.
 struct FakeChannel : link::LinkChannel {
@@ -25,6 +27,7 @@ struct FakeChannel : link::LinkChannel {
     int openResult = link::kOpenOk;
     int modeToReport = 7;
     std::size_t acceptBytes = 1000;
+    std::string written;
   };
   explicit FakeChannel(std::shared_ptr<Log> l) : log(std::move(l)) {}
   std::shared_ptr<Log> log;
@@ -35,10 +38,15 @@ struct FakeChannel : link::LinkChannel {
     return log->openResult;
   }
   void close() override { log->calls.push_back("close"); }
-  std::size_t write(const std::uint8_t*, std::size_t count) override {
+  std::size_t write(const std::uint8_t* bytes, std::size_t count) override {
     const std::size_t n = std::min(count, log->acceptBytes);
     log->acceptBytes -= n;
+    log->written.append(reinterpret_cast<const char*>(bytes), n);
     return n;
+  }
+  int setSpeed(std::uint32_t speed) override {
+    log->calls.push_back("speed " + std::to_string(speed));
+    return 0;
   }
   std::size_t read(std::uint8_t*, std::size_t) override { return 0; }
   bool queueStatus(std::uint32_t&, link::QueueStatusRecord&) override { return true; }
@@ -46,14 +54,13 @@ struct FakeChannel : link::LinkChannel {
     log->calls.push_back("mask " + std::to_string(mask));
     return 1;
   }
-  int setSpeed(std::uint32_t) override { return 0; }
   void purge() override { log->calls.push_back("purge"); }
-  std::string adapterInformation() override { return "fake"; }
+  void adapterInformation(InformationDone done) override { done("fake"); }
 };
 
 class LinkTransportTest : public ::testing::Test {
  protected:
-  CountingLoop loop;
+  ports::ThreadEventLoop loop;
   std::shared_ptr<FakeChannel::Log> log = std::make_shared<FakeChannel::Log>();
   int factoryCalls = 0;
   LinkTransport transport{loop, [this](int) {
@@ -68,12 +75,12 @@ TEST_F(LinkTransportTest, NoPortMeansNothingIsOpenedAndEveryOperationDoesNothing
   EXPECT_EQ(factoryCalls, 0);
   EXPECT_EQ(transport.SetNotificationMask(link::kMaskLine), 0);
   EXPECT_EQ(transport.Write(std::string_view("x")), 0u);
-  EXPECT_EQ(transport.PacedWrite(std::string_view("xy")), 0u);
-  EXPECT_EQ(loop.slept, ports::Millis(0));
+  EXPECT_EQ(pacedWrite(loop, transport, "xy"), 0u);
+  EXPECT_FALSE(loop.timerActive(link::kTimerPacedWrite));
   std::uint32_t errorWord = 0;
   link::QueueStatusRecord status;
   EXPECT_FALSE(transport.QueueStatus(errorWord, status));
-  EXPECT_EQ(transport.AdapterInformation(), "");
+  EXPECT_EQ(adapterInformation(loop, transport), "");
   EXPECT_EQ(transport.Close(), 0);
 }
 
@@ -81,7 +88,7 @@ TEST_F(LinkTransportTest, OpenPurgesOnSuccessAndAlwaysEndsWithMaskZero) {
   ASSERT_EQ(transport.Open(7, 115200, nullptr), link::kOpenOk);
   EXPECT_EQ(transport.linkMode(), 7);
   EXPECT_EQ(log->calls, (std::vector<std::string>{"open 7", "purge", "mask 0"}));
-  EXPECT_EQ(transport.AdapterInformation(), "fake");
+  EXPECT_EQ(adapterInformation(loop, transport), "fake");
 
   // Opening again closes the open link first.
   log->calls.clear();
@@ -102,8 +109,108 @@ TEST_F(LinkTransportTest, OpenPurgesOnSuccessAndAlwaysEndsWithMaskZero) {
 TEST_F(LinkTransportTest, PacedWriteStopsAtTheFirstByteNotWritten) {
   ASSERT_EQ(transport.Open(1, 115200, nullptr), link::kOpenOk);
   log->acceptBytes = 3;
-  EXPECT_EQ(transport.PacedWrite(std::string_view("$R5,TYP\r\n")), 3u);
-  EXPECT_EQ(loop.slept, ports::Millis(45));
+  EXPECT_EQ(pacedWrite(loop, transport, "$R5,TYP\r\n"), 3u);
+}
+
+// The paced writer in virtual time: the owner thread is never held, a byte goes out on each tick.
+class PacedWriteTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    loop.setTimerHandler([this](int id) {
+      if (id == link::kTimerPacedWrite) transport.OnPacedWriteTimer();
+    });
+    ASSERT_EQ(transport.Open(1, 115200, nullptr), link::kOpenOk);
+  }
+  // Runs the loop for `ms` and returns what the channel has been given so far.
+  std::string after(int ms) {
+    loop.runFor(ports::Millis(ms));
+    return log->written;
+  }
+  LinkTransport::WriteDone recordDone(const std::string& name) {
+    return [this, name](std::size_t written) {
+      done.push_back(name + "=" + std::to_string(written) + "@" + std::to_string(loop.elapsed().count()));
+    };
+  }
+
+  ports::VirtualEventLoop loop;
+  std::shared_ptr<FakeChannel::Log> log = std::make_shared<FakeChannel::Log>();
+  LinkTransport transport{loop, [this](int) { return std::make_unique<FakeChannel>(log); }};
+  std::vector<std::string> done;
+};
+
+TEST_F(PacedWriteTest, OneByteEvery15MsAndTheLineIsOut15MsAfterItsLastByte) {
+  transport.PacedWrite("abc", recordDone("line"));
+  EXPECT_EQ(log->written, "a");  // the first byte at once, the call returns at once
+  EXPECT_TRUE(transport.PacedWriting());
+  EXPECT_EQ(after(14), "a");
+  EXPECT_EQ(after(1), "ab");
+  EXPECT_EQ(after(15), "abc");
+  EXPECT_TRUE(done.empty());
+  after(15);
+  EXPECT_EQ(done, (std::vector<std::string>{"line=3@45"}));
+  EXPECT_FALSE(transport.PacedWriting());
+  EXPECT_FALSE(loop.timerActive(link::kTimerPacedWrite));
+}
+
+TEST_F(PacedWriteTest, LinesAskedForMeanwhileFollowWholeAndInOrder) {
+  transport.PacedWrite("ab", recordDone("first"));
+  transport.PacedWrite("cd", recordDone("second"));
+  transport.PacedWrite("e", recordDone("third"));
+  EXPECT_EQ(after(29), "ab");
+  // The next line starts on the tick that ends the one before, keeping the 15 ms gap.
+  EXPECT_EQ(after(1), "abc");
+  EXPECT_EQ(after(15), "abcd");
+  EXPECT_EQ(after(100), "abcde");
+  EXPECT_EQ(done, (std::vector<std::string>{"first=2@30", "second=2@60", "third=1@75"}));
+}
+
+TEST_F(PacedWriteTest, ALineAskedForWhenOneEndsStartsAtOnce) {
+  transport.PacedWrite("a", [this](std::size_t) { transport.PacedWrite("b", recordDone("next")); });
+  EXPECT_EQ(after(15), "ab");
+  EXPECT_EQ(after(15), "ab");
+  EXPECT_EQ(done, (std::vector<std::string>{"next=1@30"}));
+}
+
+TEST_F(PacedWriteTest, AByteNotWrittenEndsTheLineWithTheCountWritten) {
+  log->acceptBytes = 2;
+  transport.PacedWrite("abcd", recordDone("line"));
+  transport.PacedWrite("xy", recordDone("behind"));
+  after(200);
+  EXPECT_EQ(log->written, "ab");
+  // The third byte failed at 30 ms; the line behind is tried (and fails) after it.
+  ASSERT_EQ(done.size(), 2u);
+  EXPECT_EQ(done[0], "line=2@45");
+  EXPECT_EQ(done[1], "behind=0@60");
+}
+
+TEST_F(PacedWriteTest, CloseDropsTheLineUnderWayAndThoseWaitingWithoutReportingThem) {
+  transport.PacedWrite("abcdef", recordDone("line"));
+  transport.PacedWrite("gh", recordDone("behind"));
+  EXPECT_EQ(after(20), "ab");
+  transport.Close();
+  EXPECT_FALSE(transport.PacedWriting());
+  EXPECT_FALSE(loop.timerActive(link::kTimerPacedWrite));
+  EXPECT_EQ(after(500), "ab");
+  EXPECT_TRUE(done.empty());
+
+  // A new link starts with an empty writer.
+  ASSERT_EQ(transport.Open(1, 115200, nullptr), link::kOpenOk);
+  transport.PacedWrite("z", recordDone("new"));
+  after(15);
+  EXPECT_EQ(log->written, "abz");
+  EXPECT_EQ(done, (std::vector<std::string>{"new=1@535"}));
+}
+
+TEST_F(PacedWriteTest, TheFirstByteAfterASpeedChangeWaitsForTheAdapterToSettle) {
+  EXPECT_EQ(transport.SetSpeed(1000000), 0);
+  transport.PacedWrite("ab", recordDone("line"));
+  EXPECT_EQ(log->written, "");
+  EXPECT_EQ(after(1), "");
+  EXPECT_EQ(after(1), "a");
+  EXPECT_EQ(after(14), "a");
+  EXPECT_EQ(after(1), "ab");
+  after(15);
+  EXPECT_EQ(done, (std::vector<std::string>{"line=2@32"}));
 }
 
 TEST(PortKind, EveryAdapterIndexIsAnAdapter) {

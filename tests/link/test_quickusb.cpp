@@ -15,7 +15,8 @@ namespace {
 using link::kQuickUsbSlotSize;
 using link::LinkTransport;
 using link::unpackQuickUsbBlock;
-using test::CountingLoop;
+using test::adapterInformation;
+using test::pacedWrite;
 using test::kPatience;
 using test::RecordingListener;
 
@@ -90,7 +91,7 @@ class QuickUsbLinkTest : public ::testing::Test {
  protected:
   std::shared_ptr<link::SimulatedQuickUsb> module =
       std::make_shared<link::SimulatedQuickUsb>(std::vector<std::string>{"QUSB-A", "QUSB-B"});
-  CountingLoop loop;
+  ports::ThreadEventLoop loop;
   RecordingListener listener;
   LinkTransport transport{loop, [this](int) -> std::unique_ptr<link::LinkChannel> {
                             return std::make_unique<link::QuickUsbChannel>(module);
@@ -107,17 +108,25 @@ TEST_F(QuickUsbLinkTest, OpensTheListedModuleAndSetsTheAdapterUp) {
   EXPECT_EQ(module->openedName(), "QUSB-B");
   EXPECT_EQ(module->timeout(), 5000u);
   EXPECT_EQ(module->rs232Baud(), 115200u);
+  // The reader carries the set-up out (each command waits for its reply); a line to the recorder
+  // waits until it is done, and the owner thread is not held meanwhile.
+  EXPECT_TRUE(transport.WriteHeldBack());
+  EXPECT_EQ(module->written(), "");
+  EXPECT_EQ(pacedWrite(loop, transport, "$R5,PING\r\n"), 10u);
+  EXPECT_EQ(module->written(), "$R5,PING\r\n");
   const std::vector<std::string> expected = {"$KDC,,BDR,2000000\r\n", "$KDC,,LAT,2000\r\n",
                                              "$KDC,,CHR,8,78,1\r\n", "$KDC,,TXS,528\r\n", "$KDC,,PUR\r\n"};
   EXPECT_EQ(module->commands(), expected);
   EXPECT_EQ(module->rs232BytesUnread(), 0);  // every reply was read and put aside
-  EXPECT_EQ(loop.slept, ports::Millis(4 * 20 + 500 + 100));
-  EXPECT_EQ(transport.AdapterInformation(), "No information available for Vantle2 Device.");
+  EXPECT_EQ(adapterInformation(loop, transport), "No information available for Vantle2 Device.");
 
   EXPECT_EQ(transport.SetSpeed(3000000), 0);
+  EXPECT_TRUE(transport.WriteHeldBack());
+  ASSERT_TRUE(waitFor([&] { return !transport.WriteHeldBack(); }));
   EXPECT_EQ(module->commands().back(), "$KDC,,BDR,3000000\r\n");
+  EXPECT_EQ(module->rs232BytesUnread(), 0);
   EXPECT_EQ(transport.Write(std::string_view("n")), 1u);
-  EXPECT_EQ(module->written(), "n");
+  EXPECT_EQ(module->written(), "$R5,PING\r\nn");
   module->setFailWrite(true);
   EXPECT_EQ(transport.Write(std::string_view("r")), 0u);
 
@@ -193,7 +202,7 @@ TEST_F(QuickUsbLinkTest, AnUnpluggedModuleIsReportedLost) {
   module->unplug();
   ASSERT_TRUE(waitFor([&] { return listener.count(link::kLostNotification) == 1; }));
   EXPECT_TRUE(transport.DeviceLost());
-  EXPECT_EQ(transport.PacedWrite(std::string_view("$R5,PING\r\n")), 0u);
+  EXPECT_EQ(pacedWrite(loop, transport, "$R5,PING\r\n"), 0u);
   EXPECT_EQ(listener.notifications.size(), 1u);
   EXPECT_EQ(transport.Close(), 0);
 }

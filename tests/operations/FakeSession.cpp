@@ -15,9 +15,10 @@ constexpr std::size_t kPage = 528;
 
 // ---- FakeSession ----
 
-bool FakeSession::sendLine(const std::string& line, bool /*expectReply*/) {
+bool FakeSession::sendLine(const std::string& line, bool /*expectReply*/, AfterSent afterSent) {
   if (failWrites) return false;
   lines.push_back(line);
+  if (afterSent) afterSent();
   if (recorder_) recorder_->onLine(line);
   return true;
 }

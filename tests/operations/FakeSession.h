@@ -32,7 +32,9 @@ class FakeSession : public session::SessionServices {
   FakeSession() { settings_.downloadFolder = ""; }
 
   // ---- SessionServices ----
-  bool sendLine(const std::string& line, bool expectReply) override;
+  using session::SessionServices::sendLine;
+  // The fake's line is out at once: `afterSent` runs before sendLine returns.
+  bool sendLine(const std::string& line, bool expectReply, AfterSent afterSent) override;
   bool sendByte(std::uint8_t value) override;
   void setLineMode() override { receiver_ = session::BlockReceiver::None; }
   void setBlockMode(session::BlockReceiver receiver) override { receiver_ = receiver; }

@@ -92,6 +92,8 @@ TEST(ScenarioDownload, WeakAndBadPagesAreAcceptedReportedAndScanned) {
   const std::string info = test::readFile(rig.dir / "im2" / "TRIP.R5-12345.1.txt");
   EXPECT_NE(info.find(lang::text(57890)), std::string::npos);
   EXPECT_NE(info.find(lang::text(57990)), std::string::npos);
+  // The scan request is the download's last line; it goes out after the download has ended.
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !rig.host->sending(); }, 5s));
   EXPECT_TRUE(sent(rig.linesSent(), "$R5,BAD\r\n"));
   // Every good page is in place.
   const std::string file = test::readFile(rig.im2(1));
@@ -130,6 +132,30 @@ TEST(ScenarioDownload, AnUnpluggedRecorderLeavesAPartialFileThatTheNextDownloadC
   EXPECT_TRUE(rig.ops->download().outcomes().at(0).completed);
   EXPECT_TRUE(sent(rig.linesSent(), "$R5,DNL,1,40,99,8\r\n"));
   EXPECT_EQ(test::readFile(rig.im2(1)), rig.expectedIm2(0));
+}
+
+TEST(ScenarioDownload, TheRequestTimeOutRunsFromTheMomentTheRequestIsOut) {
+  Rig rig(1);
+  rig.device->recordings().push_back(noiseRecording(1, 40, 12345));
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !rig.host->sending(); }, 5s));
+  // The recorder ignores the request.
+  rig.device->addCommand("DNL", [](sim::SimRecorder&, const std::string&, const std::vector<std::string>&) {});
+  auto& download = rig.ops->download();
+  ASSERT_TRUE(download.start(operations::DownloadOptions::fromSettings(rig.settings)));
+  // The header request goes out a byte every 15 ms; its time-out starts when the last byte is out.
+  EXPECT_TRUE(rig.host->sending());
+  EXPECT_FALSE(rig.loop.timerActive(session::kTimerTransferRequest));
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !rig.host->sending(); }, 5s));
+  EXPECT_TRUE(sent(rig.linesSent(), "$R5,DNL,1,39,39,1\r\n"));
+  EXPECT_TRUE(rig.loop.timerActive(session::kTimerTransferRequest));
+  const std::string timedOut = lang::text(57808);
+  rig.loop.runFor(999ms);
+  EXPECT_EQ(rig.log.find(timedOut), std::string::npos);
+  rig.loop.runFor(1ms);
+  EXPECT_NE(rig.log.find(timedOut), std::string::npos);
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !download.running(); }, 60s));
+  EXPECT_FALSE(download.outcomes().at(0).completed);
 }
 
 TEST(ScenarioDownload, StoppingCancelsAtTheBlockBoundaryAndASecondRunFinishes) {

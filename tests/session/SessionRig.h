@@ -52,6 +52,11 @@ struct Rig : session::SessionObserver {
     return loop.runUntil([this] { return host->info().chainComplete; }, limit);
   }
 
+  // Runs the loop until every line asked for is out (lines go out paced, a byte every 15 ms).
+  bool settle(ports::Millis limit = ports::Millis(5000)) {
+    return loop.runUntil([this] { return !host->sending(); }, limit);
+  }
+
   std::string logText() const {
     std::string all;
     for (const auto& l : logs) all += l;

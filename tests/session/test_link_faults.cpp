@@ -47,7 +47,7 @@ TEST(LinkFaults, LinesAfterTheLinkWasLostInTheSameChunkAreNotDispatched) {
   // line behind it in the same chunk came over the lost link.
   rig.wire->faults().failWritesAfterBytes = 0;
   rig.device->sendBytes("$R5,ACK,VER,R5 1.2.0f\r\n$R5,PONG,0,1\r\n");
-  rig.loop.runFor(10ms);
+  rig.loop.runFor(20ms);  // the failed line ends 15 ms after its first byte
   EXPECT_FALSE(rig.host->link().isOpen());
   EXPECT_FALSE(rig.host->flags().recorderConnected);
   EXPECT_FALSE(rig.host->flags().sessionRunning);
@@ -192,6 +192,7 @@ TEST(LinkFaults, EveryFtdiIndexAgreesTheSpeedAndCyclesIt) {
     // The speed fallback lowers the speed on this adapter too.
     const auto mark = rig.wire->trace().size();
     rig.host->speedFallback("");
+    ASSERT_TRUE(rig.settle());
     EXPECT_EQ(withoutPings(rig.linesSent(mark)).at(0), "$R5,COM,1000000\r\n");
   }
 }

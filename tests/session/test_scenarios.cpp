@@ -122,6 +122,7 @@ TEST(SessionScenario, AnUnconfirmedSpeedRequestLeavesTheSpeedAndPingsAfterOneSec
   rig.device->addCommand("COM", [](sim::SimRecorder&, const std::string&, const std::vector<std::string>&) {});
   rig.host->connectAttempt();
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->flags().recorderConnected; }, 5s));
+  ASSERT_TRUE(rig.settle());  // the speed request is out
   const auto mark = rig.wire->trace().size();
   rig.loop.runFor(1500ms);
   EXPECT_TRUE(rig.hostSpeeds().empty());
@@ -138,10 +139,13 @@ TEST(SessionScenario, UnansweredCommandLogsTheTimeOutAndPingsAndGoesOnWhenAnswer
   rig.device->faults().silent = true;
   const auto mark = rig.wire->trace().size();
   rig.host->commandList();
+  // The reply wait starts when the last byte is out.
+  ASSERT_TRUE(rig.settle());
   rig.loop.runFor(999ms);
   EXPECT_EQ(rig.countLog("<57801>"), 0u);
   rig.loop.runFor(2ms);
   EXPECT_EQ(rig.countLog("<57801>"), 1u);
+  ASSERT_TRUE(rig.settle());
   const auto sent = rig.linesSent(mark);
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[0], "$R5,LST\r\n");
@@ -162,6 +166,7 @@ TEST(SessionScenario, SilentRecorderGetsOneRetryPingThenTheSessionIsResetEverySe
   // Keep-alive ping after 1 s, its time-out after 2 s sends the retry ping, after 3 s the session
   // is reset and two more pings go out.
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.resets == 1; }, 10s));
+  ASSERT_TRUE(rig.settle());
   EXPECT_FALSE(rig.host->flags().recorderConnected);
   EXPECT_EQ(rig.linesSent(mark), std::vector<std::string>(4, "$R5,PING\r\n"));
   EXPECT_EQ(rig.host->pingRetryCount(), 1u);
@@ -169,6 +174,7 @@ TEST(SessionScenario, SilentRecorderGetsOneRetryPingThenTheSessionIsResetEverySe
   // Every further silent second resets again, straight from step 4 (no more retry pings).
   const auto mark2 = rig.wire->trace().size();
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.resets == 6; }, 20s));
+  ASSERT_TRUE(rig.settle());
   EXPECT_EQ(rig.linesSent(mark2), std::vector<std::string>(10, "$R5,PING\r\n"));
   const std::string base = "     <57802> <57707>";
   EXPECT_EQ(waitingStatuses(rig.ui), (std::vector<std::string>{base + dots(1), base + dots(2), base + dots(3),
@@ -240,6 +246,8 @@ TEST(SessionScenario, ShortWriteIsALostLinkThatIsReopenedEverySecond) {
   rig.wire->faults().failWritesAfterBytes = 4;
 
   rig.host->commandList();  // "$R5," goes out, then the cable is gone
+  EXPECT_TRUE(rig.host->link().isOpen());  // noticed when the line ends
+  rig.loop.runFor(75ms);                   // four bytes, the fifth fails, 15 ms later the line ends
   EXPECT_NE(rig.logText().find("<57791>\r\n<57792>\r\n"), std::string::npos);
   EXPECT_EQ(rig.ui.statuses.back(), "<57762>");
   EXPECT_FALSE(rig.host->flags().recorderConnected);
@@ -366,11 +374,13 @@ TEST(SessionScenario, SpeedFallbackLowersTheAdapterSpeedByOneMegabit) {
     const auto mark = rig.wire->trace().size();
     rig.host->speedFallback("");
     EXPECT_GE(rig.findLog(" <57949> <57948>, <57950>\r\n"), 0);
+    ASSERT_TRUE(rig.settle());
     EXPECT_EQ(rig.linesSent(mark).at(0), "$R5,COM,1000000\r\n");
     rig.loop.runFor(500ms);
     EXPECT_EQ(rig.hostSpeeds().back(), 1000000u);  // the confirmation switched the adapter
     const auto again = rig.wire->trace().size();
     rig.host->speedFallback("bad line");
+    ASSERT_TRUE(rig.settle());
     EXPECT_EQ(rig.linesSent(again).at(0), "$R5,COM,1000000\r\n");  // not below 1 Mbit/s
   }
   {
@@ -379,6 +389,7 @@ TEST(SessionScenario, SpeedFallbackLowersTheAdapterSpeedByOneMegabit) {
     const auto mark = rig.wire->trace().size();
     rig.host->speedFallback("bad line");
     EXPECT_GE(rig.findLog(" <57949> bad line.\r\n"), 0);
+    rig.settle();
     EXPECT_TRUE(withoutPings(rig.linesSent(mark)).empty());
   }
 }
@@ -391,6 +402,8 @@ TEST(SessionScenario, RecordingOffAndFormatCommands) {
   rig.host->commandRecordOff();
   EXPECT_GE(rig.findLog("<57799>"), 0);
   EXPECT_FALSE(rig.host->flags().recording);
+  // The list is asked for once the line is out.
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.linesSent(mark).size() >= 2; }, 5s));
   EXPECT_EQ(withoutPings(rig.linesSent(mark)), (std::vector<std::string>{"$R5,REC,OFF\r\n", "$R5,LST\r\n"}));
   rig.loop.runFor(1s);
   rig.host->commandRecordOff();
@@ -398,6 +411,7 @@ TEST(SessionScenario, RecordingOffAndFormatCommands) {
 
   // Format: the first "No" ends it; two "Yes" (recordings not on disk) send it.
   rig.loop.runFor(1s);
+  ASSERT_TRUE(rig.settle());
   rig.ui.messages.clear();
   rig.ui.answers = {ports::Answer::No};
   mark = rig.wire->trace().size();
@@ -523,6 +537,10 @@ TEST(SessionScenario, ShutdownSendsTheResetLineAndTheRecorderReturnsToItsPowerOn
   ASSERT_TRUE(rig.connect());
   EXPECT_EQ(rig.device->speed(), 3000000u);
   rig.host->shutdown();
+  // The link stays open until the reset line is out, and closes then.
+  EXPECT_TRUE(rig.host->link().isOpen());
+  EXPECT_FALSE(rig.host->shutdownComplete());
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->shutdownComplete(); }, 5s));
   EXPECT_EQ(rig.device->speed(), sim::SimRecorder::kPowerOnSpeed);
   EXPECT_FALSE(rig.host->link().isOpen());
   EXPECT_EQ(rig.countLog("RB5RB5"), 0u);  // the access token is never logged

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <mutex>
+#include <vector>
 
 #include "lang/Strings.h"
 #include "link/ByteRing.h"
@@ -22,7 +23,7 @@ constexpr std::uint8_t kErrorChar = 0x20;
 constexpr std::uint16_t kClearToSend = 0x10;
 constexpr auto kIdlePause = std::chrono::milliseconds(1);
 constexpr auto kFullPause = std::chrono::milliseconds(10);
-constexpr ports::Millis kRtsSettle{20};
+constexpr std::chrono::milliseconds kRtsSettle{20};
 
 // Adapter information texts.
 constexpr int kTextCtsFollowsRts = 57747;
@@ -56,16 +57,48 @@ std::uint32_t ftdiDivisor(std::uint32_t speed) {
 
 struct FtdiChannel::Shared : ReaderShared {
   std::shared_ptr<FtdiDevice> device;
-  std::mutex lock;  // guards the receive queue and the reads into it
+  std::mutex lock;  // guards the receive queue and the reads into it, and the requests below
   ByteRing received{kReceiveCapacity};
+  std::vector<LinkChannel::InformationDone> informationRequests;  // answered by the reader
 };
 
 namespace {
+
+// The adapter's description: clear-to-send must follow request-to-send through its loop-back. Runs
+// on the reader thread (the lines settle 20 ms each way). Empty when the reader is stopped meanwhile.
+std::string describeAdapter(FtdiChannel::Shared& s) {
+  FtdiDevice& device = *s.device;
+  std::uint16_t before = 0;
+  std::uint16_t after = 0;
+  device.setRts(false);
+  if (!s.pauseUnlessStopped(kRtsSettle)) return {};
+  device.modemStatus(before);
+  device.setRts(true);
+  if (!s.pauseUnlessStopped(kRtsSettle)) return {};
+  FtdiDeviceInfo info;
+  device.deviceInfo(info);
+  if (device.modemStatus(after) < 0) return lang::text(kTextNoInformation);
+  const bool follows = static_cast<int>(after) - static_cast<int>(before) == kClearToSend;
+  const std::string lineA = lang::text(follows ? kTextCtsFollowsRts : kTextCtsDoesNotFollow);
+  const std::string lineB = lang::text(info.type == kFtdiChipBM ? kTextChipBM : kTextChipOther);
+  return lang::formatText("%s\n SN: %s\n %s %s", {info.description, info.serialNumber, lineA, lineB});
+}
 
 void runFtdiReader(ReaderShared& base) {
   auto& s = static_cast<FtdiChannel::Shared&>(base);
   std::uint8_t chunk[kReadChunk];
   while (!s.stop.load()) {
+    std::vector<LinkChannel::InformationDone> requests;
+    {
+      std::lock_guard<std::mutex> guard(s.lock);
+      requests.swap(s.informationRequests);
+    }
+    for (auto& request : requests) {
+      const std::string text = describeAdapter(s);
+      s.handOver([&] { request(text); });
+    }
+    if (s.stop.load()) break;
+
     // Read and queue under the lock, so that a purge drops either all or none of these bytes. The
     // read returns within the chip's latency time.
     int n = 0;
@@ -194,30 +227,14 @@ void FtdiChannel::purge() {
   shared_->received.clear();
 }
 
-std::string FtdiChannel::adapterInformation() {
-  if (!shared_) return {};
-  FtdiDevice& device = *shared_->device;
-  auto pause = [this](ports::Millis span) {
-    if (shared_->context.loop)
-      shared_->context.loop->sleep(span);
-    else
-      std::this_thread::sleep_for(span);
-  };
-  std::uint16_t before = 0;
-  std::uint16_t after = 0;
-  device.setRts(false);
-  pause(kRtsSettle);
-  device.modemStatus(before);
-  device.setRts(true);
-  pause(kRtsSettle);
-  FtdiDeviceInfo info;
-  device.deviceInfo(info);
-  if (device.modemStatus(after) < 0) return lang::text(kTextNoInformation);
-  // Clear-to-send followed request-to-send: the adapter's loop-back answers.
-  const bool follows = static_cast<int>(after) - static_cast<int>(before) == kClearToSend;
-  const std::string lineA = lang::text(follows ? kTextCtsFollowsRts : kTextCtsDoesNotFollow);
-  const std::string lineB = lang::text(info.type == kFtdiChipBM ? kTextChipBM : kTextChipOther);
-  return lang::formatText("%s\n SN: %s\n %s %s", {info.description, info.serialNumber, lineA, lineB});
+void FtdiChannel::adapterInformation(InformationDone done) {
+  if (!done) return;
+  if (!shared_) {
+    done({});
+    return;
+  }
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  shared_->informationRequests.push_back(std::move(done));
 }
 
 }  // namespace recdesk::link

@@ -35,7 +35,9 @@ class FtdiChannel : public LinkChannel {
   int setNotificationMask(std::uint32_t mask) override;
   int setSpeed(std::uint32_t speed) override;
   void purge() override;
-  std::string adapterInformation() override;
+  // The loop-back test needs the adapter's lines to settle (20 ms each way): the reader runs it and
+  // hands the text over.
+  void adapterInformation(InformationDone done) override;
   bool deviceLost() const override;
 
   struct Shared;  // what the reader thread shares with the owner (FtdiChannel.cpp)

@@ -1,6 +1,8 @@
 #include "link/LinkTransport.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "link/FtdiChannel.h"
 #include "link/LibFtdiDevice.h"
@@ -12,8 +14,11 @@ namespace recdesk::link {
 
 namespace {
 
-constexpr ports::Millis kPacedWriteGap{15};
-constexpr ports::Millis kSetSpeedPause{1};
+// After a speed change the next paced byte waits this long for the adapter to settle (the link's
+// pause of 1 ms and the session's own 1 ms after it).
+constexpr ports::Millis kSetSpeedPause{2};
+// How often a waiting line looks whether the adapter is done with a command of its own.
+constexpr ports::Millis kAdapterPoll{5};
 
 // The operations dispatch on the link mode: 1..999 serial, exactly 1000 FTDI, exactly 2000 QuickUSB.
 bool dispatchable(int mode) {
@@ -58,6 +63,7 @@ int LinkTransport::Open(int portCode, std::uint32_t speed, LinkListener* listene
 }
 
 int LinkTransport::Close() {
+  dropPacedLines();
   if (channel_) {
     channel_->close();
     channel_.reset();
@@ -71,13 +77,68 @@ std::size_t LinkTransport::Write(const std::uint8_t* bytes, std::size_t count) {
   return channel_->write(bytes, count);
 }
 
-std::size_t LinkTransport::PacedWrite(const std::uint8_t* bytes, std::size_t count) {
-  std::size_t written = 0;
-  for (; written < count; ++written) {
-    if (Write(bytes + written, 1) != 1) break;
-    loop_.sleep(kPacedWriteGap);
+void LinkTransport::PacedWrite(std::string bytes, WriteDone done) {
+  paced_.push_back(PacedLine{std::move(bytes), true, 0, false, std::move(done)});
+  if (paced_.size() == 1) advance();
+}
+
+void LinkTransport::QueuedWrite(std::string bytes, WriteDone done) {
+  paced_.push_back(PacedLine{std::move(bytes), false, 0, false, std::move(done)});
+  if (paced_.size() == 1) advance();
+}
+
+bool LinkTransport::WriteHeldBack() const {
+  return loop_.now() < quietUntil_ || (channel_ && channel_->adapterBusy());
+}
+
+void LinkTransport::writeNext() {
+  PacedLine& line = paced_.front();
+  if (line.failed || line.written >= line.bytes.size()) return;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.bytes.data()) + line.written;
+  const std::size_t want = line.paced ? 1 : line.bytes.size() - line.written;
+  const std::size_t got = Write(bytes, want);
+  line.written += std::min(got, want);
+  if (got < want) line.failed = true;
+}
+
+void LinkTransport::advance() {
+  PacedLine& line = paced_.front();
+  if (!line.failed && line.written < line.bytes.size()) {
+    if (WriteHeldBack()) {
+      // Looked at again shortly: the end of the pause, or every few milliseconds for the adapter.
+      const auto now = loop_.now();
+      const auto wait = now < quietUntil_ ? std::chrono::ceil<ports::Millis>(quietUntil_ - now) : kAdapterPoll;
+      loop_.startTimer(kTimerPacedWrite, std::max(wait, ports::Millis(1)));
+      return;
+    }
+    writeNext();
+    loop_.startTimer(kTimerPacedWrite, line.paced ? kPacedWriteGap : ports::Millis(1));
+    return;
   }
-  return written;
+  // A tick after the last byte (15 ms for a paced line): the line is out.
+  WriteDone done = std::move(line.done);
+  const std::size_t written = line.written;
+  paced_.pop_front();
+  if (paced_.empty())
+    loop_.stopTimer(kTimerPacedWrite);
+  else
+    advance();
+  // Last: `done` may write, close the link or destroy whoever owns this transport.
+  if (done) done(written);
+}
+
+void LinkTransport::OnPacedWriteTimer() {
+  if (paced_.empty()) {
+    loop_.stopTimer(kTimerPacedWrite);
+    return;
+  }
+  advance();
+}
+
+void LinkTransport::dropPacedLines() {
+  if (paced_.empty()) return;
+  paced_.clear();
+  loop_.stopTimer(kTimerPacedWrite);
 }
 
 std::size_t LinkTransport::Read(std::uint8_t* buffer, std::size_t count) {
@@ -100,7 +161,8 @@ int LinkTransport::SetNotificationMask(std::uint32_t mask) {
 int LinkTransport::SetSpeed(std::uint32_t speed) {
   if (!channel_ || !dispatchable(linkMode_)) return 0;
   const int result = channel_->setSpeed(speed);
-  loop_.sleep(kSetSpeedPause);
+  // No sleeping on the owner thread: the next paced byte waits instead.
+  quietUntil_ = loop_.now() + kSetSpeedPause;
   return result;
 }
 
@@ -108,9 +170,13 @@ void LinkTransport::Purge() {
   if (channel_ && dispatchable(linkMode_)) channel_->purge();
 }
 
-std::string LinkTransport::AdapterInformation() {
-  if (!channel_ || !dispatchable(linkMode_)) return {};
-  return channel_->adapterInformation();
+void LinkTransport::AdapterInformation(LinkChannel::InformationDone done) {
+  if (!done) return;
+  if (!channel_ || !dispatchable(linkMode_)) {
+    done({});
+    return;
+  }
+  channel_->adapterInformation(std::move(done));
 }
 
 LinkTransport::ChannelFactory defaultChannelFactory(ChannelConfig config) {

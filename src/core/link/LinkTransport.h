@@ -5,16 +5,14 @@
 // during it). All operations are called on the owner thread.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "link/PortKind.h"
-
-namespace recdesk::ports {
-class EventLoop;
-}
+#include "ports/EventLoop.h"
 
 namespace recdesk::link {
 
@@ -25,6 +23,11 @@ inline constexpr int kErrorNotification = 0x5F6;  // serial line-status error (i
 // The reader found the device gone (unplugged, hung up). Sent once, whatever the mask; the reader
 // ends right after. The owner treats it as a lost link.
 inline constexpr int kLostNotification = 0x5F7;
+
+// The event-loop timer that paces written lines, one byte per tick. The owner's timer handler hands
+// this timer's ticks to LinkTransport::OnPacedWriteTimer().
+inline constexpr int kTimerPacedWrite = 20;
+inline constexpr ports::Millis kPacedWriteGap{15};
 
 // Notification mask bits.
 inline constexpr std::uint32_t kMaskData = 1;    // block mode
@@ -74,9 +77,15 @@ class LinkChannel {
   virtual int setNotificationMask(std::uint32_t mask) = 0;
   virtual int setSpeed(std::uint32_t speed) = 0;
   virtual void purge() = 0;
-  virtual std::string adapterInformation() = 0;
+  // The adapter's description, handed to `done` on the owner thread: at once when the channel knows
+  // it, later when the adapter must be asked (then dropped when the link closes first).
+  using InformationDone = std::function<void(const std::string& text)>;
+  virtual void adapterInformation(InformationDone done) = 0;
   // True once the reader found the device gone (unplugged, hung up); writes then report 0.
   virtual bool deviceLost() const { return false; }
+  // True while the adapter still carries out a command of its own (set-up, purge, speed change):
+  // what goes to the recorder waits until it is done.
+  virtual bool adapterBusy() const { return false; }
 };
 
 class LinkTransport {
@@ -95,18 +104,32 @@ class LinkTransport {
   std::size_t Write(std::string_view bytes) {
     return Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
-  // Writes one byte at a time and pauses 15 ms after each (through the event loop's sleep); stops at
-  // the first byte not written. Returns the bytes written.
-  std::size_t PacedWrite(const std::uint8_t* bytes, std::size_t count);
-  std::size_t PacedWrite(std::string_view bytes) {
-    return PacedWrite(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  }
+  // Paced write: one byte every 15 ms without holding the owner thread. The first byte goes out now
+  // (or once WriteHeldBack() is over), each next one on a tick of timer
+  // kTimerPacedWrite; writing stops at the first byte not written. `done` runs on the tick 15 ms
+  // after the last byte tried, with the count written, so that whatever follows keeps the 15 ms gap.
+  // A line asked for while another is going out follows it. Close drops the line under way and
+  // those waiting without calling their `done`: whoever closes the link knows.
+  using WriteDone = std::function<void(std::size_t written)>;
+  void PacedWrite(std::string bytes, WriteDone done);
+  // True while a paced line is going out or waiting.
+  bool PacedWriting() const { return !paced_.empty(); }
+  // Unpaced bytes in the writer's order: written whole once the lines before them are out and the
+  // adapter is free; `done` runs on the next tick. For bytes that must not overtake what waits.
+  void QueuedWrite(std::string bytes, WriteDone done);
+  // True while a byte written now would not go out as it should: the pause after a speed change,
+  // or the adapter still busy with a command of its own.
+  bool WriteHeldBack() const;
+  // The tick of timer kTimerPacedWrite.
+  void OnPacedWriteTimer();
   std::size_t Read(std::uint8_t* buffer, std::size_t count);
   bool QueueStatus(std::uint32_t& errorWord, QueueStatusRecord& status);
   int SetNotificationMask(std::uint32_t mask);
   int SetSpeed(std::uint32_t speed);
   void Purge();
-  std::string AdapterInformation();
+  // The adapter's description (empty for a serial port or no link), handed to `done` on the owner
+  // thread, at once or once the adapter has been asked.
+  void AdapterInformation(LinkChannel::InformationDone done);
 
   // True when the open link's device went away; the owner closes and reopens the link.
   bool DeviceLost() const { return channel_ && channel_->deviceLost(); }
@@ -115,10 +138,25 @@ class LinkTransport {
   bool isOpen() const { return linkMode_ != kModeClosed; }
 
  private:
+  struct PacedLine {
+    std::string bytes;
+    bool paced = true;
+    std::size_t written = 0;
+    bool failed = false;
+    WriteDone done;
+  };
+  // Writes the next byte of the line in front (all of it when unpaced).
+  void writeNext();
+  // Goes on with the line in front: its next byte, or its end.
+  void advance();
+  void dropPacedLines();
+
   ports::EventLoop& loop_;
   ChannelFactory factory_;
   std::unique_ptr<LinkChannel> channel_;
   int linkMode_ = kModeClosed;
+  std::deque<PacedLine> paced_;
+  ports::Clock::time_point quietUntil_{};  // no paced byte before this (the pause after a speed change)
 };
 
 // Where the default channels find their devices.

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -72,6 +73,14 @@ struct QuickUsbChannel::Shared : ReaderShared {
   std::array<std::size_t, kQuickUsbSlots> lengths{};
   std::size_t writeIndex = 0;
   std::size_t readIndex = 0;
+  // The adapter's own commands, carried out in order by the reader thread (each waits for its
+  // reply, which the owner thread must never do). An empty line is a pause only.
+  struct AdapterCommand {
+    std::string line;
+    std::chrono::milliseconds pause{};
+  };
+  std::deque<AdapterCommand> commands;   // guarded by `lock`
+  std::atomic<int> commandsPending{0};   // queued or under way
 
   void noteError() {
     unsigned long error = 0;
@@ -81,12 +90,52 @@ struct QuickUsbChannel::Shared : ReaderShared {
 
 namespace {
 
+// Carries out the adapter commands waiting: write, pause, read the reply and put it aside (a missing
+// reply is not an error). False when the reader is to stop.
+bool runAdapterCommands(QuickUsbChannel::Shared& s) {
+  for (;;) {
+    QuickUsbChannel::Shared::AdapterCommand command;
+    {
+      std::lock_guard<std::mutex> guard(s.lock);
+      if (s.commands.empty()) return !s.stop.load();
+      command = std::move(s.commands.front());
+      s.commands.pop_front();
+      if (!command.line.empty() && s.moduleOpen &&
+          !s.api->WriteRS232(s.handle, kCommandChannel, reinterpret_cast<const unsigned char*>(command.line.data()),
+                             static_cast<unsigned short>(std::min<std::size_t>(command.line.size(), 0xFFFF))))
+        s.noteError();
+    }
+    const bool goOn = s.pauseUnlessStopped(command.pause);
+    if (goOn && !command.line.empty()) {
+      std::lock_guard<std::mutex> guard(s.lock);
+      unsigned short count = 0;
+      if (!s.moduleOpen) {
+      } else if (!s.api->GetNumRS232(s.handle, kCommandChannel, &count)) {
+        s.noteError();
+      } else if (count != 0) {
+        std::vector<unsigned char> reply(count);
+        unsigned short length = count;
+        if (!s.api->ReadRS232(s.handle, kCommandChannel, reply.data(), &length)) s.noteError();
+      }
+    }
+    --s.commandsPending;
+    if (!goOn) return false;
+  }
+}
+
 void runQuickUsbReader(ReaderShared& base) {
   auto& s = static_cast<QuickUsbChannel::Shared&>(base);
-  std::this_thread::sleep_for(kReaderStartPause);
+  // The adapter's set-up and its settling time come first.
+  if (!runAdapterCommands(s) || !s.pauseUnlessStopped(kReaderStartPause)) {
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (s.moduleOpen) s.api->Close(s.handle);
+    s.moduleOpen = false;
+    return;
+  }
   int idle = 0;
   int failures = 0;
   for (;;) {
+    if (!runAdapterCommands(s)) break;
     std::size_t w = 0;
     std::size_t slotLength = 0;
     {
@@ -167,30 +216,16 @@ QuickUsbChannel::~QuickUsbChannel() {
 }
 
 void QuickUsbChannel::adapterCommand(const std::string& line, ports::Millis pause) {
-  Shared& s = *shared_;
-  {
-    std::lock_guard<std::mutex> guard(s.lock);
-    if (!s.moduleOpen) return;
-    if (!s.api->WriteRS232(s.handle, kCommandChannel, reinterpret_cast<const unsigned char*>(line.data()),
-                           static_cast<unsigned short>(std::min<std::size_t>(line.size(), 0xFFFF))))
-      s.noteError();
-  }
-  if (s.context.loop)
-    s.context.loop->sleep(pause);
-  else
-    std::this_thread::sleep_for(pause);
-  // The adapter's reply is read and not looked at; a missing reply is not an error.
-  std::lock_guard<std::mutex> guard(s.lock);
-  if (!s.moduleOpen) return;
-  unsigned short count = 0;
-  if (!s.api->GetNumRS232(s.handle, kCommandChannel, &count)) {
-    s.noteError();
-    return;
-  }
-  if (count == 0) return;
-  std::vector<unsigned char> reply(count);
-  unsigned short length = count;
-  if (!s.api->ReadRS232(s.handle, kCommandChannel, reply.data(), &length)) s.noteError();
+  if (!shared_) return;
+  std::lock_guard<std::mutex> guard(shared_->lock);
+  if (!shared_->moduleOpen) return;
+  shared_->commands.push_back(Shared::AdapterCommand{line, pause});
+  ++shared_->commandsPending;
+}
+
+bool QuickUsbChannel::adapterBusy() const {
+  // A module that went away answers nothing more: writes then fail and report the loss.
+  return shared_ && !shared_->lost.load() && shared_->commandsPending.load() > 0;
 }
 
 int QuickUsbChannel::open(int portCode, std::uint32_t speed, int /*stopBits*/, int /*parity*/,
@@ -227,14 +262,12 @@ int QuickUsbChannel::open(int portCode, std::uint32_t speed, int /*stopBits*/, i
   adapterCommand(line, kSetUpPause);
   std::snprintf(line, sizeof line, "$KDC,,TXS,%lu\r\n", 528UL);
   adapterCommand(line, kSetUpPause);
+  adapterCommand({}, kSettlePause);
 
   shared->writeIndex = 0;
   shared->readIndex = 0;
   shared->lengths.fill(0);
-  if (reader.loop)
-    reader.loop->sleep(kSettlePause);
-  else
-    std::this_thread::sleep_for(kSettlePause);
+  // The reader carries the set-up out; what goes to the recorder waits until it is done.
   reader_ = startReader(shared, runQuickUsbReader);
   linkMode = kModeQuickUsb;
   return kOpenOk;
@@ -325,8 +358,8 @@ void QuickUsbChannel::purge() {
   if (shared_) adapterCommand("$KDC,,PUR\r\n", kCommandPause);
 }
 
-std::string QuickUsbChannel::adapterInformation() {
-  return shared_ ? kNoInformationText : std::string();
+void QuickUsbChannel::adapterInformation(InformationDone done) {
+  if (done) done(shared_ ? kNoInformationText : std::string());
 }
 
 }  // namespace recdesk::link

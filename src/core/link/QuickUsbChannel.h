@@ -46,13 +46,15 @@ class QuickUsbChannel : public LinkChannel {
   int setNotificationMask(std::uint32_t mask) override;
   int setSpeed(std::uint32_t speed) override;
   void purge() override;
-  std::string adapterInformation() override;
+  void adapterInformation(InformationDone done) override;
   bool deviceLost() const override;
+  bool adapterBusy() const override;
 
   struct Shared;  // what the reader thread shares with the owner (QuickUsbChannel.cpp)
 
  private:
-  // Sends one adapter command on RS-232 channel 0, pauses, then reads and discards the reply.
+  // Queues one adapter command for the reader: it sends it on RS-232 channel 0, pauses, then reads
+  // and discards the reply. The link holds what goes to the recorder back until then.
   void adapterCommand(const std::string& line, ports::Millis pause);
 
   std::shared_ptr<QuickUsbApi> api_;

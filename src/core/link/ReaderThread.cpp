@@ -1,5 +1,6 @@
 #include "link/ReaderThread.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "ports/EventLoop.h"
@@ -27,6 +28,28 @@ void ReaderShared::notify(int notification, std::size_t bytesWaiting) {
     context.loop->invokeBlocking(run);
   else
     run();
+}
+
+void ReaderShared::handOver(const std::function<void()>& call) {
+  if (stop.load()) return;
+  auto run = [this, &call] {
+    if (!stop.load()) call();
+  };
+  if (context.loop)
+    context.loop->invokeBlocking(run);
+  else
+    run();
+}
+
+bool ReaderShared::pauseUnlessStopped(std::chrono::milliseconds span) {
+  constexpr auto kSlice = std::chrono::milliseconds(10);
+  while (span.count() > 0) {
+    if (stop.load()) return false;
+    const auto step = std::min(span, kSlice);
+    std::this_thread::sleep_for(step);
+    span -= step;
+  }
+  return !stop.load();
 }
 
 void ReaderShared::markLost() {

@@ -39,6 +39,12 @@ struct ReaderShared {
   // flag is set. After it returns the reader looks at the stop flag before it touches its device
   // again (the owner may have closed the link inside the notification).
   void notify(int notification, std::size_t bytesWaiting);
+  // Runs `call` on the owner thread and waits for it, like a notification (dropped once the stop flag
+  // is set).
+  void handOver(const std::function<void()>& call);
+  // Sleeps `span` on the reader thread in short slices; false when the stop flag was set meanwhile.
+  bool pauseUnlessStopped(std::chrono::milliseconds span);
+
   // Non-zero while the owner runs this reader's notification (owner thread only).
   std::atomic<int> handling{0};
 

@@ -29,7 +29,9 @@ class SerialChannel : public LinkChannel {
   int setNotificationMask(std::uint32_t mask) override;
   int setSpeed(std::uint32_t speed) override;
   void purge() override;
-  std::string adapterInformation() override { return {}; }
+  void adapterInformation(InformationDone done) override {
+    if (done) done({});
+  }
   bool deviceLost() const override;
 
   // The device path of the open port (or of the last attempt).

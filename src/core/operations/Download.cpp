@@ -389,10 +389,9 @@ void Download::sendRequest() {
   blockPages_ = 1;
   clearRepeatState();
   const std::uint64_t last = entry_.pages - 1;
-  if (!send(lang::formatText("$R5,DNL,%lu,%lld,%lld,%d\r\n", {static_cast<unsigned long>(entry_.fileNumber),
-                                                               static_cast<long long>(last), static_cast<long long>(last), 1})))
-    return;
-  services_.startTimer(session::kTimerTransferRequest, std::chrono::milliseconds(1000));
+  send(lang::formatText("$R5,DNL,%lu,%lld,%lld,%d\r\n", {static_cast<unsigned long>(entry_.fileNumber),
+                                                          static_cast<long long>(last), static_cast<long long>(last), 1}),
+       true);
 }
 
 void Download::dataRequest() {
@@ -405,11 +404,10 @@ void Download::dataRequest() {
     finishFile();
     return;
   }
-  if (!send(lang::formatText("$R5,DNL,%lu,%lld,%lld,%u\r\n",
-                             {static_cast<unsigned long>(entry_.fileNumber), static_cast<long long>(pagesDone_),
-                              static_cast<long long>(entry_.pages - 1), static_cast<unsigned>(options_.acceleration)})))
-    return;
-  services_.startTimer(session::kTimerTransferRequest, std::chrono::milliseconds(1000));
+  send(lang::formatText("$R5,DNL,%lu,%lld,%lld,%u\r\n",
+                        {static_cast<unsigned long>(entry_.fileNumber), static_cast<long long>(pagesDone_),
+                         static_cast<long long>(entry_.pages - 1), static_cast<unsigned>(options_.acceleration)}),
+       true);
 }
 
 void Download::onRequestAccepted() {
@@ -830,11 +828,10 @@ void Download::afterResyncCancel() {
     return;
   }
   if (phase_ == 1) {
-    if (!send(lang::formatText("$R5,DNL,%lu,%lld,%lld,%d\r\n",
-                               {static_cast<unsigned long>(entry_.fileNumber), static_cast<long long>(entry_.pages - 1),
-                                static_cast<long long>(entry_.pages - 1), 1})))
-      return;
-    services_.startTimer(session::kTimerTransferRequest, std::chrono::milliseconds(1000));
+    send(lang::formatText("$R5,DNL,%lu,%lld,%lld,%d\r\n",
+                          {static_cast<unsigned long>(entry_.fileNumber), static_cast<long long>(entry_.pages - 1),
+                           static_cast<long long>(entry_.pages - 1), 1}),
+         true);
   } else {
     dataRequest();
   }
@@ -1111,8 +1108,14 @@ void Download::linkGone() {
 
 // ---- helpers ---------------------------------------------------------------------------------------
 
-bool Download::send(const std::string& line) {
-  if (services_.sendLine(line, false)) return true;
+bool Download::send(const std::string& line, bool request) {
+  // A request's time-out (timer 13) runs from the moment its last byte is out.
+  session::SessionServices::AfterSent afterSent;
+  if (request)
+    afterSent = [&services = services_] {
+      services.startTimer(session::kTimerTransferRequest, std::chrono::milliseconds(1000));
+    };
+  if (services_.sendLine(line, false, std::move(afterSent))) return true;
   linkGone();
   return false;
 }

@@ -193,7 +193,8 @@ class Download : public session::BlockTransferHandler {
   std::vector<std::size_t> mendFromSoundPages(const std::vector<std::size_t>& badPages);
   void followBlockPlace();
   void updateProgress(std::uint64_t blockPages);
-  bool send(const std::string& line);
+  // Sends a line; a request (`request`) starts its time-out, timer 13, once the line is out.
+  bool send(const std::string& line, bool request = false);
   bool sendControl(char byte);
   void linkGone();
   void writeBlock(const std::uint8_t* data, std::size_t bytes);

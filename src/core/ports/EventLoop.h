@@ -1,13 +1,14 @@
 #pragma once
 // The event-loop port: how the core meets time and threads.
 //
-// Everything in the core runs on one owner thread. Timers are started and stopped by their fixed
-// identifiers; a timer fires repeatedly with its period until stopped. The link's reader thread hands
+// Everything in the core runs on one owner thread, and nothing there ever sleeps, spins or runs a
+// nested loop: a wait is a timer. Timers are started and stopped by their fixed identifiers; a timer
+// fires repeatedly with its period until stopped. The link's reader thread hands
 // its notifications to the owner thread through invokeBlocking(), which returns only when the owner
 // has run the call (the reader waits, exactly like a synchronous window message).
 //
 // Implementations: a real one for the front ends (threads, steady clock) and a virtual-time one for
-// tests, in which sleep() and timers only move a counter, so a 20-second time-out runs in microseconds.
+// tests, in which timers only move a counter, so a 20-second time-out runs in microseconds.
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -28,8 +29,6 @@ class EventLoop {
   virtual void stopTimer(int timerId) = 0;
   virtual bool timerActive(int timerId) const = 0;
 
-  // Blocks the owner thread (virtual time: advances the clock). Used by the paced write.
-  virtual void sleep(Millis duration) = 0;
   // Monotonic time.
   virtual Clock::time_point now() const = 0;
 

@@ -80,10 +80,6 @@ bool ThreadEventLoop::timerActive(int timerId) const {
   return timers_.count(timerId) != 0;
 }
 
-void ThreadEventLoop::sleep(Millis duration) {
-  if (duration > Millis(0)) std::this_thread::sleep_for(duration);
-}
-
 Clock::time_point ThreadEventLoop::now() const {
   return Clock::now();
 }

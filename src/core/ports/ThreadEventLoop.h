@@ -5,8 +5,7 @@
 //
 // The owner thread is the thread that constructed the loop; run() and runUntil() make the calling
 // thread the owner. Timers follow window-timer rules: a timer that falls behind fires once, not once
-// per missed period. sleep() really sleeps and serves nothing meanwhile (a reader's notification
-// waits until the owner is free again). Destroy the users of the loop (an open link) before the loop;
+// per missed period. Destroy the users of the loop (an open link) before the loop;
 // threads still waiting in invokeBlocking() when it goes are released without their call.
 #include <condition_variable>
 #include <cstdint>
@@ -32,7 +31,6 @@ class ThreadEventLoop : public EventLoop {
   void stopTimer(int timerId) override;
   bool timerActive(int timerId) const override;
 
-  void sleep(Millis duration) override;
   Clock::time_point now() const override;
 
   void post(std::function<void()> call) override;

@@ -21,10 +21,6 @@ void VirtualEventLoop::stopTimer(int timerId) { timers_.erase(timerId); }
 
 bool VirtualEventLoop::timerActive(int timerId) const { return timers_.count(timerId) != 0; }
 
-void VirtualEventLoop::sleep(Millis duration) {
-  if (duration > Millis(0)) now_ += duration;
-}
-
 Clock::time_point VirtualEventLoop::now() const { return now_; }
 
 void VirtualEventLoop::post(std::function<void()> call) {

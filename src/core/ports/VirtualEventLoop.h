@@ -1,7 +1,6 @@
 #pragma once
 // The event loop in virtual time, for tests and simulations: time moves only when the loop says so.
-// sleep() advances the clock at once (a paced write of a line costs no real time); timers fire in
-// order of their due time (ties: the timer started first); posted calls run in order, before any
+// Timers fire in order of their due time (ties: the timer started first); posted calls run in order, before any
 // timer that is due at the same moment. Every run is identical.
 //
 // The owner thread is the thread that calls runFor()/runUntil(). post() and invokeBlocking() may be
@@ -27,7 +26,6 @@ class VirtualEventLoop : public EventLoop {
   void startTimer(int timerId, Millis period) override;
   void stopTimer(int timerId) override;
   bool timerActive(int timerId) const override;
-  void sleep(Millis duration) override;
   Clock::time_point now() const override;
   void post(std::function<void()> call) override;
   void invokeBlocking(std::function<void()> call) override;
@@ -38,7 +36,7 @@ class VirtualEventLoop : public EventLoop {
   void postAfter(std::chrono::nanoseconds delay, std::function<void()> call);
 
   // Runs posted calls and due timers until `duration` of virtual time has passed; the clock then
-  // stands exactly `duration` later than at the call (or later, when a handler slept past it).
+  // stands exactly `duration` later than at the call.
   void runFor(Millis duration);
   // Runs until `done()` is true (tested before the first event and after every event) or `limit` of
   // virtual time has passed. Returns whether `done()` became true.

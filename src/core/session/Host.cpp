@@ -152,9 +152,12 @@ void Host::keepAliveStart() {
 }
 
 void Host::setLinkSpeed(std::uint32_t speed) {
-  link_.SetSpeed(speed);
-  loop_.sleep(1ms);
-  info_.linkSpeed = speed;
+  // A speed change waits for the lines asked for before it; the link holds the next byte back for
+  // the adapter to settle.
+  queueOutgoing(Outgoing{Outgoing::Kind::Step, {}, false, [this, speed] {
+                           link_.SetSpeed(speed);
+                           info_.linkSpeed = speed;
+                         }});
 }
 
 // ---- connection ------------------------------------------------------------------------------------------
@@ -168,6 +171,7 @@ void Host::connectAttempt() {
   flags_.sessionRunning = false;
   if (wasConnected) refreshControls();
   ++linkEpoch_;
+  dropOutgoing();
   lastOpenResult_ = link_.Open(portCode(), kOpenSpeed, this, 0, 0);
   if (lastOpenResult_ == link::kOpenOk) {
     stopTimer(kTimerConnectRetry);
@@ -185,21 +189,24 @@ void Host::connectAttempt() {
 
 void Host::closeLink() {
   ++linkEpoch_;
+  dropOutgoing();
   link_.Close();
   receiver_ = BlockReceiver::None;
 }
 
 void Host::shutdown(bool sendResetLine) {
   if (shutDown_) return;
-  if (sendResetLine && flags_.recorderConnected && link_.isOpen()) {
-    sendLine(std::string(cmd::kReset), false);
+  // The link closes once the reset line (and whatever was asked for before it) is out.
+  const bool reset = sendResetLine && flags_.recorderConnected && link_.isOpen();
+  if (reset) {
+    sendLine(std::string(cmd::kReset), false, [this] { closeLink(); });
     log(fmt("%s %s.\r\n\r\n\r\n", {lang::text(146), lang::text(57869)}));
   }
   shutDown_ = true;
   for (int id : {kTimerConnectRetry, kTimerKeepAlive, kTimerBlockData, kTimerReply, kTimerCancelConfirm,
                  kTimerTransferRequest})
     stopTimer(id);
-  closeLink();
+  if (!reset) closeLink();
   flags_.recorderConnected = false;
   flags_.sessionRunning = false;
   flags_.pingOutstanding = false;
@@ -523,12 +530,15 @@ void Host::testReply(bool accepted) {
 
 // ---- simple commands ---------------------------------------------------------------------------------------
 
+void Host::keepAliveAfterSend() {
+  if (flags_.sessionRunning && link_.isOpen()) keepAliveStart();
+}
+
 void Host::commandType() {
   refreshControls();
   logEvent(57793);
-  sendLine(std::string(cmd::kType), false);
   // Sent without the reply time-out; the keep-alive still notices a recorder that went silent.
-  if (flags_.sessionRunning && link_.isOpen()) keepAliveStart();
+  sendLine(std::string(cmd::kType), false, [this] { keepAliveAfterSend(); });
 }
 
 void Host::commandFlash() {
@@ -539,14 +549,12 @@ void Host::commandFlash() {
 void Host::commandFree() {
   refreshControls();
   logEvent(57794);
-  sendLine(std::string(cmd::kFree), false);
-  if (flags_.sessionRunning && link_.isOpen()) keepAliveStart();
+  sendLine(std::string(cmd::kFree), false, [this] { keepAliveAfterSend(); });
 }
 
 void Host::commandTime() {
   logEvent(57795);
-  sendLine(std::string(cmd::kTime), false);
-  if (flags_.sessionRunning && link_.isOpen()) keepAliveStart();
+  sendLine(std::string(cmd::kTime), false, [this] { keepAliveAfterSend(); });
 }
 
 void Host::commandList() {
@@ -579,39 +587,122 @@ void Host::commandRecordOn() {
 void Host::commandRecordOff() {
   refreshControls();
   logEvent(flags_.recording ? 57799 : 57800);
-  const bool sent = sendLine(std::string(cmd::kRecordOff), false);
+  // The list is asked for once the line is out (not at all when the link is lost meanwhile).
+  sendLine(std::string(cmd::kRecordOff), false, [this] {
+    commandList();
+    refreshControls();
+  });
   flags_.recording = false;
-  if (sent) commandList();
   refreshControls();
 }
 
 // ---- sending -------------------------------------------------------------------------------------------------
 
-bool Host::sendLine(const std::string& line, bool expectReply) {
+bool Host::sendLine(const std::string& line, bool expectReply, AfterSent afterSent) {
   // With no link there is nothing to write to (the connect retry is already running).
   if (!link_.isOpen()) return false;
-  link_.Purge();
   if (!contains(line, "PING")) {
     stopTimer(kTimerKeepAlive);
     flags_.pingOutstanding = false;
   }
+  // Logged when asked for: the log keeps the order of the session's steps.
   if (sentLineIsLogged(line)) log("<< " + line);
   refreshControls();
-  const std::size_t written = link_.PacedWrite(line);
   currentReply_.clear();
-  if (written == line.size()) {
-    if (expectReply) startTimer(kTimerReply, 1000ms);
-    return true;
-  }
-  linkLost();
-  return false;
+  queueOutgoing(Outgoing{Outgoing::Kind::Line, line, expectReply, std::move(afterSent)});
+  return true;
 }
 
 bool Host::sendByte(std::uint8_t value) {
   if (!link_.isOpen()) return false;
+  if (sending() || link_.WriteHeldBack()) {
+    // Never inside a line: the byte follows the line going out (or waits for the adapter).
+    queueOutgoing(Outgoing{Outgoing::Kind::Byte, std::string(1, static_cast<char>(value)), false, {}});
+    return true;
+  }
   if (link_.Write(&value, 1) == 1) return true;
   linkLost();
   return false;
+}
+
+void Host::queueOutgoing(Outgoing item) {
+  outgoing_.push_back(std::move(item));
+  if (!goingOut_) sendNext();
+}
+
+void Host::sendNext() {
+  while (!goingOut_ && !outgoing_.empty()) {
+    Outgoing item = std::move(outgoing_.front());
+    outgoing_.pop_front();
+    switch (item.kind) {
+      case Outgoing::Kind::Step:
+        if (item.then) item.then();  // may send, or lose the link (which empties the queue)
+        break;
+      case Outgoing::Kind::Byte:
+        if (link_.WriteHeldBack()) {
+          // The adapter is not ready for it yet: the link writes it when it is.
+          const std::uint64_t epoch = linkEpoch_;
+          goingOut_ = std::move(item);
+          link_.QueuedWrite(goingOut_->bytes, [this, epoch](std::size_t written) {
+            if (epoch == linkEpoch_ && goingOut_) lineSent(written);
+          });
+          break;
+        }
+        if (link_.Write(reinterpret_cast<const std::uint8_t*>(item.bytes.data()), item.bytes.size()) !=
+            item.bytes.size()) {
+          linkLost();
+          return;
+        }
+        break;
+      case Outgoing::Kind::Line: {
+        link_.Purge();
+        inputDeferred_ = false;  // the purge took it
+        const std::uint64_t epoch = linkEpoch_;
+        goingOut_ = std::move(item);
+        link_.PacedWrite(goingOut_->bytes, [this, epoch](std::size_t written) {
+          if (epoch == linkEpoch_ && goingOut_) lineSent(written);
+        });
+        break;
+      }
+    }
+  }
+}
+
+void Host::lineSent(std::size_t written) {
+  Outgoing line = std::move(*goingOut_);
+  goingOut_.reset();
+  if (written != line.bytes.size()) {
+    linkLost();
+    return;
+  }
+  if (line.expectReply) startTimer(kTimerReply, 1000ms);
+  if (line.then) line.then();
+  sendNext();
+  readDeferredInput();
+}
+
+void Host::dropOutgoing() {
+  outgoing_.clear();
+  goingOut_.reset();
+  inputDeferred_ = false;
+}
+
+void Host::readDeferredInput() {
+  if (goingOut_ || !inputDeferred_ || shutDown_ || !link_.isOpen()) return;
+  inputDeferred_ = false;
+  std::uint32_t errorWord = 0;
+  link::QueueStatusRecord status;
+  if (!link_.QueueStatus(errorWord, status) || status.bytesToRead == 0) return;
+  if (receiver_ == BlockReceiver::None)
+    lineNotification(status.bytesToRead);
+  else
+    dataNotification(status.bytesToRead);
+}
+
+bool Host::replyWaitPending() const {
+  if (loop_.timerActive(kTimerReply)) return true;
+  if (goingOut_ && goingOut_->expectReply) return true;
+  return std::any_of(outgoing_.begin(), outgoing_.end(), [](const Outgoing& o) { return o.expectReply; });
 }
 
 void Host::linkLost() {
@@ -648,6 +739,11 @@ void Host::discardInput() { link_.Purge(); }
 void Host::onLinkNotification(int notification, std::size_t bytesWaiting) {
   // After the session ended (and while the host goes away) a reader may still hand over what it had.
   if (shutDown_) return;
+  if (goingOut_ && (notification == link::kLineNotification || notification == link::kDataNotification)) {
+    // The recorder answers a line once it is out; what comes meanwhile is read when it is.
+    inputDeferred_ = true;
+    return;
+  }
   if (notification == link::kLineNotification)
     lineNotification(bytesWaiting);
   else if (notification == link::kDataNotification)
@@ -740,7 +836,7 @@ bool Host::dispatch(const std::string& line) {
   // Before the session runs, a reply that is not the presence answer must not leave the session
   // waiting for nothing: when no wait is left, the keep-alive pings again.
   if (!flags_.sessionRunning && link_.isOpen() && receiver_ == BlockReceiver::None &&
-      !loop_.timerActive(kTimerKeepAlive) && !loop_.timerActive(kTimerReply))
+      !loop_.timerActive(kTimerKeepAlive) && !replyWaitPending())
     keepAliveStart();
   currentReply_.clear();
   return matched;
@@ -771,6 +867,9 @@ void Host::onTimer(int timerId) {
         activeTransfer_->onConfirmationTimeout();
       else
         logEvent(57804);
+      break;
+    case link::kTimerPacedWrite:
+      link_.OnPacedWriteTimer();
       break;
     case kTimerTransferRequest:
       stopTimer(kTimerTransferRequest);

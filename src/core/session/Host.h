@@ -13,8 +13,10 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,8 +98,11 @@ class Host final : public SessionServices, public link::LinkListener {
   // Connect attempt: opens the link at 115200 bit/s and pings; on failure it is repeated every second.
   void connectAttempt();
   // Ends the session for good: sends the recorder's reset line when it is connected (as the program
-  // does when it closes), stops every session timer and closes the link.
+  // does when it closes), stops every session timer and closes the link once that line is out.
+  // The reset line goes out paced: keep the loop running until shutdownComplete() (the link is closed
+  // at once when the host is destroyed earlier).
   void shutdown(bool sendResetLine = true);
+  bool shutdownComplete() const { return shutDown_ && !link_.isOpen(); }
   void closeLink();
   void sessionReset();
   void sessionEstablished();
@@ -146,8 +151,11 @@ class Host final : public SessionServices, public link::LinkListener {
   BlockTransferHandler* activeTransfer() const { return activeTransfer_; }
 
   // ---- SessionServices -------------------------------------------------------------------------------
-  bool sendLine(const std::string& line, bool expectReply) override;
+  using SessionServices::sendLine;
+  bool sendLine(const std::string& line, bool expectReply, AfterSent afterSent) override;
   bool sendByte(std::uint8_t value) override;
+  // True while a line is going out or anything waits behind it.
+  bool sending() const { return goingOut_.has_value() || !outgoing_.empty(); }
   void setLineMode() override;
   void setBlockMode(BlockReceiver receiver) override;
   bool inBlockMode() const override { return receiver_ != BlockReceiver::None; }
@@ -170,6 +178,24 @@ class Host final : public SessionServices, public link::LinkListener {
   const std::string& titleSuffix() const { return titleSuffix_; }
 
  private:
+  // What waits to go out, in order: paced lines, control bytes, and steps that must wait until the
+  // lines before them are out (a speed change).
+  struct Outgoing {
+    enum class Kind { Line, Byte, Step } kind;
+    std::string bytes;
+    bool expectReply = false;
+    AfterSent then;
+  };
+  void queueOutgoing(Outgoing item);
+  // Starts what waits, up to the next paced line.
+  void sendNext();
+  void lineSent(std::size_t written);
+  void dropOutgoing();
+  // Input that arrived while a line was going out is read once the writing is done (until then it
+  // waits in the link, as it would for an owner busy writing).
+  void readDeferredInput();
+  bool replyWaitPending() const;
+  void keepAliveAfterSend();
   void linkLost();
   void replyTimeout();
   void devicePresence(std::string reply);
@@ -230,6 +256,9 @@ class Host final : public SessionServices, public link::LinkListener {
   int lastOpenResult_ = -1;
   std::uint64_t linkEpoch_ = 0;  // advanced whenever a link is opened or closed
   bool shutDown_ = false;
+  std::deque<Outgoing> outgoing_;
+  std::optional<Outgoing> goingOut_;  // the line the link is writing
+  bool inputDeferred_ = false;
 };
 
 }  // namespace recdesk::session

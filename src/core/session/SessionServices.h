@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,10 +56,17 @@ class SessionServices {
  public:
   virtual ~SessionServices() = default;
 
-  // Send line: logs it (with the log filters), purges, writes it paced, starts the reply timer when
-  // `expectReply`. Returns false when the link was lost (the session has then been reset).
-  virtual bool sendLine(const std::string& line, bool expectReply) = 0;
-  // Send byte: one unpaced byte (block control "n", "r", "c"). False when the link was lost.
+  // Send line: logs it (with the log filters) and queues it; lines go out in the order asked, each
+  // purging the link and then written paced (a byte every 15 ms) while the owner goes on with its
+  // work. When the last byte is out the reply timer starts (with `expectReply`) and `afterSent` runs:
+  // whatever must follow the line on the wire or in time (a request timer, a speed change) goes
+  // there. Returns false when there is no link. A link lost while the line goes out takes the
+  // link-lost steps then (BlockTransferHandler::onLinkLost included) and `afterSent` never runs.
+  using AfterSent = std::function<void()>;
+  virtual bool sendLine(const std::string& line, bool expectReply, AfterSent afterSent) = 0;
+  bool sendLine(const std::string& line, bool expectReply) { return sendLine(line, expectReply, {}); }
+  // Send byte: one unpaced byte (block control "n", "r", "c"), written at once, or right after the
+  // line still going out (never inside it). False when the link was lost.
   virtual bool sendByte(std::uint8_t value) = 0;
 
   // Link modes: line mode assembles reply lines; block mode appends to blockBuffer() for `receiver`
