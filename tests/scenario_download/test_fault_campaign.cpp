@@ -134,6 +134,7 @@ TEST(ScenarioRepeats, AReallyBadPageIsAcceptedAfterFreshRequestsOnAPacedLink) {
   EXPECT_EQ(out.freshRequests, 2u);
   EXPECT_EQ(rig.ops->list().row(0).entry.badPages, 1u);
   EXPECT_EQ(pageReport(test::readFile(rig.im2(1)), flashIm2(rig, 0, {13})), "");
+  rig.loop.runFor(1s);  // the scan request goes out byte by byte after the download has ended
   EXPECT_TRUE(sent(rig.linesSent(), "$R5,BAD\r\n"));
 }
 
