@@ -11,9 +11,10 @@
 #include <optional>
 #include <string>
 
+#include "FlashPage.h"
+
 namespace recdesk::audio {
 
-inline constexpr std::size_t kPageSize = 528;
 inline constexpr std::size_t kPayloadSize = 512;
 // The largest output of one page: 1021 16-bit samples (4-bit mono), or 1023 8-bit samples.
 inline constexpr std::size_t kMaxPageOutput = 2042;

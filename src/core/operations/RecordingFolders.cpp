@@ -93,7 +93,7 @@ std::optional<fs::path> findIm2(const std::string& downloadFolder, const std::st
 std::string im2HeaderMismatch(const fs::path& im2, const RecordingEntry& entry, const std::string& deviceName) {
   std::ifstream in(im2, std::ios::binary);
   if (!in) return "the file cannot be read";
-  std::uint8_t page[audio::kPageSize];
+  std::uint8_t page[kPageSize];
   in.read(reinterpret_cast<char*>(page), static_cast<std::streamsize>(sizeof page));
   if (in.gcount() != static_cast<std::streamsize>(sizeof page)) return "the file is shorter than one page";
 

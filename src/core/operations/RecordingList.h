@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-namespace recdesk::operations {
+#include "FlashPage.h"
 
-inline constexpr std::uint64_t kPageSize = 528;
+namespace recdesk::operations {
 
 // A local date-time with one-second resolution, counted from 30 December 1899 00:00:00 (the
 // calendar's day zero), with a validity status.
