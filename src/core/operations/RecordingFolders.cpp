@@ -112,8 +112,7 @@ std::string im2HeaderMismatch(const fs::path& im2, const RecordingEntry& entry, 
   }
 
   const audio::DateTime t = audio::unpackStartTime(audio::readU32(page + audio::kOffStartTime));
-  const auto start = RecDateTime::fromCivil(t.year, t.month, t.day, t.hour, t.minute, t.second);
-  if (!start || start->seconds != entry.start.seconds)
+  if (t != entry.start)
     return "its recording began at " + audio::formatDateTime(t) + ", this one at " + entry.start.format("%Y/%m/%d %H:%M:%S");
 
   const std::int64_t lastPage = audio::readS32(page + audio::kOffPageNumber);
