@@ -72,7 +72,7 @@ const fs::path& sampleRecording(std::vector<std::int16_t>* pcm = nullptr, const 
 
 void BM_ConvertEndToEnd(benchmark::State& state) {
   const fs::path& source = sampleRecording();
-  const std::uint64_t pages = fs::file_size(source) / audio::kPageSize - 1;
+  const std::uint64_t pages = fs::file_size(source) / kPageSize - 1;
   ports::QuietUi ui;
   audio::ConvertRequest request;
   request.sourcePath = source.string();

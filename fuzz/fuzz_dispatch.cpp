@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         host.setBlockMode(session::BlockReceiver::Download);
         const std::size_t pages = length ? bytes[0] : 0;
         auto& block = host.blockBuffer();
-        if (block.received >= block.expected) block.clear(pages * session::BlockBuffer::kPageSize);
+        if (block.received >= block.expected) block.clear(pages * kPageSize);
         feed->rx.insert(feed->rx.end(), bytes, bytes + length);
         host.dataNotification(feed->rx.size());
         if (block.received > block.expected || block.expected > session::BlockBuffer::kCapacity) __builtin_trap();

@@ -21,7 +21,7 @@ using namespace recdesk;
 
 void decodeStream(const std::uint8_t* data, std::size_t size, bool offsetCounting) {
   audio::AudioDecoder outer;
-  std::array<std::uint8_t, audio::kPageSize> page{};
+  std::array<std::uint8_t, kPageSize> page{};
   std::memcpy(page.data(), data, std::min(size, page.size()));
   outer.setPage(page.data());
   outer.ParseHeader(offsetCounting);
@@ -32,21 +32,21 @@ void decodeStream(const std::uint8_t* data, std::size_t size, bool offsetCountin
   (void)outer.totalLengthMs();
   (void)outer.positionMs();
   (void)outer.currentTime();
-  for (std::size_t at = audio::kPageSize; at + audio::kPageSize <= size; at += audio::kPageSize) {
+  for (std::size_t at = kPageSize; at + kPageSize <= size; at += kPageSize) {
     outer.setPage(data + at);
     const auto r = outer.DecodePage(out.data());
     if (r.bytes > audio::kMaxPageOutput) std::abort();
     for (std::size_t i = audio::kPageOutputBuffer; i < out.size(); ++i)
       if (out[i] != 0xA5) std::abort();
-    if (outer.container() && stream.size() < 64 * audio::kPageSize) stream.insert(stream.end(), out.begin(), out.begin() + r.bytes);
+    if (outer.container() && stream.size() < 64 * kPageSize) stream.insert(stream.end(), out.begin(), out.begin() + r.bytes);
     outer.nextPage();
   }
   // The container's inner pages: the first is the inner header.
-  if (stream.size() >= audio::kPageSize) {
+  if (stream.size() >= kPageSize) {
     audio::AudioDecoder inner;
     inner.setPage(stream.data());
     inner.ParseHeader(true);
-    for (std::size_t at = audio::kPageSize; at + audio::kPageSize <= stream.size(); at += audio::kPageSize) {
+    for (std::size_t at = kPageSize; at + kPageSize <= stream.size(); at += kPageSize) {
       inner.setPage(stream.data() + at);
       const auto r = inner.DecodePage(out.data());
       if (r.bytes > audio::kMaxPageOutput) std::abort();

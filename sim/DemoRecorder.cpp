@@ -21,7 +21,7 @@ int familyOf(Model model) {
 Recording silentRecording(const RecordingFormat& format, std::size_t pageCount) {
   Recording r;
   r.format = format;
-  r.pages.assign(pageCount * audio::kPageSize, 0);
+  r.pages.assign(pageCount * kPageSize, 0);
   std::uint8_t plain[audio::kPayloadSize] = {};
   for (std::size_t i = 0; i < pageCount; ++i)
     buildPage(plain, trailerFor(format, static_cast<std::int32_t>(i)), r.page(i));
@@ -61,7 +61,7 @@ void addDemoRecordings(SimRecorder& device, int count, std::uint64_t seed) {
 Recording noiseRecording(const RecordingFormat& format, std::size_t pages, std::uint32_t seed) {
   Recording r;
   r.format = format;
-  r.pages.resize(pages * audio::kPageSize);
+  r.pages.resize(pages * kPageSize);
   std::uint32_t x = seed;
   std::uint8_t plain[audio::kPayloadSize];
   for (std::size_t i = 0; i < pages; ++i) {

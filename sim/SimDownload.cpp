@@ -5,11 +5,11 @@
 #include <memory>
 #include <vector>
 
+#include "FlashPage.h"
+
 namespace recdesk::sim {
 
 namespace {
-
-constexpr std::size_t kPage = 528;
 
 std::optional<std::uint64_t> number(const std::vector<std::string>& fields, std::size_t i) {
   if (i >= fields.size() || fields[i].empty() || fields[i].size() > 19) return std::nullopt;
@@ -105,11 +105,11 @@ void SimDownload::sendBlock(std::uint64_t start) {
   const Recording* rec = recording(file_);
   if (!rec) return;
   const std::uint64_t count = std::min<std::uint64_t>(perBlock_, last_ - start + 1);
-  std::string copy(static_cast<std::size_t>(count) * kPage, '\0');
+  std::string copy(static_cast<std::size_t>(count) * kPageSize, '\0');
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::uint64_t page = start + i;
-    char* out = copy.data() + i * kPage;
-    std::copy_n(reinterpret_cast<const char*>(rec->page(static_cast<std::size_t>(page))), kPage, out);
+    char* out = copy.data() + i * kPageSize;
+    std::copy_n(reinterpret_cast<const char*>(rec->page(static_cast<std::size_t>(page))), kPageSize, out);
     if (faults_.stickyBadPages.count({file_, page})) out[100] = static_cast<char>(out[100] ^ 0x01);
     if (faults_.flakyBadPages.count({file_, page}))
       out[100] = static_cast<char>(out[100] ^ static_cast<char>(1 + device_.random()() % 255));
@@ -143,7 +143,7 @@ void SimDownload::sendBlock(std::uint64_t start) {
         sound.push_back(i);
     if (!sound.empty()) {
       ++stats_.flipped;
-      const std::size_t at = static_cast<std::size_t>(sound[rnd() % sound.size()] * kPage + rnd() % 512);
+      const std::size_t at = static_cast<std::size_t>(sound[rnd() % sound.size()] * kPageSize + rnd() % 512);
       copy[at] = static_cast<char>(copy[at] ^ static_cast<char>(1 + rnd() % 255));
     }
   }

@@ -176,7 +176,7 @@ std::int32_t toOutputDomain(PageKind kind, std::int16_t v) {
 namespace {
 
 PageKind kindOf(const RecordingFormat& f) {
-  std::array<std::uint8_t, audio::kPageSize> page{};
+  std::array<std::uint8_t, kPageSize> page{};
   page[audio::kOffFormat] = formatByte(f.sampleRate, f.bits, f.channels);
   page[audio::kOffEncoding] = encodingByte(f.encoding, f.family);
   audio::AudioDecoder d;
@@ -420,8 +420,8 @@ void PageEncoder::encode(const std::int16_t* pcm, std::uint8_t* plain) const {
 std::vector<std::uint8_t> Recording::im2() const {
   std::vector<std::uint8_t> out;
   if (pages.empty()) return out;
-  out.reserve(pages.size() + audio::kPageSize);
-  out.insert(out.end(), pages.end() - static_cast<std::ptrdiff_t>(audio::kPageSize), pages.end());
+  out.reserve(pages.size() + kPageSize);
+  out.insert(out.end(), pages.end() - static_cast<std::ptrdiff_t>(kPageSize), pages.end());
   out.insert(out.end(), pages.begin(), pages.end());
   return out;
 }
@@ -467,7 +467,7 @@ Recording makeRecording(const RecordingFormat& format, PcmGenerator& source, std
                         std::int32_t firstPageNumber) {
   Recording r;
   r.format = format;
-  r.pages.resize(pageCount * audio::kPageSize);
+  r.pages.resize(pageCount * kPageSize);
   PageStream stream(format, source);
   for (std::size_t i = 0; i < pageCount; ++i)
     stream.next(firstPageNumber + static_cast<std::int32_t>(i), r.page(i));
@@ -483,18 +483,18 @@ std::size_t writeIm2File(const std::filesystem::path& file, const RecordingForma
   }
   // The header page is the last page; its payload is never decoded from there, but it is the real
   // last page, so encode everything first into the file and copy the last page to the front.
-  std::array<std::uint8_t, audio::kPageSize> page{};
+  std::array<std::uint8_t, kPageSize> page{};
   out.write(reinterpret_cast<const char*>(page.data()), static_cast<std::streamsize>(page.size()));
   PageStream stream(format, source);
   constexpr std::size_t kBatch = 256;
-  std::vector<std::uint8_t> batch(kBatch * audio::kPageSize);
+  std::vector<std::uint8_t> batch(kBatch * kPageSize);
   for (std::size_t done = 0; done < pageCount;) {
     const std::size_t n = std::min(kBatch, pageCount - done);
     for (std::size_t i = 0; i < n; ++i)
-      stream.next(static_cast<std::int32_t>(done + i), batch.data() + i * audio::kPageSize);
-    out.write(reinterpret_cast<const char*>(batch.data()), static_cast<std::streamsize>(n * audio::kPageSize));
+      stream.next(static_cast<std::int32_t>(done + i), batch.data() + i * kPageSize);
+    out.write(reinterpret_cast<const char*>(batch.data()), static_cast<std::streamsize>(n * kPageSize));
     done += n;
-    if (done == pageCount) std::memcpy(page.data(), batch.data() + (n - 1) * audio::kPageSize, audio::kPageSize);
+    if (done == pageCount) std::memcpy(page.data(), batch.data() + (n - 1) * kPageSize, kPageSize);
   }
   out.seekp(0);
   out.write(reinterpret_cast<const char*>(page.data()), static_cast<std::streamsize>(page.size()));
@@ -508,11 +508,11 @@ Recording makeContainerRecording(const RecordingFormat& outer, const RecordingFo
   const auto first = static_cast<std::int32_t>(innerPages - 1);
   // The stream: an inner header page announcing the count, then the audio pages.
   Recording stream = makeRecording(inner, source, innerPages, first + 1);
-  std::vector<std::uint8_t> bytes(audio::kPageSize);
+  std::vector<std::uint8_t> bytes(kPageSize);
   {
     Silence silence;
     Recording head = makeRecording(inner, silence, 1, first);
-    std::memcpy(bytes.data(), head.page(0), audio::kPageSize);
+    std::memcpy(bytes.data(), head.page(0), kPageSize);
   }
   bytes.insert(bytes.end(), stream.pages.begin(), stream.pages.end());
   const std::size_t outerPages = (bytes.size() + audio::kPayloadSize - 1) / audio::kPayloadSize;
@@ -525,7 +525,7 @@ Recording makeContainerRecording(const RecordingFormat& outer, const RecordingFo
   f.channels = 1;
   Recording r;
   r.format = f;
-  r.pages.resize(outerPages * audio::kPageSize);
+  r.pages.resize(outerPages * kPageSize);
   for (std::size_t i = 0; i < outerPages; ++i)
     buildPage(bytes.data() + i * audio::kPayloadSize, trailerFor(f, static_cast<std::int32_t>(i)), r.page(i));
   return r;

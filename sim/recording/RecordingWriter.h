@@ -102,9 +102,9 @@ struct Recording {
   RecordingFormat format;
   std::vector<std::uint8_t> pages;  // pageCount() * 528 bytes
 
-  std::size_t pageCount() const { return pages.size() / audio::kPageSize; }
-  std::uint8_t* page(std::size_t i) { return pages.data() + i * audio::kPageSize; }
-  const std::uint8_t* page(std::size_t i) const { return pages.data() + i * audio::kPageSize; }
+  std::size_t pageCount() const { return pages.size() / kPageSize; }
+  std::uint8_t* page(std::size_t i) { return pages.data() + i * kPageSize; }
+  const std::uint8_t* page(std::size_t i) const { return pages.data() + i * kPageSize; }
   // The IM2 file: a copy of the last page, then every page (empty for a recording without pages).
   std::vector<std::uint8_t> im2() const;
   void writeIm2(const std::filesystem::path& file) const;

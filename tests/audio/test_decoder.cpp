@@ -216,6 +216,16 @@ TEST(StartTime, InvalidMonthOrDayGivesTheNullDate) {
   EXPECT_EQ(formatDateTime({2024, 3, 1, 7, 8, 9}), "2024/03/01 07:08:09");
 }
 
+TEST(StartTime, PatternTextNeedsACalendarDateAndValuesOrderByDateThenTime) {
+  EXPECT_EQ((DateTime{2024, 3, 1, 7, 8, 9}).format("%a %d %b %Y %H:%M:%S day %j"), "Fri 01 Mar 2024 07:08:09 day 061");
+  EXPECT_EQ((DateTime{1899, 12, 30, 0, 0, 0}).format("%Y-%m-%d"), "1899-12-30");
+  EXPECT_EQ((DateTime{2023, 2, 29, 0, 0, 0}).format("%Y"), "");
+  EXPECT_EQ((DateTime{2024, 5, 1, 24, 0, 0}).format("%Y"), "");
+  EXPECT_EQ(DateTime{}.format("%Y"), "");
+  EXPECT_LT((DateTime{2024, 5, 1, 23, 59, 59}), (DateTime{2024, 5, 2, 0, 0, 0}));
+  EXPECT_LT((DateTime{1899, 12, 29, 23, 0, 0}), (DateTime{1899, 12, 30, 0, 0, 0}));
+}
+
 TEST(Encoding3, FourBitsMonoDifferencesAndClamp) {
   // Initial 1000; byte 0xF0: code 0 (-2959) then 15 (+2866); then code 0 until the clamp.
   const Decoded r = decode(makePage({0xE8, 0x03, 0xF0}, kMono4, 3));

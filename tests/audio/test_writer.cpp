@@ -14,7 +14,6 @@ namespace recdesk::sim {
 namespace {
 
 using audio::AudioDecoder;
-using audio::kPageSize;
 
 TEST(RecordingWriter, Im2HoldsTheLastPageFirstThenEveryPageInOrder) {
   RecordingFormat f;

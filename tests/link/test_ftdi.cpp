@@ -5,9 +5,9 @@
 
 #include "LinkTestSupport.h"
 #include "TestSupport.h"
+#include "adapters/SimulatedFtdiDevice.h"
 #include "lang/Strings.h"
 #include "link/FtdiChannel.h"
-#include "link/SimulatedFtdiDevice.h"
 
 namespace recdesk {
 namespace {
@@ -41,7 +41,7 @@ TEST(FtdiDivisor, OutOfRangeSpeedsStayInsideTheDivisorFields) {
 
 class FtdiLinkTest : public ::testing::Test {
  protected:
-  std::shared_ptr<link::SimulatedFtdiDevice> device = std::make_shared<link::SimulatedFtdiDevice>();
+  std::shared_ptr<sim::SimulatedFtdiDevice> device = std::make_shared<sim::SimulatedFtdiDevice>();
   ports::ThreadEventLoop loop;
   RecordingListener listener;
   LinkTransport transport{loop, [this](int) -> std::unique_ptr<link::LinkChannel> {
@@ -89,12 +89,12 @@ TEST_F(FtdiLinkTest, AFailingLastSetUpCallClosesTheAdapterAgain) {
   EXPECT_EQ(transport.Write(std::string_view("x")), 0u);
 
   // Other set-up failures are not examined; an adapter that does not open gives 6.
-  auto other = std::make_shared<link::SimulatedFtdiDevice>();
+  auto other = std::make_shared<sim::SimulatedFtdiDevice>();
   other->failCall("latency");
   device = other;
   EXPECT_EQ(transport.Open(1000, 115200, &listener), link::kOpenOk);
   transport.Close();
-  device = std::make_shared<link::SimulatedFtdiDevice>();
+  device = std::make_shared<sim::SimulatedFtdiDevice>();
   device->failCall("open");
   EXPECT_EQ(transport.Open(1001, 115200, &listener), link::kOpenAdapterFailed);
 }

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "LinkTestSupport.h"
+#include "adapters/SimulatedQuickUsb.h"
 #include "link/QuickUsbChannel.h"
-#include "link/SimulatedQuickUsb.h"
 
 namespace recdesk {
 namespace {
@@ -89,8 +89,8 @@ TEST(QuickUsbUnpack, APacketRunningPastTheBlockIsDroppedNotCopied) {
 
 class QuickUsbLinkTest : public ::testing::Test {
  protected:
-  std::shared_ptr<link::SimulatedQuickUsb> module =
-      std::make_shared<link::SimulatedQuickUsb>(std::vector<std::string>{"QUSB-A", "QUSB-B"});
+  std::shared_ptr<sim::SimulatedQuickUsb> module =
+      std::make_shared<sim::SimulatedQuickUsb>(std::vector<std::string>{"QUSB-A", "QUSB-B"});
   ports::ThreadEventLoop loop;
   RecordingListener listener;
   LinkTransport transport{loop, [this](int) -> std::unique_ptr<link::LinkChannel> {

@@ -4,14 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FlashPage.h"
 #include "recording/RecordingWriter.h"
 #include "session/Protocol.h"
 
 namespace recdesk::test {
-
-namespace {
-constexpr std::size_t kPage = 528;
-}
 
 // ---- FakeSession ----
 
@@ -79,8 +76,8 @@ void FakeSession::run(std::chrono::milliseconds limit) {
 
 void FakeRecorder::add(std::uint16_t fileNumber, const std::vector<std::uint8_t>& pages) {
   auto data = std::make_shared<std::vector<std::uint8_t>>(pages);
-  recordings[fileNumber] = {pages.size() / kPage, [data](std::uint64_t page, std::uint8_t* out) {
-                              std::memcpy(out, data->data() + page * kPage, kPage);
+  recordings[fileNumber] = {pages.size() / kPageSize, [data](std::uint64_t page, std::uint8_t* out) {
+                              std::memcpy(out, data->data() + page * kPageSize, kPageSize);
                             }};
 }
 
@@ -165,9 +162,9 @@ void FakeRecorder::onControl(char byte) {
 
 void FakeRecorder::sendBlock(std::uint64_t start) {
   const std::uint64_t count = std::min<std::uint64_t>(perBlock_, last_ - start + 1);
-  std::vector<std::uint8_t> copy(static_cast<std::size_t>(count) * kPage);
+  std::vector<std::uint8_t> copy(static_cast<std::size_t>(count) * kPageSize);
   const auto& source = recordings.at(file_);
-  for (std::uint64_t i = 0; i < count; ++i) source.read(start + i, copy.data() + i * kPage);
+  for (std::uint64_t i = 0; i < count; ++i) source.read(start + i, copy.data() + i * kPageSize);
   const int index = blocksSent++;
   if (lostBlocks > 0) {
     --lostBlocks;
@@ -200,14 +197,14 @@ void makePage(std::uint16_t fileNumber, std::uint64_t pageNumber, std::uint32_t 
 }
 
 std::vector<std::uint8_t> makePages(std::uint16_t fileNumber, std::uint64_t pages, std::uint32_t seed) {
-  std::vector<std::uint8_t> all(static_cast<std::size_t>(pages) * kPage);
-  for (std::uint64_t i = 0; i < pages; ++i) makePage(fileNumber, i, seed, all.data() + i * kPage);
+  std::vector<std::uint8_t> all(static_cast<std::size_t>(pages) * kPageSize);
+  for (std::uint64_t i = 0; i < pages; ++i) makePage(fileNumber, i, seed, all.data() + i * kPageSize);
   return all;
 }
 
 std::string im2Of(const std::vector<std::uint8_t>& pages) {
   if (pages.empty()) return {};
-  std::string out(pages.end() - static_cast<std::ptrdiff_t>(kPage), pages.end());
+  std::string out(pages.end() - static_cast<std::ptrdiff_t>(kPageSize), pages.end());
   out.append(pages.begin(), pages.end());
   return out;
 }

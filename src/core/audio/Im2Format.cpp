@@ -1,5 +1,6 @@
 #include "audio/Im2Format.h"
 
+#include <chrono>
 #include <cstdio>
 
 namespace recdesk::audio {
@@ -109,6 +110,35 @@ std::uint32_t samplesPerPage(int encodedBits, int channels) {
   if (encodedBits == 16) return static_cast<std::uint32_t>(256 / channels);
   if (encodedBits <= 0) encodedBits = 8;
   return static_cast<std::uint32_t>((256 - channels) * 16 / encodedBits / channels + 1);
+}
+
+bool DateTime::isCalendarDate() const {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
+      minute > 59 || second < 0 || second > 59)
+    return false;
+  const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                                        std::chrono::day{static_cast<unsigned>(day)}};
+  return ymd.ok();
+}
+
+std::string DateTime::format(const char* pattern) const {
+  using namespace std::chrono;
+  if (!isCalendarDate()) return {};
+  const year_month_day ymd{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                           std::chrono::day{static_cast<unsigned>(day)}};
+  const sys_days date{ymd};
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_wday = static_cast<int>(weekday{date}.c_encoding());
+  tm.tm_yday = static_cast<int>((date - sys_days{ymd.year() / January / 1}).count());
+  char buffer[128];
+  const std::size_t n = std::strftime(buffer, sizeof buffer, pattern, &tm);
+  return std::string(buffer, n);
 }
 
 bool DateTime::valid() const {

@@ -5,15 +5,17 @@
 // An IM2 file is (N + 1) pages: first a copy of the recording's last page (the header page, only its
 // trailer is read), then data pages 0 .. N - 1. N = header page number + 1.
 #include <array>
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
 
+#include "FlashPage.h"
+
 namespace recdesk::audio {
 
-inline constexpr std::size_t kPageSize = 528;
 inline constexpr std::size_t kPayloadSize = 512;
 // The largest output of one page: 1021 16-bit samples (4-bit mono), or 1023 8-bit samples.
 inline constexpr std::size_t kMaxPageOutput = 2042;
@@ -76,15 +78,21 @@ inline void writeU32(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-// A local wall-clock date and time with one-second resolution. All zero is the null date.
+// A local wall-clock date and time with one-second resolution: the recordings' start times, the
+// recorder's clock and the recording list's dates. All zero is the null date. Values order by
+// date, then time.
 struct DateTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   bool isNull() const { return year == 0 && month == 0 && day == 0 && hour == 0 && minute == 0 && second == 0; }
+  // A real calendar date (years 1 to 9999) with a time of day.
+  bool isCalendarDate() const;
   // A real calendar date (year 1900 or later) with a time of day.
   bool valid() const;
   // Seconds since the epoch when this local time is read with the computer's time zone.
   std::optional<std::time_t> toTime() const;
-  bool operator==(const DateTime&) const = default;
+  // strftime-style text ("%a, %d %b %Y, %H:%M:%S "); empty when this is not a calendar date.
+  std::string format(const char* pattern) const;
+  auto operator<=>(const DateTime&) const = default;
 };
 
 // Unpacks a start time (bits 26-31 year - 2000, 22-25 month, 17-21 day, 12-16 hour, 6-11 minute,

@@ -1,7 +1,7 @@
 #pragma once
 // An FTDI USB serial adapter as the link uses it. The libftdi implementation (LibFtdiDevice.h)
-// drives a real chip; SimulatedFtdiDevice serves tests. Implementations are safe to call from the
-// reader thread (read) and the owner thread (everything else) at the same time.
+// drives a real chip; the simulator's SimulatedFtdiDevice serves tests. Implementations are safe to
+// call from the reader thread (read) and the owner thread (everything else) at the same time.
 //
 // Results: 0 or a count on success, a negative value on failure (libftdi's error codes).
 #include <cstddef>

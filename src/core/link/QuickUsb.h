@@ -1,7 +1,7 @@
 #pragma once
 // The QuickUSB module's library calls that the link uses, as an interface: bound at run time to the
 // vendor's shared library when it is installed (no such library ships with Linux distributions), or
-// served by SimulatedQuickUsb in tests.
+// served by the simulator's SimulatedQuickUsb in tests.
 //
 // Each call returns non-zero on success and 0 on failure, after which GetLastError tells why.
 #include <memory>

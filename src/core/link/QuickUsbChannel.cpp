@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "FlashPage.h"
 #include "link/ReaderThread.h"
 
 namespace recdesk::link {
@@ -260,7 +261,7 @@ int QuickUsbChannel::open(int portCode, std::uint32_t speed, int /*stopBits*/, i
   adapterCommand(line, kSetUpPause);
   std::snprintf(line, sizeof line, "$KDC,,CHR,%lu,%lu,%lu\r\n", 8UL, 78UL, 1UL);
   adapterCommand(line, kSetUpPause);
-  std::snprintf(line, sizeof line, "$KDC,,TXS,%lu\r\n", 528UL);
+  std::snprintf(line, sizeof line, "$KDC,,TXS,%lu\r\n", static_cast<unsigned long>(kPageSize));
   adapterCommand(line, kSetUpPause);
   adapterCommand({}, kSettlePause);
 

@@ -45,7 +45,7 @@ std::uint16_t normaliseAcceleration(long long value) {
 
 std::chrono::milliseconds blockTimeout(std::uint64_t pages, std::uint32_t baud) {
   const std::uint64_t b = baud == 0 ? 115200 : baud;
-  return std::chrono::milliseconds(static_cast<std::int64_t>(pages * 5280000 / b * 5 + 2500));
+  return std::chrono::milliseconds(static_cast<std::int64_t>(pages * (kPageSize * 10 * 1000) / b * 5 + 2500));
 }
 
 std::chrono::milliseconds quietGap(std::uint32_t baud) {

@@ -93,7 +93,7 @@ std::optional<fs::path> findIm2(const std::string& downloadFolder, const std::st
 std::string im2HeaderMismatch(const fs::path& im2, const RecordingEntry& entry, const std::string& deviceName) {
   std::ifstream in(im2, std::ios::binary);
   if (!in) return "the file cannot be read";
-  std::uint8_t page[audio::kPageSize];
+  std::uint8_t page[kPageSize];
   in.read(reinterpret_cast<char*>(page), static_cast<std::streamsize>(sizeof page));
   if (in.gcount() != static_cast<std::streamsize>(sizeof page)) return "the file is shorter than one page";
 
@@ -112,8 +112,7 @@ std::string im2HeaderMismatch(const fs::path& im2, const RecordingEntry& entry, 
   }
 
   const audio::DateTime t = audio::unpackStartTime(audio::readU32(page + audio::kOffStartTime));
-  const auto start = RecDateTime::fromCivil(t.year, t.month, t.day, t.hour, t.minute, t.second);
-  if (!start || start->seconds != entry.start.seconds)
+  if (t != entry.start)
     return "its recording began at " + audio::formatDateTime(t) + ", this one at " + entry.start.format("%Y/%m/%d %H:%M:%S");
 
   const std::int64_t lastPage = audio::readS32(page + audio::kOffPageNumber);

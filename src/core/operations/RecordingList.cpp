@@ -1,8 +1,6 @@
 #include "operations/RecordingList.h"
 
 #include <cctype>
-#include <chrono>
-#include <ctime>
 #include <limits>
 
 #include "lang/Strings.h"
@@ -11,8 +9,9 @@ namespace recdesk::operations {
 
 namespace {
 
-// Days from 1970-01-01 to 1899-12-30.
-constexpr std::int64_t kDayZeroToUnixDays = 25569;
+// The calendar's day zero: a list date the calendar does not have reads as this one, and an
+// earlier date refuses the line.
+constexpr audio::DateTime kDayZero{1899, 12, 30, 0, 0, 0};
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -76,49 +75,6 @@ std::string channelText(unsigned channels) {
 }
 
 }  // namespace
-
-// ---- RecDateTime ----
-
-std::optional<RecDateTime> RecDateTime::fromCivil(int year, int month, int day, int hour, int minute,
-                                                  int second) {
-  using namespace std::chrono;
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 ||
-      minute < 0 || minute > 59 || second < 0 || second > 59)
-    return std::nullopt;
-  const year_month_day ymd{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
-                           std::chrono::day{static_cast<unsigned>(day)}};
-  if (!ymd.ok()) return std::nullopt;
-  const std::int64_t unixDays = sys_days{ymd}.time_since_epoch().count();
-  RecDateTime t;
-  t.seconds = (unixDays + kDayZeroToUnixDays) * 86400 + hour * 3600 + minute * 60 + second;
-  t.valid = true;
-  return t;
-}
-
-std::string RecDateTime::format(const char* pattern) const {
-  using namespace std::chrono;
-  if (!valid) return {};
-  std::int64_t days = seconds / 86400;
-  std::int64_t rest = seconds % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    days -= 1;
-  }
-  const sys_days sd{std::chrono::days{days - kDayZeroToUnixDays}};
-  const year_month_day ymd{sd};
-  std::tm tm{};
-  tm.tm_year = static_cast<int>(ymd.year()) - 1900;
-  tm.tm_mon = static_cast<int>(static_cast<unsigned>(ymd.month())) - 1;
-  tm.tm_mday = static_cast<int>(static_cast<unsigned>(ymd.day()));
-  tm.tm_hour = static_cast<int>(rest / 3600);
-  tm.tm_min = static_cast<int>(rest / 60 % 60);
-  tm.tm_sec = static_cast<int>(rest % 60);
-  tm.tm_wday = static_cast<int>(weekday{sd}.c_encoding());
-  tm.tm_yday = static_cast<int>((sd - sys_days{ymd.year() / January / 1}).count());
-  char buffer[128];
-  const std::size_t n = std::strftime(buffer, sizeof buffer, pattern, &tm);
-  return std::string(buffer, n);
-}
 
 // ---- size arithmetic ----
 
@@ -193,10 +149,10 @@ ParsedRecord parseRecordLine(std::string_view line) {
   e.encodedBits = static_cast<std::uint8_t>(*bits);
   e.channels = static_cast<std::uint8_t>(*channels);
   e.pages = *pages;
-  const auto start = RecDateTime::fromCivil(static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
-                                            static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second));
-  e.start = start ? *start : RecDateTime{};
-  if (e.start.seconds < 0) return result;  // before the calendar's day zero
+  e.start = {static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
+             static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second)};
+  if (!e.start.isCalendarDate()) e.start = kDayZero;
+  if (e.start < kDayZero) return result;
   e.durationSeconds = durationSeconds(e);
   e.im2Size = im2Size(e.pages);
   result.kind = RecordLineKind::Record;

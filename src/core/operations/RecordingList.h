@@ -12,31 +12,17 @@
 #include <string_view>
 #include <vector>
 
+#include "FlashPage.h"
+#include "audio/Im2Format.h"
+
 namespace recdesk::operations {
-
-inline constexpr std::uint64_t kPageSize = 528;
-
-// A local date-time with one-second resolution, counted from 30 December 1899 00:00:00 (the
-// calendar's day zero), with a validity status.
-struct RecDateTime {
-  std::int64_t seconds = 0;  // seconds since 1899-12-30 00:00:00
-  bool valid = true;
-
-  // A valid calendar date-time, or nullopt (month 1..12, day of that month, hour < 24, minute and
-  // second < 60, year 1..9999).
-  static std::optional<RecDateTime> fromCivil(int year, int month, int day, int hour, int minute,
-                                              int second);
-  // strftime-style formatting ("%a, %d %b %Y, %H:%M:%S "); an invalid value gives an empty text.
-  std::string format(const char* pattern) const;
-  double days() const { return static_cast<double>(seconds) / 86400.0; }
-};
 
 struct RecordingEntry {
   std::uint16_t fileNumber = 0;
   std::uint16_t sampleRate = 0;
   std::uint8_t encodedBits = 0;
   std::uint8_t channels = 0;
-  RecDateTime start;
+  audio::DateTime start;             // a calendar date from the list line
   std::int64_t durationSeconds = 0;  // whole seconds of playing time
   std::uint64_t pages = 0;           // data pages of the recording
   std::uint64_t im2Size = 0;         // (pages + 1) * 528

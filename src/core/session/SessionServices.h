@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "FlashPage.h"
+
 namespace recdesk::ports {
 class UserInterface;
 }
@@ -33,10 +35,9 @@ inline constexpr int kTimerTransferRequest = 13; // 1 s
 // Who owns block-mode data.
 enum class BlockReceiver : std::uint16_t { None = 0, Download = 1, Sample = 4 };
 
-// The block buffer: room for the largest block (256 pages of 528 bytes). Bytes beyond `expected`
+// The block buffer: room for the largest block (256 flash pages). Bytes beyond `expected`
 // are counted in `overrun` by the receiver and never written past the buffer.
 struct BlockBuffer {
-  static constexpr std::size_t kPageSize = 528;
   static constexpr std::size_t kMaxPages = 256;
   static constexpr std::size_t kCapacity = kPageSize * kMaxPages;  // 135,168 bytes
 

@@ -1,9 +1,9 @@
-#include "link/SimulatedQuickUsb.h"
+#include "adapters/SimulatedQuickUsb.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace recdesk::link {
+namespace recdesk::sim {
 
 namespace {
 constexpr unsigned long kErrorNotOpen = 1;
@@ -91,7 +91,7 @@ void SimulatedQuickUsb::unplug() {
   unplugged_ = true;
 }
 
-bool SimulatedQuickUsb::valid(QuickUsbHandle handle) {
+bool SimulatedQuickUsb::valid(link::QuickUsbHandle handle) {
   if (unplugged_) {
     lastError_ = kErrorFailed;
     return false;
@@ -116,7 +116,7 @@ int SimulatedQuickUsb::FindModules(char* nameList, unsigned long length) {
   return 1;
 }
 
-int SimulatedQuickUsb::Open(QuickUsbHandle* handle, const char* name) {
+int SimulatedQuickUsb::Open(link::QuickUsbHandle* handle, const char* name) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (failOpen_ || unplugged_ || !handle || !name ||
       std::find(modules_.begin(), modules_.end(), name) == modules_.end()) {
@@ -129,7 +129,7 @@ int SimulatedQuickUsb::Open(QuickUsbHandle* handle, const char* name) {
   return 1;
 }
 
-int SimulatedQuickUsb::Close(QuickUsbHandle handle) {
+int SimulatedQuickUsb::Close(link::QuickUsbHandle handle) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!open_ || handle != &token_) return 0;
   open_ = false;
@@ -137,21 +137,21 @@ int SimulatedQuickUsb::Close(QuickUsbHandle handle) {
   return 1;
 }
 
-int SimulatedQuickUsb::SetTimeout(QuickUsbHandle handle, unsigned long milliseconds) {
+int SimulatedQuickUsb::SetTimeout(link::QuickUsbHandle handle, unsigned long milliseconds) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!valid(handle)) return 0;
   timeout_ = milliseconds;
   return 1;
 }
 
-int SimulatedQuickUsb::SetRS232BaudRate(QuickUsbHandle handle, unsigned long baud) {
+int SimulatedQuickUsb::SetRS232BaudRate(link::QuickUsbHandle handle, unsigned long baud) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!valid(handle)) return 0;
   baud_ = baud;
   return 1;
 }
 
-int SimulatedQuickUsb::WriteRS232(QuickUsbHandle handle, unsigned char channel, const unsigned char* data,
+int SimulatedQuickUsb::WriteRS232(link::QuickUsbHandle handle, unsigned char channel, const unsigned char* data,
                                   unsigned short length) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!valid(handle) || channel != 0 || (!data && length)) return 0;
@@ -160,7 +160,7 @@ int SimulatedQuickUsb::WriteRS232(QuickUsbHandle handle, unsigned char channel, 
   return 1;
 }
 
-int SimulatedQuickUsb::ReadRS232(QuickUsbHandle handle, unsigned char channel, unsigned char* data,
+int SimulatedQuickUsb::ReadRS232(link::QuickUsbHandle handle, unsigned char channel, unsigned char* data,
                                  unsigned short* length) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!valid(handle) || channel != 0 || !length) return 0;
@@ -171,14 +171,14 @@ int SimulatedQuickUsb::ReadRS232(QuickUsbHandle handle, unsigned char channel, u
   return 1;
 }
 
-int SimulatedQuickUsb::GetNumRS232(QuickUsbHandle handle, unsigned char channel, unsigned short* count) {
+int SimulatedQuickUsb::GetNumRS232(link::QuickUsbHandle handle, unsigned char channel, unsigned short* count) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!valid(handle) || channel != 0 || !count) return 0;
   *count = static_cast<unsigned short>(std::min<std::size_t>(rs232Pending_.size(), 0xFFFF));
   return 1;
 }
 
-int SimulatedQuickUsb::ReadData(QuickUsbHandle handle, unsigned char* data, unsigned long* length) {
+int SimulatedQuickUsb::ReadData(link::QuickUsbHandle handle, unsigned char* data, unsigned long* length) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!valid(handle) || !length) return 0;
   if (blocks_.empty()) {
@@ -194,7 +194,7 @@ int SimulatedQuickUsb::ReadData(QuickUsbHandle handle, unsigned char* data, unsi
   return 1;
 }
 
-int SimulatedQuickUsb::WriteData(QuickUsbHandle handle, const unsigned char* data, unsigned long length) {
+int SimulatedQuickUsb::WriteData(link::QuickUsbHandle handle, const unsigned char* data, unsigned long length) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!valid(handle) || failWrite_) {
     lastError_ = kErrorFailed;
@@ -204,7 +204,7 @@ int SimulatedQuickUsb::WriteData(QuickUsbHandle handle, const unsigned char* dat
   return 1;
 }
 
-int SimulatedQuickUsb::ReadSetting(QuickUsbHandle handle, unsigned short address, unsigned short* value) {
+int SimulatedQuickUsb::ReadSetting(link::QuickUsbHandle handle, unsigned short address, unsigned short* value) {
   std::lock_guard<std::mutex> guard(mutex_);
   if (!valid(handle) || !value) return 0;
   *value = (address == 7 && blocks_.empty()) ? 0x200 : 0;
@@ -217,4 +217,4 @@ int SimulatedQuickUsb::GetLastError(unsigned long* error) {
   return 1;
 }
 
-}  // namespace recdesk::link
+}  // namespace recdesk::sim

@@ -11,9 +11,9 @@
 
 #include "link/QuickUsb.h"
 
-namespace recdesk::link {
+namespace recdesk::sim {
 
-class SimulatedQuickUsb : public QuickUsbApi {
+class SimulatedQuickUsb : public link::QuickUsbApi {
  public:
   explicit SimulatedQuickUsb(std::vector<std::string> modules = {"QUSB-0"});
 
@@ -35,24 +35,24 @@ class SimulatedQuickUsb : public QuickUsbApi {
   void setFailWrite(bool fail);
   void unplug();  // every call fails from now on
 
-  // --- QuickUsbApi ---
+  // --- link::QuickUsbApi ---
   int FindModules(char* nameList, unsigned long length) override;
-  int Open(QuickUsbHandle* handle, const char* name) override;
-  int Close(QuickUsbHandle handle) override;
-  int SetTimeout(QuickUsbHandle handle, unsigned long milliseconds) override;
-  int SetRS232BaudRate(QuickUsbHandle handle, unsigned long baud) override;
-  int WriteRS232(QuickUsbHandle handle, unsigned char channel, const unsigned char* data,
+  int Open(link::QuickUsbHandle* handle, const char* name) override;
+  int Close(link::QuickUsbHandle handle) override;
+  int SetTimeout(link::QuickUsbHandle handle, unsigned long milliseconds) override;
+  int SetRS232BaudRate(link::QuickUsbHandle handle, unsigned long baud) override;
+  int WriteRS232(link::QuickUsbHandle handle, unsigned char channel, const unsigned char* data,
                  unsigned short length) override;
-  int ReadRS232(QuickUsbHandle handle, unsigned char channel, unsigned char* data,
+  int ReadRS232(link::QuickUsbHandle handle, unsigned char channel, unsigned char* data,
                 unsigned short* length) override;
-  int GetNumRS232(QuickUsbHandle handle, unsigned char channel, unsigned short* count) override;
-  int ReadData(QuickUsbHandle handle, unsigned char* data, unsigned long* length) override;
-  int WriteData(QuickUsbHandle handle, const unsigned char* data, unsigned long length) override;
-  int ReadSetting(QuickUsbHandle handle, unsigned short address, unsigned short* value) override;
+  int GetNumRS232(link::QuickUsbHandle handle, unsigned char channel, unsigned short* count) override;
+  int ReadData(link::QuickUsbHandle handle, unsigned char* data, unsigned long* length) override;
+  int WriteData(link::QuickUsbHandle handle, const unsigned char* data, unsigned long length) override;
+  int ReadSetting(link::QuickUsbHandle handle, unsigned short address, unsigned short* value) override;
   int GetLastError(unsigned long* error) override;
 
  private:
-  bool valid(QuickUsbHandle handle);
+  bool valid(link::QuickUsbHandle handle);
 
   mutable std::mutex mutex_;
   std::vector<std::string> modules_;
@@ -72,4 +72,4 @@ class SimulatedQuickUsb : public QuickUsbApi {
   int token_ = 0;  // what the handle points at
 };
 
-}  // namespace recdesk::link
+}  // namespace recdesk::sim

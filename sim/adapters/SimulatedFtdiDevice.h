@@ -11,9 +11,9 @@
 
 #include "link/FtdiDevice.h"
 
-namespace recdesk::link {
+namespace recdesk::sim {
 
-class SimulatedFtdiDevice : public FtdiDevice {
+class SimulatedFtdiDevice : public link::FtdiDevice {
  public:
   SimulatedFtdiDevice();
 
@@ -30,9 +30,9 @@ class SimulatedFtdiDevice : public FtdiDevice {
   int openedIndex() const;
   // Modem status the adapter reports with RTS off and on (default: clear-to-send follows RTS).
   void setModemStatus(std::uint16_t rtsOff, std::uint16_t rtsOn);
-  void setInfo(FtdiDeviceInfo info);
+  void setInfo(link::FtdiDeviceInfo info);
 
-  // --- FtdiDevice ---
+  // --- link::FtdiDevice ---
   int open(int index) override;
   void close() override;
   int reset() override;
@@ -48,7 +48,7 @@ class SimulatedFtdiDevice : public FtdiDevice {
   int purge(bool receive, bool transmit) override;
   int setRts(bool on) override;
   int modemStatus(std::uint16_t& status) override;
-  int deviceInfo(FtdiDeviceInfo& info) override;
+  int deviceInfo(link::FtdiDeviceInfo& info) override;
 
  private:
   // Records `entry`; returns -1 when its call was made to fail (or the adapter is unplugged).
@@ -65,7 +65,7 @@ class SimulatedFtdiDevice : public FtdiDevice {
   int index_ = -1;
   std::uint16_t statusRtsOff_ = 0x00;
   std::uint16_t statusRtsOn_ = 0x10;
-  FtdiDeviceInfo info_;
+  link::FtdiDeviceInfo info_;
 };
 
-}  // namespace recdesk::link
+}  // namespace recdesk::sim

@@ -1,11 +1,11 @@
-#include "link/SimulatedFtdiDevice.h"
+#include "adapters/SimulatedFtdiDevice.h"
 
 #include <algorithm>
 
-namespace recdesk::link {
+namespace recdesk::sim {
 
 SimulatedFtdiDevice::SimulatedFtdiDevice() {
-  info_.type = kFtdiChip232R;
+  info_.type = link::kFtdiChip232R;
   info_.id = 0x04036001;
   info_.serialNumber = "SIM00001";
   info_.description = "Simulated FTDI adapter";
@@ -52,7 +52,7 @@ void SimulatedFtdiDevice::setModemStatus(std::uint16_t rtsOff, std::uint16_t rts
   statusRtsOn_ = rtsOn;
 }
 
-void SimulatedFtdiDevice::setInfo(FtdiDeviceInfo info) {
+void SimulatedFtdiDevice::setInfo(link::FtdiDeviceInfo info) {
   std::lock_guard<std::mutex> guard(mutex_);
   info_ = std::move(info);
 }
@@ -159,11 +159,11 @@ int SimulatedFtdiDevice::modemStatus(std::uint16_t& status) {
   return rc;
 }
 
-int SimulatedFtdiDevice::deviceInfo(FtdiDeviceInfo& info) {
+int SimulatedFtdiDevice::deviceInfo(link::FtdiDeviceInfo& info) {
   std::lock_guard<std::mutex> guard(mutex_);
   const int rc = record("info");
   if (rc == 0) info = info_;
   return rc;
 }
 
-}  // namespace recdesk::link
+}  // namespace recdesk::sim
