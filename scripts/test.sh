@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the default build, the fuzz targets for a bounded time, and the
-# sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer). Used by the README and by CI.
+# Builds and runs every test: the default build, a check of the installed programs, the fuzz targets
+# for a bounded time, the sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer). Used by the README and by CI.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -9,6 +9,7 @@ jobs=$(nproc)
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
+./scripts/install-check.sh build/default
 
 ./scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
 
