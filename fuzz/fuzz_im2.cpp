@@ -1,16 +1,14 @@
 // IM2 pages from anywhere: ParseHeader and DecodePage on arbitrary bytes (with and without offset
 // counting), the container stream's inner pages, and the whole conversion of the bytes as a file.
-#include <unistd.h>
-
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "FuzzFiles.h"
 #include "audio/AudioDecoder.h"
 #include "audio/Im2Converter.h"
 #include "ports/UserInterface.h"
@@ -56,16 +54,9 @@ void decodeStream(const std::uint8_t* data, std::size_t size, bool offsetCountin
 }
 
 void convertAsFile(const std::uint8_t* data, std::size_t size) {
-  static const std::filesystem::path dir = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-im2-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return std::filesystem::path(pattern);
-  }();
-  const auto source = dir / "in.im2";
-  {
-    std::ofstream f(source, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
+  const auto& dir = fuzz::memoryFolder();
+  static const auto source = dir / "in.im2";
+  fuzz::writeWhole(source, data, size);
   ports::QuietUi ui;
   audio::ConvertRequest request;
   request.sourcePath = source.string();

@@ -1,12 +1,10 @@
 // Fuzz target: the settings file reader and writer on arbitrary bytes.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "FuzzFiles.h"
 #include "app/IniDocument.h"
 #include "app/Settings.h"
 #include "app/SettingsFile.h"
@@ -22,16 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)doc.keyNames("Device Profiles");
   (void)SettingsFile::parseInteger(text.substr(0, 64));
 
-  static const std::string path = [] {
-    char name[] = "/tmp/fuzz-ini-XXXXXX";
-    const int fd = ::mkstemp(name);
-    if (fd >= 0) ::close(fd);
-    return std::string(name);
-  }();
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-  }
+  static const auto path = recdesk::fuzz::memoryFolder() / "settings.ini";
+  recdesk::fuzz::writeWhole(path, data, size);
   SettingsFile file(path);
   const LoadResult loaded = loadSettings(file);  // reads every key, may write the repairs back
   (void)settingsAsText(loaded.settings);
