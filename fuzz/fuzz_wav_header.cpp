@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::uint16_t bits = 0, channels = 0;
       reader.GetFormat(rate, bits, channels);
       (void)reader.Seconds();
-      std::uint8_t buffer[64];
+      std::uint8_t buffer[512];
       while (reader.Read(buffer, sizeof buffer) == sizeof buffer) {
       }
       reader.Close();
