@@ -1,17 +1,13 @@
 // IM2 pages from anywhere: ParseHeader and DecodePage on arbitrary bytes (with and without offset
-// counting), the container stream's inner pages, and the whole conversion of the bytes as a file.
+// counting) and the container stream's inner pages, all in memory. The conversion of the bytes as a
+// file is fuzz_im2_convert.
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <string>
 #include <vector>
 
-#include "FuzzFiles.h"
 #include "audio/AudioDecoder.h"
-#include "audio/Im2Converter.h"
-#include "ports/UserInterface.h"
 
 namespace {
 
@@ -53,28 +49,10 @@ void decodeStream(const std::uint8_t* data, std::size_t size, bool offsetCountin
   }
 }
 
-void convertAsFile(const std::uint8_t* data, std::size_t size) {
-  const auto& dir = fuzz::memoryFolder();
-  static const auto source = dir / "in.im2";
-  fuzz::writeWhole(source, data, size);
-  ports::QuietUi ui;
-  audio::ConvertRequest request;
-  request.sourcePath = source.string();
-  request.wavPath = (dir / "out.wav").string();
-  request.askBeforeOverwrite = false;
-  request.showFailures = false;
-  request.cutLimitOverride = size % 7 == 0 ? 3000 : 0;  // sometimes cut into many small parts
-  (void)audio::Im2Converter(ui).convert(request);
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
-    if (entry.path().filename() != "in.im2") std::filesystem::remove(entry.path(), ec);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   decodeStream(data, size, (data[0] & 1) != 0);
-  if (size <= 64 * 1024) convertAsFile(data, size);
   return 0;
 }
