@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace recdesk::sim {
 
@@ -66,8 +67,9 @@ bool SimDownload::control(std::uint8_t byte) {
   if (gone_) return true;
   switch (byte) {
     case 'n': {
-      if (faults_.silentNext > 0) {
-        --faults_.silentNext;
+      if (faults_.silentNext > 0 || chance(faults_.silentProbability)) {
+        if (faults_.silentNext > 0) --faults_.silentNext;
+        ++stats_.silentRequests;
         return true;
       }
       const std::uint64_t start = current_ ? *current_ + perBlock_ : first_;
@@ -81,8 +83,9 @@ bool SimDownload::control(std::uint8_t byte) {
       return true;
     }
     case 'r':
-      if (faults_.ignoreRepeatNext > 0) {
-        --faults_.ignoreRepeatNext;
+      if (faults_.ignoreRepeatNext > 0 || chance(faults_.ignoreRepeatProbability)) {
+        if (faults_.ignoreRepeatNext > 0) --faults_.ignoreRepeatNext;
+        ++stats_.silentRepeats;
         return true;
       }
       if (current_) {
@@ -115,6 +118,7 @@ void SimDownload::sendBlock(std::uint64_t start) {
   if (faults_.unplugAfterBlocks >= 0 && stats_.blocksSent > static_cast<std::uint64_t>(faults_.unplugAfterBlocks)) {
     gone_ = true;
     open_ = false;
+    ++stats_.unplugs;
     if (onUnplug) {
       onUnplug();
     } else {
@@ -124,60 +128,136 @@ void SimDownload::sendBlock(std::uint64_t start) {
   }
   if (faults_.skipAheadNext > 0) {
     --faults_.skipAheadNext;
+    ++stats_.skipped;
     return;
   }
   auto& rnd = device_.random();
-  bool flip = false;
-  if (faults_.flipNext > 0) {
-    --faults_.flipNext;
-    flip = true;
-  } else if (faults_.flipProbability > 0) {
-    flip = std::uniform_real_distribution<double>(0, 1)(rnd) < faults_.flipProbability;
+  const CopyFaults f = decideFaults(start);
+  if (f.flip) {
+    // One payload byte of a page the flash holds right: the page's check byte always sees that.
+    // (A flip in the trailer, or a second fault in a page already wrong, can cancel out in an 8-bit
+    // check and pass unseen; those are left out.)
+    std::vector<std::uint64_t> sound;
+    for (std::uint64_t i = 0; i < count; ++i)
+      if (!faults_.stickyBadPages.count({file_, start + i}) && !faults_.flakyBadPages.count({file_, start + i}))
+        sound.push_back(i);
+    if (!sound.empty()) {
+      ++stats_.flipped;
+      const std::size_t at = static_cast<std::size_t>(sound[rnd() % sound.size()] * kPage + rnd() % 512);
+      copy[at] = static_cast<char>(copy[at] ^ static_cast<char>(1 + rnd() % 255));
+    }
   }
-  if (flip) {
-    const std::size_t at = static_cast<std::size_t>(rnd() % copy.size());
-    copy[at] = static_cast<char>(copy[at] ^ static_cast<char>(1 + rnd() % 255));
+  if (f.drop > 0) {
+    ++stats_.dropped;
+    copy.resize(copy.size() - std::min(copy.size(), f.drop));
   }
-  if (faults_.dropBytesNext > 0) {
-    --faults_.dropBytesNext;
-    copy.resize(copy.size() - std::min(copy.size(), faults_.dropCount));
+  if (f.extra > 0) {
+    ++stats_.extra;
+    copy.append(f.extra, '\x55');
   }
-  if (faults_.extraBytesNext > 0) {
-    --faults_.extraBytesNext;
-    copy.append(faults_.extraCount, '\x55');
+  if (f.late > std::chrono::nanoseconds(0)) ++stats_.late;
+  if (f.doubled) {
+    // Twice in one go, as when a transfer is repeated on the way.
+    ++stats_.doubled;
+    copy += std::string(copy);
   }
-  emitBytes(std::move(copy));
+  emitBytes(std::move(copy), f.late);
+}
+
+bool SimDownload::chance(double probability) {
+  return probability > 0 && std::uniform_real_distribution<double>(0, 1)(device_.random()) < probability;
+}
+
+CopyFaults SimDownload::decideFaults(std::uint64_t start) {
+  if (copiesOf_ != start) {
+    copiesOf_ = start;
+    copies_ = 0;
+  }
+  const std::uint64_t copy = copies_++;
+  const auto take = [this](int& next, double probability) {
+    if (next > 0) {
+      --next;
+      return true;
+    }
+    return chance(probability);
+  };
+  CopyFaults f;
+  f.flip = take(faults_.flipNext, faults_.flipProbability);
+  if (take(faults_.dropBytesNext, faults_.dropProbability)) f.drop = faults_.dropCount;
+  if (take(faults_.extraBytesNext, faults_.extraProbability)) f.extra = faults_.extraCount;
+  f.doubled = take(faults_.doubleNext, faults_.doubleProbability);
+  if (faults_.lateNext > 0) {
+    --faults_.lateNext;
+    f.late = faults_.lateBy;
+  } else if (chance(faults_.lateProbability)) {
+    const auto most = std::chrono::duration_cast<std::chrono::microseconds>(faults_.lateBy).count();
+    f.late = std::chrono::microseconds(1 + static_cast<long long>(device_.random()() % static_cast<std::uint64_t>(std::max<long long>(most, 1))));
+  }
+  if (faults_.shape) faults_.shape(start, copy, f);
+  return f;
 }
 
 std::chrono::nanoseconds SimDownload::wireTime(std::size_t bytes) const {
+  if (pacing_.bitsPerSecond == 0) return std::chrono::nanoseconds(0);
   return std::chrono::nanoseconds(static_cast<std::int64_t>(
       static_cast<long double>(bytes) * 10 * 1e9L / static_cast<long double>(pacing_.bitsPerSecond)));
 }
 
 void SimDownload::emitLine(const std::string& line) {
-  if (pacing_.bitsPerSecond == 0 || !pacing_.schedule || !pacing_.now) {
+  if (!pacing_.schedule || !pacing_.now) {
     device_.sendLine(line);
     return;
   }
-  const auto now = pacing_.now();
-  const auto start = std::max(now + pacing_.turnaround, wireFree_);
-  wireFree_ = start + wireTime(line.size() + 2);
-  SimRecorder* device = &device_;
-  pacing_.schedule(wireFree_ - now, [device, line] { device->sendLine(line); });
+  // The line shares the wire with the block data: it comes after every byte sent before it.
+  emit(device_.frameLine(line), std::chrono::nanoseconds(0));
 }
 
-void SimDownload::emitBytes(std::string bytes) {
+void SimDownload::emitBytes(std::string bytes, std::chrono::nanoseconds late) {
   if (device_.faults().silent) return;
   stats_.bytesSent += bytes.size();
-  if (pacing_.bitsPerSecond == 0 || !pacing_.schedule || !pacing_.now) {
+  if (!pacing_.schedule || !pacing_.now) {
     device_.sendBytes(bytes);
     return;
   }
-  const auto now = pacing_.now();
-  const auto start = std::max(now + pacing_.turnaround, wireFree_);
+  emit(std::move(bytes), late);
+}
+
+void SimDownload::emit(std::string bytes, std::chrono::nanoseconds late) {
+  if (bytes.empty()) return;
+  using TimePoint = std::chrono::steady_clock::time_point;
+  const TimePoint now = pacing_.now();
+  // The recorder answers once it has finished sending what it was sending, after its turnaround
+  // (reading the flash); a late answer later still.
+  const TimePoint start = std::max(now, wireFree_) + pacing_.turnaround + late;
   wireFree_ = start + wireTime(bytes.size());
   SimRecorder* device = &device_;
-  pacing_.schedule(wireFree_ - now, [device, bytes = std::move(bytes)] { device->sendBytes(bytes); });
+  const auto handOver = [this, device, now](TimePoint at, std::string piece) {
+    pacing_.schedule(at - now, [device, piece = std::move(piece)] { device->sendBytes(piece); });
+  };
+  if (pacing_.pieceBytes == 0) {
+    handOver(wireFree_, std::move(bytes));
+    return;
+  }
+  // The adapter's partial piece fills on when these bytes start before its quiet time is up.
+  std::size_t carried = 0;
+  if (!piece_.bytes.empty() && start < piece_.end + pacing_.latency) {
+    *piece_.calledOff = true;
+    carried = piece_.bytes.size();
+    bytes.insert(0, piece_.bytes);
+  }
+  piece_ = Piece{};
+  const std::size_t size = pacing_.pieceBytes;
+  std::size_t at = 0;
+  for (; bytes.size() - at >= size; at += size)
+    handOver(start + wireTime(at + size - carried), bytes.substr(at, size));
+  if (at == bytes.size()) return;
+  piece_.bytes = bytes.substr(at);
+  piece_.end = wireFree_;
+  piece_.calledOff = std::make_shared<bool>(false);
+  pacing_.schedule(piece_.end + pacing_.latency - now,
+                   [device, rest = piece_.bytes, calledOff = piece_.calledOff] {
+                     if (!*calledOff) device->sendBytes(rest);
+                   });
 }
 
 // ---- recdesk-sim ----
@@ -225,7 +305,8 @@ int takeDownloadOption(int argc, char** argv, int& i, SimDownloadOptions& option
   const std::string arg = argv[i];
   static const char* const kOptions[] = {"--pace", "--turnaround", "--flip", "--flip-next", "--drop-bytes-next",
                                          "--extra-bytes-next", "--silent-blocks", "--skip-ahead", "--bad-page",
-                                         "--weak-page", "--unplug-after-blocks"};
+                                         "--weak-page", "--unplug-after-blocks", "--pieces", "--latency",
+                                         "--double-next", "--late-next", "--late-by"};
   if (std::find_if(std::begin(kOptions), std::end(kOptions), [&](const char* o) { return arg == o; }) ==
       std::end(kOptions))
     return 0;
@@ -267,6 +348,20 @@ int takeDownloadOption(int argc, char** argv, int& i, SimDownloadOptions& option
     std::pair<std::uint16_t, std::uint64_t> fp;
     ok = filePage(value, fp);
     (arg == "--bad-page" ? f.stickyBadPages : f.flakyBadPages).insert(fp);
+  } else if (arg == "--pieces") {
+    ok = wholeNumber(value, 1, 1 << 20, n);
+    options.pieceBytes = static_cast<std::size_t>(n);
+  } else if (arg == "--latency") {
+    char* end = nullptr;
+    options.latencyMs = std::strtod(value.c_str(), &end);
+    ok = end && *end == '\0' && options.latencyMs >= 0 && options.latencyMs <= 1000;
+  } else if (arg == "--double-next") {
+    ok = count(f.doubleNext);
+  } else if (arg == "--late-next") {
+    ok = count(f.lateNext);
+  } else if (arg == "--late-by") {
+    ok = wholeNumber(value, 0, 60000, n);
+    f.lateBy = std::chrono::milliseconds(n);
   } else if (arg == "--unplug-after-blocks") {
     ok = wholeNumber(value, 0, 1LL << 40, n);
     f.unplugAfterBlocks = n;
@@ -290,7 +385,12 @@ const char* downloadOptionsHelp() {
          "  --skip-ahead N         the next N blocks are lost on the way (the recorder moves on)\n"
          "  --bad-page F:P         page P of recording F is bad the same way on every read\n"
          "  --weak-page F:P        page P of recording F is bad differently on every read\n"
-         "  --unplug-after-blocks K  the link is lost after K blocks\n";
+         "  --unplug-after-blocks K  the link is lost after K blocks\n"
+         "  --pieces BYTES         with --pace: hand answers over in pieces of BYTES, as a USB adapter\n"
+         "  --latency MS           with --pieces: a partial piece goes over after MS quiet milliseconds\n"
+         "  --double-next N        the next N blocks sent go out twice in one go\n"
+         "  --late-next N          with --pace: the next N blocks sent leave late (see --late-by)\n"
+         "  --late-by MS           how late a late block is (default 50)\n";
 }
 
 SimDownload& installDownload(SimRecorder& device, const SimDownloadOptions& options, CallQueue& calls,
@@ -302,6 +402,8 @@ SimDownload& installDownload(SimRecorder& device, const SimDownloadOptions& opti
     DownloadPacing pacing;
     pacing.bitsPerSecond = options.paceBitsPerSecond;
     pacing.turnaround = std::chrono::microseconds(static_cast<long long>(options.turnaroundMs * 1000.0));
+    pacing.pieceBytes = options.pieceBytes;
+    pacing.latency = std::chrono::microseconds(static_cast<long long>(options.latencyMs * 1000.0));
     pacing.schedule = [&calls](std::chrono::nanoseconds delay, std::function<void()> call) {
       calls.schedule(delay, std::move(call));
     };

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,6 +20,15 @@
 #include "SimRecorder.h"
 
 namespace recdesk::sim {
+
+// What happens to one copy of a block on its way (decided per copy from the faults below).
+struct CopyFaults {
+  bool flip = false;              // one payload byte flipped (in a page the flash holds right)
+  std::size_t drop = 0;           // bytes lost at its end
+  std::size_t extra = 0;          // bytes too many at its end
+  bool doubled = false;           // it goes out twice in one go
+  std::chrono::nanoseconds late{0};  // it leaves this much later than it would (needs a scheduler)
+};
 
 struct DownloadFaults {
   int flipNext = 0;               // the next N blocks sent carry one flipped byte
@@ -30,6 +40,20 @@ struct DownloadFaults {
   int silentNext = 0;             // the next N "n" are not heard (no block, the position stays)
   int skipAheadNext = 0;          // the next N blocks are lost on the way (the position moves on)
   int ignoreRepeatNext = 0;       // the next N "r" are not heard
+  int doubleNext = 0;             // the next N blocks sent go out twice in one go
+  int lateNext = 0;               // the next N blocks sent leave `lateBy` late
+  std::chrono::milliseconds lateBy{50};
+  // Chances per block sent (per "n" or "r" heard for the last two), for randomized runs. A late
+  // block is late by a random time up to `lateBy`.
+  double dropProbability = 0;
+  double extraProbability = 0;
+  double doubleProbability = 0;
+  double lateProbability = 0;
+  double silentProbability = 0;
+  double ignoreRepeatProbability = 0;
+  // Called for every copy after the faults above were decided; may change them. `copy` counts the
+  // copies of the block starting at `firstPage` (0 = the first one sent).
+  std::function<void(std::uint64_t firstPage, std::uint64_t copy, CopyFaults& faults)> shape;
   // Pages bad on every read: the same wrong byte each time (a bad flash cell) or a different one
   // each time (a weak page). Keyed by (file number, page).
   std::set<std::pair<std::uint16_t, std::uint64_t>> stickyBadPages;
@@ -37,12 +61,17 @@ struct DownloadFaults {
   long long unplugAfterBlocks = -1;  // after K blocks sent the recorder is gone (-1 = never)
 };
 
-// Pacing: answers leave the recorder `turnaround` after the byte or line that asked for them and
-// take 10 bits per byte at `bitsPerSecond` on the wire; they reach the host when their last byte
-// has. `schedule` runs a call after a delay on the recorder's thread; `now` is that thread's clock.
+// Pacing: answers leave the recorder `turnaround` after the byte or line that asked for them (or
+// after the end of what it was still sending, whichever is later) and take 10 bits per byte at `bitsPerSecond` on the wire; they reach the host when their last byte
+// has, or, with `pieceBytes`, in pieces as a USB adapter hands them over: a piece as soon as it is
+// full, a partial one when the wire has been quiet for `latency`. `schedule` runs a call after a
+// delay on the recorder's thread; `now` is that thread's clock. With a scheduler but no speed the
+// wire takes no time (late blocks still come late).
 struct DownloadPacing {
-  std::uint32_t bitsPerSecond = 0;  // 0: no pacing, answers go out at once
+  std::uint32_t bitsPerSecond = 0;  // 0: the wire takes no time
   std::chrono::microseconds turnaround{0};
+  std::size_t pieceBytes = 0;       // 0: each answer whole
+  std::chrono::microseconds latency{0};
   std::function<void(std::chrono::nanoseconds delay, std::function<void()> call)> schedule;
   std::function<std::chrono::steady_clock::time_point()> now;
 };
@@ -54,6 +83,16 @@ struct DownloadStats {
   std::uint64_t repeatsServed = 0;
   std::uint64_t cancels = 0;
   std::uint64_t bytesSent = 0;
+  // Faults injected, by kind.
+  std::uint64_t flipped = 0;
+  std::uint64_t dropped = 0;
+  std::uint64_t extra = 0;
+  std::uint64_t doubled = 0;
+  std::uint64_t late = 0;
+  std::uint64_t silentRequests = 0;  // "n" not heard
+  std::uint64_t silentRepeats = 0;   // "r" not heard
+  std::uint64_t skipped = 0;         // blocks lost on the way
+  std::uint64_t unplugs = 0;
 };
 
 class SimDownload {
@@ -79,8 +118,11 @@ class SimDownload {
   void request(const std::vector<std::string>& fields);
   bool control(std::uint8_t byte);
   void sendBlock(std::uint64_t start);
+  CopyFaults decideFaults(std::uint64_t start);
+  bool chance(double probability);
   void emitLine(const std::string& line);
-  void emitBytes(std::string bytes);
+  void emitBytes(std::string bytes, std::chrono::nanoseconds late = std::chrono::nanoseconds(0));
+  void emit(std::string bytes, std::chrono::nanoseconds late);
   std::chrono::nanoseconds wireTime(std::size_t bytes) const;
   const Recording* recording(std::uint16_t fileNumber) const;
 
@@ -94,6 +136,16 @@ class SimDownload {
   std::uint64_t first_ = 0, last_ = 0, perBlock_ = 1;
   std::optional<std::uint64_t> current_;  // first page of the block last sent
   std::chrono::steady_clock::time_point wireFree_{};
+  std::optional<std::uint64_t> copiesOf_;  // the block whose copies are counted
+  std::uint64_t copies_ = 0;
+  // The adapter's piece being filled: its bytes, the wire time of its last byte, and whether its
+  // hand-over (scheduled for when the wire has been quiet) was called off because more came.
+  struct Piece {
+    std::string bytes;
+    std::chrono::steady_clock::time_point end{};
+    std::shared_ptr<bool> calledOff;
+  };
+  Piece piece_;
 };
 
 // Timed calls for a single-threaded poll loop (recdesk-sim's pacing): calls run in order of their due
@@ -114,6 +166,8 @@ struct SimDownloadOptions {
   DownloadFaults faults;
   std::uint32_t paceBitsPerSecond = 0;
   double turnaroundMs = 0;
+  std::size_t pieceBytes = 0;
+  double latencyMs = 0;
 };
 // Takes the download option at argv[i] (and its value); 1 taken, 0 not a download option, -1 a bad
 // value (`error` says why).

@@ -30,6 +30,12 @@ class SimLink::Channel : public link::LinkChannel {
       if (alive.expired()) return;
       fromDevice(bytes);
     });
+    link_->readerSeesLoss_ = [this, alive] {
+      reader_.loop->post([this, alive] {
+        if (alive.expired() || !reader_.listener) return;
+        reader_.listener->onLinkNotification(link::kLostNotification, 0);
+      });
+    };
     return link::kOpenOk;
   }
 
@@ -38,6 +44,7 @@ class SimLink::Channel : public link::LinkChannel {
     opened_ = false;
     alive_.reset();
     link_->device_->setOutput({});
+    link_->readerSeesLoss_ = nullptr;
     rx_.clear();
     mask_ = 0;
     link_->open_ = false;
@@ -148,6 +155,11 @@ class SimLink::Channel : public link::LinkChannel {
 };
 
 SimLink::SimLink(std::shared_ptr<SimRecorder> device) : device_(std::move(device)) {}
+
+void SimLink::unplug() {
+  faults_.unplugged = true;
+  if (readerSeesLoss_) readerSeesLoss_();
+}
 
 link::LinkTransport::ChannelFactory SimLink::channelFactory() {
   std::shared_ptr<SimLink> self = shared_from_this();

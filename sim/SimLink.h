@@ -10,6 +10,7 @@
 // an unplugged device (open fails).
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,9 @@ class SimLink : public std::enable_shared_from_this<SimLink> {
   std::vector<std::string> hostLines() const;
   void clearTrace() { trace_.clear(); }
   bool isOpen() const { return open_; }
+  // Pulls the cable: from now on opens and writes fail, and an open link's reader reports the
+  // device lost (as a real reader does when the device goes away).
+  void unplug();
   std::uint32_t hostSpeed() const { return hostSpeed_; }
 
  private:
@@ -61,6 +65,7 @@ class SimLink : public std::enable_shared_from_this<SimLink> {
   LinkFaults faults_;
   std::vector<WireEvent> trace_;
   bool open_ = false;
+  std::function<void()> readerSeesLoss_;  // set while a channel is open
   std::uint32_t hostSpeed_ = 0;
 };
 

@@ -140,8 +140,10 @@ void SimRecorder::receive(const std::uint8_t* bytes, std::size_t count) {
   }
 }
 
-void SimRecorder::sendLine(const std::string& line) {
-  if (faults_.silent) return;
+void SimRecorder::sendLine(const std::string& line) { sendBytes(frameLine(line)); }
+
+std::string SimRecorder::frameLine(const std::string& line) {
+  if (faults_.silent) return {};
   std::string text = line;
   bool garble = false;
   if (faults_.garbleNext > 0) {
@@ -160,7 +162,7 @@ void SimRecorder::sendLine(const std::string& line) {
       text[pos] = c;
     }
   }
-  sendBytes(text + "\r\n");
+  return text + "\r\n";
 }
 
 void SimRecorder::sendBytes(std::string_view bytes) {
@@ -312,6 +314,10 @@ void SimRecorder::installCommands() {
     d.sendLine("$R5,ACK,FMT,START");
     d.recordings_.clear();
     d.sendLine("$R5,MSG,FMT,END,0");
+  });
+  addCommand("BAD", [](SimRecorder& d, const std::string&, const std::vector<std::string>&) {
+    d.sendLine("$R5,ACK,BAD");
+    d.sendLine("$R5,MSG,BAD,END," + std::to_string(d.config_.badBlocks));
   });
   addCommand("LED", [](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
     d.sendLine("$R5,ACK,LED," + at(f, 2));

@@ -50,6 +50,8 @@ struct DeviceConfig {
   std::string profileName = "SPEECH";
   // Flash banks: device code and maker code of each chip (up to four).
   std::vector<std::pair<std::uint8_t, std::uint8_t>> banks = {{0xDC, 0xEC}, {0xDC, 0xEC}};
+  // What a bad-block scan ("$R5,BAD") finds.
+  long badBlocks = 0;
   std::uint64_t seed = 1;
 };
 
@@ -76,6 +78,8 @@ class SimRecorder {
 
   // Sends an answer line ("\r\n" is added); garbled when a fault says so; nothing when silent.
   void sendLine(const std::string& line);
+  // The bytes sendLine() would send for `line` (garbled when a fault says so; empty when silent).
+  std::string frameLine(const std::string& line);
   // Sends bytes as they are (block data).
   void sendBytes(std::string_view bytes);
   // The recorder announces that it is ready ("$R5,READY,…", the transmitter "$T7,READY,…").

@@ -44,6 +44,7 @@ void printHelp() {
                "  --version TEXT         version text instead of the model's own\n"
                "  --clock-offset S       the recorder's clock runs S seconds ahead (negative: behind)\n"
                "  --test-mode            report the test mode in the presence answer\n"
+               "  --bad-blocks N         bad blocks a bad-block scan (\"$R5,BAD\") reports (default 0)\n"
                "faults:\n"
                "  --silent               hear everything, answer nothing\n"
                "  --garble P             garble each answer line with probability P (0..1)\n"
@@ -145,6 +146,8 @@ int main(int argc, char** argv) {
       value(config.version);
     } else if (arg == "--clock-offset") {
       config.clockOffsetSeconds = number(-(1LL << 40), 1LL << 40);
+    } else if (arg == "--bad-blocks") {
+      config.badBlocks = static_cast<long>(number(0, 1 << 20));
     } else if (arg == "--test-mode") {
       config.testMode = true;
     } else if (arg == "--silent") {

@@ -2,7 +2,7 @@
 // recdesk-cli: shared pieces of the command-line front end.
 //
 // Every command lives in its own cmd_<name>.cpp and registers itself with RECDESK_CLI_COMMAND.
-// Global options (--settings, --device, --port, --baud, --demo, --log, --timeout, --yes) are taken
+// Global options (--settings, --device, --port, --baud, --demo, --log, --no-log, --timeout, --yes) are taken
 // from anywhere on the command line; everything else goes to the command in `args`.
 #include <cstdint>
 #include <filesystem>
@@ -19,7 +19,8 @@ struct CliContext {
   std::optional<std::string> devicePath;
   std::optional<int> portCode;
   std::optional<std::uint32_t> baud;
-  std::optional<std::filesystem::path> logFile;
+  std::optional<std::filesystem::path> logFile;  // instead of the daily communications log
+  bool noLog = false;                             // no communications log at all
   double timeoutSeconds = 20.0;
   bool demo = false;
   bool yes = false;  // answer every question with its affirmative answer

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 
+#include "CliLog.h"
 #include "DemoRecorder.h"
 #include "SimLink.h"
 #include "app/SettingsFile.h"
@@ -38,20 +38,26 @@ CliSession::~CliSession() {
 
 std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::string& error) {
   std::unique_ptr<CliSession> s(new CliSession(context));
-  const bool linkFromOptions = context.demo || context.devicePath || context.portCode;
 
-  // The settings file is read when it is named, or when it is what names the link.
-  if (context.settingsFile || !linkFromOptions) {
+  // The settings file always applies; the options below override it for this run only.
+  {
     app::SettingsFile file(context.settingsFile ? *context.settingsFile : app::defaultSettingsPath());
     const app::LoadResult loaded = app::loadSettings(file);
     s->settings_ = loaded.settings;
     if (!loaded.readProblem.empty()) std::cerr << "recdesk-cli: warning: " << loaded.readProblem << "\n";
+    for (const auto& key : loaded.noIntegers)
+      std::cerr << "recdesk-cli: warning: " << key << " in " << file.path().string() << " holds no number: read as 0\n";
   }
 
   link::LinkTransport::ChannelFactory channels;
   if (context.demo) {
     s->settings_.port = static_cast<std::int16_t>(context.portCode.value_or(link::kModeFtdi));
     s->settings_.baud = context.baud.value_or(2000000);
+    // Simulated recordings never go into the user's recording folders: the demo keeps to its own
+    // folders and names its files without a prefix unless the command line says otherwise.
+    s->settings_.downloadFolder.clear();
+    s->settings_.decryptFolder.clear();
+    s->settings_.filePrefix.clear();
     sim::DeviceConfig config;
     config.seed = 1;
     s->simLink_ = std::make_shared<sim::SimLink>(sim::makeDemoRecorder(config, kDemoRecordings));
@@ -86,15 +92,8 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
     s->linkDescription_ = describePort(s->settings_.port, s->devicePath_);
   }
 
-  if (context.logFile) {
-    s->log_ = std::make_unique<link::CommsLog>();
-    s->log_->setLogFile(*context.logFile);
-    std::ofstream probe(*context.logFile, std::ios::app);
-    if (!probe) {
-      error = "cannot write the log file " + context.logFile->string();
-      return nullptr;
-    }
-  }
+  s->log_ = openCommsLog(context, error);
+  if (!s->log_ && !error.empty()) return nullptr;
 
   const double seconds = std::isfinite(context.timeoutSeconds) ? context.timeoutSeconds : 20.0;
   s->timeout_ = ports::Millis(static_cast<long long>(std::clamp(seconds, 0.001, 86400.0) * 1000.0));

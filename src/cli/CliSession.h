@@ -1,8 +1,9 @@
 #pragma once
 // A connected session for any recdesk-cli command: settings, the event loop, the terminal UI, the
-// communications log (--log FILE) and the session host on the chosen link — the recorder on a serial
+// communications log (daily files, --log FILE or --no-log) and the session host on the chosen link — the recorder on a serial
 // device (--device PATH), a port code (--port CODE, else the settings' "Port"), or the built-in
 // simulated recorder (--demo, presented as the FTDI adapter so that the speed agreement runs too).
+// The settings file is read for every run; the link options only override it.
 //
 // Everything runs on the real event loop: the paced write costs its 15 ms per byte, also in the demo.
 #include <functional>

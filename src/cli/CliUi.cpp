@@ -49,6 +49,9 @@ ports::Answer negative(ports::Buttons buttons) {
 ports::Answer CliUi::message(const std::string& text, const std::string& caption, ports::Icon icon,
                              ports::Buttons buttons) {
   progressDone();
+  constexpr std::size_t kToldKept = 64;
+  if (told_.size() == kToldKept) told_.pop_front();
+  told_.push_back(text);
   std::cerr << (caption.empty() ? std::string("RecDesk") : caption) << " (" << iconWord(icon) << "): " << text
             << "\n";
   if (buttons == ports::Buttons::Ok) return ports::Answer::Ok;
@@ -73,6 +76,12 @@ ports::Answer CliUi::message(const std::string& text, const std::string& caption
     if (c == 'n') return buttons == ports::Buttons::YesNoCancel ? ports::Answer::No : negative(buttons);
     if (c == 'c' && hasCancel) return ports::Answer::Cancel;
   }
+}
+
+bool CliUi::told(const std::string& text) const {
+  if (text.empty()) return false;
+  return std::any_of(told_.begin(), told_.end(),
+                     [&](const std::string& shown) { return shown.find(text) != std::string::npos; });
 }
 
 void CliUi::status(const std::string& text) {

@@ -2,6 +2,7 @@
 // The user-interface port on a terminal: messages on stderr, questions answered on stdin (or by
 // --yes), progress as a one-line bar when stderr is a terminal.
 #include <chrono>
+#include <deque>
 #include <string>
 
 #include "ports/UserInterface.h"
@@ -21,12 +22,16 @@ class CliUi : public ports::UserInterface {
   // Shows a progress line with free text after the bar (download: rate and remaining time).
   void progressLine(const std::string& caption, double fraction, const std::string& detail);
 
+  // True when a message shown so far told `text` already (a summary then need not tell it again).
+  bool told(const std::string& text) const;
+
   bool quiet = false;  // no status lines
 
  private:
   bool assumeYes_;
   bool barShown_ = false;
   std::chrono::steady_clock::time_point lastDraw_{};
+  std::deque<std::string> told_;  // the latest messages shown
 };
 
 }  // namespace recdesk::cli

@@ -1,11 +1,11 @@
 // recdesk-cli convert: an IM2 recording to WAV parts (OUT.00.wav, OUT.00.txt, OUT.01.wav, …).
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
 
 #include "Cli.h"
+#include "CliLog.h"
 #include "CliUi.h"
 #include "audio/Im2Converter.h"
 
@@ -71,14 +71,12 @@ int runConvertCommand(CliContext& context) {
   request.wavPath = positional[1];
   request.showFailures = false;  // the failure is printed below, once
 
-  std::ofstream logFile;
-  if (context.logFile) {
-    logFile.open(*context.logFile, std::ios::binary | std::ios::app);
-    if (!logFile) return fail("cannot open the log file " + context.logFile->string());
-  }
+  std::string error;
+  const auto commsLog = openCommsLog(context, error);
+  if (!commsLog && !error.empty()) return fail(error);
   CliUi ui(context.yes);
   audio::LogSink log;
-  if (logFile.is_open()) log = [&logFile](const std::string& s) { logFile << s; };
+  if (commsLog) log = [&commsLog](const std::string& s) { commsLog->append(s); };
 
   const audio::ConvertResult r = audio::Im2Converter(ui, log).convert(request);
   ui.progressDone();

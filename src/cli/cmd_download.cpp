@@ -1,12 +1,16 @@
 // recdesk-cli download: fetches recordings into IM2 files (with their information files), continuing
 // partial ones, and decodes each completed one to WAV when automatic decoding is on.
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <set>
+#include <vector>
 
 #include "Cli.h"
+#include "OutputFiles.h"
 #include "RecordingsCli.h"
 #include "lang/Strings.h"
 #include "operations/DownloadMath.h"
@@ -51,12 +55,12 @@ bool parseArgs(std::vector<std::string>& args, DownloadArgs& out, std::string& e
     } else if (value("--on-existing", v)) {
       if (v == "continue") {
         out.onExisting = ports::ExistingFileChoice::Continue;
-      } else if (v == "restart") {
+      } else if (v == "start-again" || v == "restart") {
         out.onExisting = ports::ExistingFileChoice::StartAgain;
       } else if (v == "skip") {
         out.onExisting = ports::ExistingFileChoice::Skip;
       } else {
-        error = "--on-existing takes continue, restart or skip";
+        error = "--on-existing takes continue, start-again or skip";
         return false;
       }
     } else if (!error.empty()) {
@@ -77,9 +81,18 @@ bool parseArgs(std::vector<std::string>& args, DownloadArgs& out, std::string& e
   return true;
 }
 
-std::string megabytes(std::uint64_t bytes) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
+// How long the recorder may take to answer the bad-block scan that follows accepted bad pages.
+constexpr std::chrono::minutes kScanTimeout{10};
+
+std::string pageList(const std::vector<std::uint64_t>& pages) {
+  std::string text;
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    if (i == 20) {
+      text += ", ... (" + std::to_string(pages.size()) + " in all)";
+      break;
+    }
+    text += (i == 0 ? "" : ", ") + std::to_string(pages[i]);
+  }
   return text;
 }
 
@@ -146,38 +159,68 @@ int runDownload(CliContext& context) {
         return !download.running();
       },
       std::chrono::hours(24 * 365));
-  std::signal(SIGINT, previous);
   session.ui().progressDone();
+
+  // Accepted bad pages end the download with a bad-block scan: its result is part of the report.
+  std::optional<operations::BadBlockScanResult> scan;
+  bool scanMissing = false;
+  if (download.scanRequested() && !stopAsked) {
+    std::cerr << "recdesk-cli: waiting for the recorder's bad-block scan\n";
+    session.runUntil([&] { return rs.operations->badBlockScan().has_value() || interrupted; }, kScanTimeout);
+    scan = rs.operations->badBlockScan();
+    scanMissing = !scan && !interrupted;
+  }
+  std::signal(SIGINT, previous);
 
   int failures = 0;
   for (const auto& out : download.outcomes()) {
     const bool deliberate = out.skipped;
     std::printf("Recording %u: ", static_cast<unsigned>(out.fileNumber));
     if (out.completed) {
-      std::printf("complete, %llu pages (%llu fetched now), %llu repeated block(s), %llu bad page(s) accepted\n",
+      std::printf("complete, %llu pages (%llu fetched now), %llu repeated block(s), %llu bad page(s) accepted",
                   static_cast<unsigned long long>(out.pages), static_cast<unsigned long long>(out.pagesTransferred),
                   static_cast<unsigned long long>(out.repeats), static_cast<unsigned long long>(out.badPagesAccepted));
+      if (!out.wrongPlacePages.empty())
+        std::printf(", %zu wrong-place page(s) stored as sent", out.wrongPlacePages.size());
+      std::printf("\n");
     } else if (deliberate) {
       std::printf("skipped (%s)\n", out.problem.c_str());
       continue;
+    } else if (!out.reached) {
+      ++failures;
+      std::printf("NOT reached: %s; %llu of %llu pages on disk\n", out.problem.c_str(),
+                  static_cast<unsigned long long>(out.pagesOnDisk), static_cast<unsigned long long>(out.pages));
+      continue;
     } else {
       ++failures;
-      std::printf("NOT complete: %s; %llu of %llu pages on disk, %llu repeated block(s)\n", out.problem.c_str(),
+      std::printf("NOT complete: %s; %llu of %llu pages on disk, %llu repeated block(s)\n",
+                  session.ui().told(out.problem) ? "see the message above" : out.problem.c_str(),
                   static_cast<unsigned long long>(out.pagesOnDisk), static_cast<unsigned long long>(out.pages),
                   static_cast<unsigned long long>(out.repeats));
     }
-    std::error_code ec;
-    for (const auto& file : {out.files.im2, out.files.info}) {
-      if (std::filesystem::exists(file, ec))
-        std::printf("  %s (%s)\n", file.string().c_str(), megabytes(std::filesystem::file_size(file, ec)).c_str());
-    }
+    if (!out.wrongPlacePages.empty())
+      std::printf("  wrong-place page(s), stored as the recorder sent them: %s\n", pageList(out.wrongPlacePages).c_str());
+    for (const auto& moved : out.movedAside)
+      std::printf("  another recording's file moved aside: %s\n", moved.string().c_str());
+    for (const auto& file : {out.files.im2, out.files.info})
+      if (const std::string line = describeOutputFile(file); !line.empty()) std::printf("  %s\n", line.c_str());
     if (out.conversion) {
       if (!out.conversion->ok) {
         ++failures;
-        std::printf("  decoding failed: %s\n", out.conversion->message.c_str());
+        std::printf("  decoding failed: %s\n", session.ui().told(out.conversion->message)
+                                                    ? "see the message above"
+                                                    : out.conversion->message.c_str());
       }
       for (const auto& file : out.conversion->files) std::printf("  %s\n", file.string().c_str());
     }
+  }
+  if (scan) {
+    std::string text = scan->text;
+    for (std::size_t at; (at = text.find("\r\n\r\n")) != std::string::npos;) text.replace(at, 4, "; ");
+    std::printf("Bad-block scan: %s\n", text.c_str());
+  } else if (scanMissing) {
+    std::printf("Bad-block scan: no result from the recorder within %lld minutes\n",
+                static_cast<long long>(kScanTimeout.count()));
   }
   std::fflush(stdout);
   session.close();
@@ -189,7 +232,7 @@ int runDownload(CliContext& context) {
 
 RECDESK_CLI_COMMAND("download",
                     "download [--all | NUMBER...] [--download-folder D] [--decode-folder W] [--prefix P] "
-                    "[--no-decode] [--acceleration N] [--on-existing continue|restart|skip]",
+                    "[--no-decode] [--acceleration N] [--on-existing continue|start-again|skip]",
                     "fetch recordings into IM2 files (resuming partial ones) and decode them to WAV", runDownload);
 
 }  // namespace recdesk::cli

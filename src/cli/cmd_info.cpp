@@ -59,8 +59,8 @@ void printInfo(CliSession& s) {
   std::string linkText = s.linkDescription();
   if (info.linkSpeed) linkText += " at " + std::to_string(info.linkSpeed) + " bit/s";
   row("Link:", linkText);
-  row("Recordings:", std::to_string(info.listCount) + (info.listLines.size() != info.listCount
-                                                           ? " (" + std::to_string(info.listLines.size()) + " listed)"
+  row("Recordings:", std::to_string(info.listCount) + (info.listRecords != info.listCount
+                                                           ? " (" + std::to_string(info.listRecords) + " listed)"
                                                            : ""));
   if (info.type.numeric) {
     row("Recording type:", std::to_string(info.type.sampleRate) + " Hz, " + std::to_string(info.type.bits) +

@@ -39,6 +39,12 @@ int runList(CliContext& context) {
                   static_cast<unsigned long long>(e.pages), formatText(e).c_str(),
                   operations::percentDownloaded(e.pagesOnDisk, e.pages));
     }
+    // The summary row under the list: the recordings a download would fetch, and their sizes.
+    const auto& summary = list.summary();
+    std::string line = summary.selection;
+    for (const std::string* part : {&summary.im2, &summary.wav})
+      if (!part->empty()) line += "   " + *part;
+    std::printf("%s\n", line.c_str());
   }
   std::fflush(stdout);
   rs.session->close();

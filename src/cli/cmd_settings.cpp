@@ -4,6 +4,7 @@
 #include "Cli.h"
 #include "app/Settings.h"
 #include "app/SettingsFile.h"
+#include "operations/DownloadMath.h"
 
 namespace recdesk::cli {
 namespace {
@@ -14,7 +15,13 @@ int runSettings(CliContext& context) {
   app::SettingsFile file(path);
   const app::LoadResult loaded = app::loadSettings(file);
 
-  for (const auto& [key, value] : app::settingsAsText(loaded.settings)) std::cout << key << "=" << value << "\n";
+  for (const auto& [key, value] : app::settingsAsText(loaded.settings)) {
+    std::cout << key << "=" << value;
+    // The stored count may be any number; a download asks for a power of two from 1 to 256.
+    if (key == "Options.Acceleration")
+      std::cout << " (" << operations::normaliseAcceleration(loaded.settings.acceleration) << " pages per block in use)";
+    std::cout << "\n";
+  }
   std::cout.flush();
 
   std::cerr << "recdesk-cli: settings file " << path.string() << "\n";
@@ -26,6 +33,8 @@ int runSettings(CliContext& context) {
   if (loaded.baudRepaired)
     std::cerr << "recdesk-cli: Options.Baud \"" << loaded.storedBaud << "\" repaired to 1000000"
               << (saved ? " and written back" : " (not written back)") << "\n";
+  for (const auto& key : loaded.noIntegers)
+    std::cerr << "recdesk-cli: " << key << " holds no number: read as 0\n";
   if (loaded.cutValuesDropped)
     std::cerr << "recdesk-cli: Options.WaveCutTime and Options.WaveCutSize are both set: no cutting is used"
                  " (the file keeps both values)\n";

@@ -61,7 +61,9 @@ void printHelp() {
                "  --port CODE       port code: 1-999 serial, 1000+ FTDI adapter, 2000+ QuickUSB module\n"
                "  --baud N          link speed: 115200, 1000000, 2000000 or 3000000\n"
                "  --demo            use the built-in simulated recorder\n"
-               "  --log FILE        write the communications log to FILE\n"
+               "  --log FILE        write the communications log to FILE instead of the daily log in\n"
+               "                    $XDG_STATE_HOME/recdesk/\n"
+               "  --no-log          write no communications log\n"
                "  --timeout S       seconds to wait for the recorder (default 20)\n"
                "  --yes             answer every question with yes\n"
                "  --help, --version\n\ncommands:\n";
@@ -105,6 +107,8 @@ int main(int argc, char** argv) {
         version = true;
       } else if (arg == "--demo") {
         context.demo = true;
+      } else if (arg == "--no-log") {
+        context.noLog = true;
       } else if (arg == "--yes" || arg == "-y") {
         context.yes = true;
       } else if (optionValue(all, i, "--settings", value)) {
@@ -129,6 +133,7 @@ int main(int argc, char** argv) {
         context.args.push_back(arg);
       }
     }
+    if (context.noLog && context.logFile) throw std::invalid_argument("give either --log FILE or --no-log");
   } catch (const std::invalid_argument& e) {
     std::cerr << "recdesk-cli: " << e.what() << "\n";
     return kExitUsage;

@@ -229,3 +229,38 @@ TEST(OptionsRules, AccelerationSlider) {
   EXPECT_EQ(accelerationFromExponent(12), 256);
   EXPECT_EQ(accelerationFromExponent(-1), 1);
 }
+
+TEST(LoadSettings, ValuesThatHoldNoIntegerAreInvalidNotDefaults) {
+  TempDir dir;
+  writeFile(dir / "s.ini",
+            "[Options]\nPort=\nBaud=abc\nAutoDecrypt=\nAcceleration=x\nWaveCutTime=\nIgnoreRTC=yes\nActive=on\n"
+            "[MainWindow]\nLastTolvik7Config=\n[CommsLog]\nDisplay=true\n");
+  SettingsFile file(dir / "s.ini");
+  const LoadResult r = loadSettings(file);
+  // A damaged speed is repaired and written back like any other wrong speed.
+  EXPECT_EQ(r.settings.baud, 1000000u);
+  EXPECT_TRUE(r.baudRepaired);
+  EXPECT_EQ(r.storedBaud, "abc");
+  EXPECT_NE(readFile(dir / "s.ini").find("Baud=1000000\n"), std::string::npos);
+  // A damaged port is no port; it is no all-ones code and is left as it is.
+  EXPECT_EQ(r.settings.port, 0);
+  EXPECT_FALSE(r.portRepaired);
+  EXPECT_NE(readFile(dir / "s.ini").find("Port=\n"), std::string::npos);
+  // Damaged flags are off, whatever their default.
+  EXPECT_FALSE(r.settings.autoDecrypt);
+  EXPECT_FALSE(r.settings.transmitterMenu);
+  EXPECT_FALSE(r.settings.ignoreRtc);
+  EXPECT_FALSE(r.settings.restrictionsActive);
+  EXPECT_FALSE(r.settings.commsLogDisplay);
+  EXPECT_EQ(r.settings.acceleration, 0);  // its users normalise it
+  EXPECT_EQ(r.noIntegers, (std::vector<std::string>{"Options.Port", "Options.Baud", "Options.Acceleration",
+                                                     "Options.AutoDecrypt", "Options.WaveCutTime",
+                                                     "MainWindow.LastTolvik7Config", "Options.IgnoreRTC",
+                                                     "Options.Active", "CommsLog.Display"}));
+
+  // Once repaired, the speed is a speed; the flags stay as damaged as they were.
+  SettingsFile again(dir / "s.ini");
+  const LoadResult second = loadSettings(again);
+  EXPECT_FALSE(second.baudRepaired);
+  EXPECT_FALSE(second.settings.autoDecrypt);
+}

@@ -109,8 +109,13 @@ TEST(SettingsFile, ReadsWithDefaultsAndPrivateProfileIntegers) {
   EXPECT_EQ(f.readInt("Options", "A", 5), -1);
   EXPECT_EQ(f.readInt("Options", "B", 5), 65535);
   EXPECT_EQ(f.readInt("Options", "C", 5), 12);
-  EXPECT_EQ(f.readInt("Options", "D", 5), 5);  // no digit: the default, like a missing key
-  EXPECT_EQ(f.readInt("Options", "E", 5), 5);
+  // No leading digit, or nothing at all: no integer, read as 0 and never taken for the default.
+  EXPECT_EQ(f.readInt("Options", "D", 5), 0);
+  EXPECT_EQ(f.readInt("Options", "E", 5), 0);
+  EXPECT_TRUE(f.holdsNoInteger("Options", "D"));
+  EXPECT_TRUE(f.holdsNoInteger("Options", "E"));
+  EXPECT_FALSE(f.holdsNoInteger("Options", "C"));
+  EXPECT_FALSE(f.holdsNoInteger("Options", "Z"));  // missing is not damaged
   EXPECT_EQ(f.readInt("Options", "F", 5), 7);
   EXPECT_EQ(f.readInt("Options", "G", 5), INT64_MAX);
   EXPECT_EQ(f.readInt("Options", "H", 5), INT64_MIN);

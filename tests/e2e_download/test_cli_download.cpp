@@ -86,10 +86,16 @@ TEST(CliDownload, AnUnpluggedRecorderFailsTheRunAndTheNextRunContinues) {
     ASSERT_FALSE(sim.path.empty()) << sim.process.err();
     const CliRun r = cli(downloadArgs(sim.path, dir));
     EXPECT_NE(r.code, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("NOT complete"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Recording 1: NOT complete"), std::string::npos) << r.out;
+    // The summary names every recording asked for, also the one the download never came to.
+    EXPECT_NE(r.out.find("Recording 2: NOT reached"), std::string::npos) << r.out;
   }
   ASSERT_TRUE(fs::exists(file));
   EXPECT_EQ(fs::file_size(file), 17u * 528);  // header + 2 blocks of 8 pages
+  // Its report says how it ended.
+  const std::string report = readFile(dir / "im2" / "E2E.R5-12345.1.txt");
+  EXPECT_NE(report.find("interrupted"), std::string::npos) << report;
+  EXPECT_EQ(report.substr(report.size() - 2), "\r\n");
 
   DownloadSim sim({});
   ASSERT_FALSE(sim.path.empty()) << sim.process.err();
@@ -98,4 +104,22 @@ TEST(CliDownload, AnUnpluggedRecorderFailsTheRunAndTheNextRunContinues) {
   EXPECT_NE(r.out.find("(" + std::to_string(expectedFiles()[0].size() / 528 - 17) + " fetched now)"), std::string::npos)
       << r.out;
   EXPECT_EQ(readFile(file), expectedFiles()[0]);
+}
+
+TEST(CliDownload, AcceptedBadPagesAreFollowedByTheBadBlockScanWhoseResultIsPrinted) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  fs::create_directories(dir / "im2");
+  fs::create_directories(dir / "wav");
+  DownloadSim sim({"--bad-page", "1:3", "--bad-blocks", "41"});
+  ASSERT_FALSE(sim.path.empty()) << sim.process.err();
+  std::vector<std::string> args = downloadArgs(sim.path, dir);
+  args.push_back("--no-decode");
+  const CliRun r = cli(args);
+  ASSERT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Recording 1: complete"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1 bad page(s) accepted"), std::string::npos) << r.out;
+  // 41 of the 8192 blocks of the simulated flash.
+  EXPECT_NE(r.out.find("Bad-block scan: Bad blocks found: 41; Share of bad blocks: 0.50%"), std::string::npos)
+      << r.out;
 }

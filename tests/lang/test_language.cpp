@@ -49,6 +49,8 @@ const int kStringNumbers[] = {
     58000,
     // Texts of the program's own additions (WAV filter input problems).
     58600, 58601, 58602, 58603, 58604, 58605,
+    // Download: the answers to the existing-file question, report lines.
+    58610, 58611, 58612, 58613, 58614, 58615,
 };
 
 // The texts the program fills, with the kind of each argument it passes, in order (s text, f real).

@@ -106,6 +106,22 @@ TEST_F(LinkTransportTest, PacedWriteStopsAtTheFirstByteNotWritten) {
   EXPECT_EQ(loop.slept, ports::Millis(45));
 }
 
+TEST(PortKind, EveryAdapterIndexIsAnAdapter) {
+  using link::PortKind;
+  for (int code : {-1, 0}) EXPECT_EQ(link::portKind(code), PortKind::None) << code;
+  for (int code : {1, 999}) EXPECT_EQ(link::portKind(code), PortKind::Serial) << code;
+  for (int code : {1000, 1001, 1999}) {
+    EXPECT_EQ(link::portKind(code), PortKind::Ftdi) << code;
+    EXPECT_TRUE(link::isAdapterPort(code)) << code;
+  }
+  for (int code : {2000, 2003, 32767}) {
+    EXPECT_EQ(link::portKind(code), PortKind::QuickUsb) << code;
+    EXPECT_TRUE(link::isAdapterPort(code)) << code;
+  }
+  EXPECT_FALSE(link::isAdapterPort(999));
+  EXPECT_FALSE(link::isAdapterPort(0));
+}
+
 TEST(SerialPorts, CodesFollowByIdNamesThenNumberedDevicesAndSkipPlaceholderPorts) {
   test::TempDir root;
   const fs::path dev = root / "dev";

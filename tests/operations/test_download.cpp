@@ -114,29 +114,104 @@ TEST_F(DownloadTest, ContinuesAPartialFileCuttingBackAPartialPage) {
   EXPECT_EQ(recorder.requests[0], "$R5,DNL,3,9,29,8\r\n");
   EXPECT_EQ(test::readFile(im2(3)), test::im2Of(flash[3]));
   EXPECT_EQ(download.outcomes()[0].pagesTransferred, 21u);
-  EXPECT_EQ(session.ui_.messages.size(), 1u);  // the existing-file question
+  EXPECT_EQ(session.ui_.questions.size(), 1u);  // the existing-file question, dismissed: continue
 }
 
-TEST_F(DownloadTest, ExistingFileCanBeStartedAgainOrSkipped) {
+TEST_F(DownloadTest, TheExistingFileQuestionOffersItsAnswersByNameAndADismissedOneContinues) {
   addRecording(1, 5);
   addRecording(2, 5);
-  listRecordings({{1, 5}, {2, 5}});
-  test::writeFile(im2(1), std::string(3 * 528, 'q'));
+  addRecording(3, 12);
+  listRecordings({{1, 5}, {2, 5}, {3, 12}});
+  // Partial files of these very recordings: header page and some data pages.
+  const std::string partial1 = test::im2Of(flash[1]).substr(0, 3 * 528);
+  const std::string partial2 = test::im2Of(flash[2]).substr(0, 2 * 528);
+  test::writeFile(im2(1), partial1);
   test::writeFile(info(1), "old");
-  test::writeFile(im2(2), std::string(2 * 528, 'q'));
-  list.setSelected(0, true);
-  list.setSelected(1, true);
-  session.ui_.answers = {ports::Answer::No, ports::Answer::Cancel};  // start 1 again, skip 2
+  test::writeFile(im2(2), partial2);
+  test::writeFile(im2(3), test::im2Of(flash[3]).substr(0, 4 * 528));
+  for (std::size_t row = 0; row < 3; ++row) list.setSelected(row, true);
+  session.ui_.choices = {1, 2, std::nullopt};  // start 1 again, skip 2, dismiss the question for 3
   ASSERT_TRUE(download.start(options()));
   session.run();
+
+  ASSERT_EQ(session.ui_.questions.size(), 3u);
+  EXPECT_EQ(session.ui_.questions[0].answers,
+            (std::vector<std::string>{lang::text(58610), lang::text(58611), lang::text(58612)}));
+  EXPECT_NE(session.ui_.questions[0].text.find(im2(1).string()), std::string::npos);
+  EXPECT_TRUE(session.ui_.messages.empty());  // no Yes/No box stands in for the question
+
   EXPECT_EQ(test::readFile(im2(1)), test::im2Of(flash[1]));
   EXPECT_EQ(test::readFile(info(1)).find("old"), std::string::npos);
-  EXPECT_EQ(test::readFile(im2(2)), std::string(2 * 528, 'q'));  // untouched
-  ASSERT_EQ(download.outcomes().size(), 2u);
+  EXPECT_EQ(test::readFile(im2(2)), partial2);  // untouched
+  EXPECT_EQ(test::readFile(im2(3)), test::im2Of(flash[3]));
+  ASSERT_EQ(download.outcomes().size(), 3u);
   EXPECT_TRUE(download.outcomes()[0].completed);
   EXPECT_TRUE(download.outcomes()[1].skipped);
+  EXPECT_TRUE(download.outcomes()[2].completed);
+  EXPECT_EQ(download.outcomes()[2].pagesTransferred, 9u);  // continued after its 3 data pages
   EXPECT_FALSE(list.isSelected(1));
-  EXPECT_EQ(recorder.requests.size(), 2u);  // header and data of recording 1 only
+  EXPECT_EQ(recorder.requests,
+            (std::vector<std::string>{"$R5,DNL,1,4,4,1\r\n", "$R5,DNL,1,0,4,8\r\n", "$R5,DNL,3,3,11,8\r\n"}));
+}
+
+TEST_F(DownloadTest, AFileOfAnotherRecordingOfTheSameNumberIsMovedAsideNeverAppendedTo) {
+  // The recorder was formatted: its recording 7 is new; the old recording 7 (12 pages, 5 on disk)
+  // is still in the download folder with its report.
+  addRecording(7, 20);
+  listRecordings({{7, 20}});
+  const std::string old = test::im2Of(test::makePages(7, 12, 99)).substr(0, 6 * 528);
+  test::writeFile(im2(7), old);
+  test::writeFile(info(7), "old report");
+  // A name already taken by an earlier move.
+  test::writeFile(dir / "im2" / "R5-12345.7.old-1.txt", "older still");
+  ASSERT_EQ(list.row(0).entry.pagesOnDisk, 0u);
+  list.setPagesOnDisk(0, 5);
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+
+  EXPECT_TRUE(session.ui_.questions.empty());  // nothing to decide: nothing is lost
+  EXPECT_EQ(test::readFile(im2(7)), test::im2Of(flash[7]));
+  EXPECT_EQ(test::readFile(dir / "im2" / "R5-12345.7.old-2.im2"), old);
+  EXPECT_EQ(test::readFile(dir / "im2" / "R5-12345.7.old-2.txt"), "old report");
+  EXPECT_EQ(test::readFile(dir / "im2" / "R5-12345.7.old-1.txt"), "older still");
+  EXPECT_FALSE(fs::exists(dir / "im2" / "R5-12345.7.old-1.im2"));
+  const RecordingOutcome& out = download.outcomes().at(0);
+  EXPECT_TRUE(out.completed);
+  EXPECT_EQ(out.pagesTransferred, 20u);
+  EXPECT_EQ(out.movedAside, (std::vector<fs::path>{dir / "im2" / "R5-12345.7.old-2.im2",
+                                                   dir / "im2" / "R5-12345.7.old-2.txt"}));
+  EXPECT_EQ(recorder.requests.at(0), "$R5,DNL,7,19,19,1\r\n");  // a fresh download, header first
+  EXPECT_NE(session.logText.find(lang::text(58615) + " " + (dir / "im2" / "R5-12345.7.old-2.im2").string()),
+            std::string::npos);
+  EXPECT_EQ(download.pagesTotal(), 20u);
+}
+
+TEST_F(DownloadTest, AFileTooShortForItsHeaderIsNotContinued) {
+  addRecording(2, 6);
+  listRecordings({{2, 6}});
+  test::writeFile(im2(2), std::string(100, 'x'));
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+  EXPECT_EQ(test::readFile(im2(2)), test::im2Of(flash[2]));
+  EXPECT_EQ(test::readFile(dir / "im2" / "R5-12345.2.old-1.im2"), std::string(100, 'x'));
+  EXPECT_EQ(download.outcomes().at(0).movedAside.size(), 1u);  // there was no information file
+}
+
+TEST_F(DownloadTest, PagesOnDiskAreNotCarriedOverToARecordingThatFailsBeforeItsFileIsMeasured) {
+  addRecording(1, 41);
+  addRecording(2, 44);
+  listRecordings({{1, 41}, {2, 44}});
+  fs::create_directories(info(2));  // recording 2's information file cannot be opened
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+  ASSERT_EQ(download.outcomes().size(), 2u);
+  EXPECT_TRUE(download.outcomes()[0].completed);
+  const RecordingOutcome& failed = download.outcomes()[1];
+  EXPECT_FALSE(failed.completed);
+  EXPECT_EQ(failed.pagesOnDisk, 0u);
+  EXPECT_EQ(list.row(1).entry.pagesOnDisk, 0u);
+  EXPECT_EQ(list.row(1).columns[RecordingList::kPercent], "0");
+  EXPECT_FALSE(list.completeOnDisk(1));
 }
 
 TEST_F(DownloadTest, WrongPagesAreFetchedAgainUntilGood) {
@@ -153,7 +228,7 @@ TEST_F(DownloadTest, WrongPagesAreFetchedAgainUntilGood) {
   EXPECT_NE(session.controlBytes.find('r'), std::string::npos);
 }
 
-TEST_F(DownloadTest, APageBadDifferentlyEachTimeIsAcceptedAfter102FetchesOnTheAdapter) {
+TEST_F(DownloadTest, APageBadDifferentlyEachTimeIsAcceptedAfterThreeRequestsOf102FetchesOnTheAdapter) {
   session.port = 1000;
   addRecording(5, 16);
   listRecordings({{5, 16}});
@@ -166,7 +241,7 @@ TEST_F(DownloadTest, APageBadDifferentlyEachTimeIsAcceptedAfter102FetchesOnTheAd
   };
   ASSERT_TRUE(download.start(options()));
   session.run();
-  EXPECT_EQ(fetches, 102);
+  EXPECT_EQ(fetches, 3 * 102);  // the first request and two fresh ones, 102 copies each
   const RecordingOutcome& out = download.outcomes()[0];
   EXPECT_TRUE(out.completed);
   EXPECT_EQ(out.badPagesAccepted, 1u);
@@ -184,7 +259,7 @@ TEST_F(DownloadTest, APageBadDifferentlyEachTimeIsAcceptedAfter102FetchesOnTheAd
                            [](const std::string& l) { return l == "$R5,BAD\r\n"; }));
 }
 
-TEST_F(DownloadTest, ABlockBadTheSameWayIsAcceptedAtItsTwelfthCopyAndABadBlockScanFollows) {
+TEST_F(DownloadTest, ABlockBadTheSameWayIsAcceptedAfterTwoFreshRequestsAndABadBlockScanFollows) {
   session.port = 1000;
   addRecording(6, 8);
   listRecordings({{6, 8}});
@@ -197,11 +272,70 @@ TEST_F(DownloadTest, ABlockBadTheSameWayIsAcceptedAtItsTwelfthCopyAndABadBlockSc
   };
   ASSERT_TRUE(download.start(options()));
   session.run();
-  EXPECT_EQ(fetches, 12);
+  EXPECT_EQ(fetches, 3 * 12);  // the first request and two fresh ones, 12 copies each
   EXPECT_EQ(download.outcomes()[0].badPagesAccepted, 1u);
+  EXPECT_EQ(download.outcomes()[0].freshRequests, 2u);
+  // Each fresh request: cancel, confirmation, the same request again.
+  EXPECT_EQ(std::count(session.controlBytes.begin(), session.controlBytes.end(), 'c'), 2);
+  EXPECT_EQ(std::count(session.lines.begin(), session.lines.end(), "$R5,DNL,6,0,7,8\r\n"), 3);
   EXPECT_NE(test::readFile(info(6)).find(lang::text(57990)), std::string::npos);
   ASSERT_FALSE(session.lines.empty());
   EXPECT_EQ(session.lines.back(), "$R5,BAD\r\n");
+}
+
+TEST_F(DownloadTest, PagesThatPassedInSomeCopyAreNeverAcceptedAsBad) {
+  // Every copy of the first block has one page wrong, page 1 and page 2 by turns and differently
+  // each time: no copy is whole, but each page came right in some copy.
+  addRecording(7, 8);
+  listRecordings({{7, 8}});
+  recorder.mutate = [](std::vector<std::uint8_t>& copy, std::uint64_t first, int index) {
+    if (copy.size() == 8 * 528 && first == 0) copy[(1 + index % 2) * 528 + 40] ^= static_cast<std::uint8_t>(1 + index);
+  };
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+  const RecordingOutcome& out = download.outcomes()[0];
+  EXPECT_TRUE(out.completed);
+  EXPECT_EQ(out.freshRequests, 2u);
+  EXPECT_EQ(out.badPagesAccepted, 0u);
+  EXPECT_EQ(list.row(0).entry.badPages, 0u);
+  EXPECT_EQ(test::readFile(im2(7)), test::im2Of(flash[7]));
+  EXPECT_EQ(test::readFile(info(7)).find(lang::text(57890)), std::string::npos);
+}
+
+TEST_F(DownloadTest, ARepeatThatWasNotHeardIsAskedForAgainNotSkipped) {
+  addRecording(4, 24);
+  listRecordings({{4, 24}});
+  recorder.mutate = [this](std::vector<std::uint8_t>& copy, std::uint64_t first, int) {
+    if (first == 8 && recorder.blocksSent == 3) {  // the first copy of pages 8-15 is bad…
+      copy[100] ^= 0x01;
+      recorder.ignoreControls = 1;  // …and the "r" for it goes unheard
+    }
+  };
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+  EXPECT_EQ(test::readFile(im2(4)), test::im2Of(flash[4]));
+  const RecordingOutcome& out = download.outcomes()[0];
+  EXPECT_EQ(out.resyncs, 0u);  // an "n" would have moved the recorder on to pages 16-23
+  EXPECT_EQ(count(session.logText, '|'), 1);
+  EXPECT_NE(session.controlBytes.find("nnnrrn"), std::string::npos) << session.controlBytes;
+}
+
+TEST_F(DownloadTest, APageBadInFlashIsStoredAsMostCopiesBringItNotAsTheLastOne) {
+  addRecording(6, 8);
+  listRecordings({{6, 8}});
+  recorder.mutate = [](std::vector<std::uint8_t>& copy, std::uint64_t first, int index) {
+    if (copy.size() != 8 * 528 || first != 0) return;
+    copy[3 * 528 + 100] ^= 0x01;                                           // the flash's wrong byte
+    if (index % 3 == 0) copy[3 * 528 + 7] ^= static_cast<std::uint8_t>(index);  // and now and then a fault on the way
+  };
+  ASSERT_TRUE(download.start(options()));
+  session.run();
+  const RecordingOutcome& out = download.outcomes()[0];
+  EXPECT_TRUE(out.completed);
+  EXPECT_EQ(out.badPagesAccepted, 1u);
+  std::string want = test::im2Of(flash[6]);
+  want[(3 + 1) * 528 + 100] ^= 0x01;
+  EXPECT_TRUE(test::readFile(im2(6)) == want);  // (no byte dump of two pages on failure)
 }
 
 TEST_F(DownloadTest, SilenceIsAskedAgainAndEndsTheDownloadAfterTheLimit) {
@@ -255,7 +389,9 @@ TEST_F(DownloadTest, StoppingLetsTheBlockFinishThenCancels) {
   session.run();
   EXPECT_EQ(session.controlBytes.back(), 'c');
   EXPECT_EQ(fs::file_size(im2(8)), 17u * 528);  // header + 16 pages: the block under way was kept
-  EXPECT_EQ(download.outcomes().size(), 1u);   // the queue ends
+  ASSERT_EQ(download.outcomes().size(), 2u);   // the queue ends: recording 9 is not reached
+  EXPECT_FALSE(download.outcomes()[1].reached);
+  EXPECT_EQ(download.outcomes()[1].fileNumber, 9u);
   EXPECT_NE(test::readFile(info(8)).find(lang::text(57900) + ": 16"), std::string::npos);
   EXPECT_FALSE(fs::exists(im2(9)));
   EXPECT_EQ(session.keepAliveStarts, 1);
@@ -283,23 +419,40 @@ TEST_F(DownloadTest, ABlockFromTheWrongPlaceIsNeverStored) {
   EXPECT_EQ(download.outcomes()[0].badPagesAccepted, 0u);
 }
 
-TEST_F(DownloadTest, ARecorderThatKeepsSendingTheWrongPlaceEndsTheRecordingIncomplete) {
-  addRecording(4, 16);
-  listRecordings({{4, 16}});
-  recorder.mutate = [](std::vector<std::uint8_t>& copy, std::uint64_t first, int) {
-    if (first == 8) {  // page 8 always carries number 99 (and a right check byte)
-      copy[520] = 99;
-      copy[521] = copy[522] = copy[523] = 0;
-      copy[527] = recdesk::audio::pageCheckByte(copy.data());
-    }
+TEST_F(DownloadTest, APageThatKeepsComingWithTheWrongNumberIsStoredAsSentAfterThreeRestarts) {
+  addRecording(4, 20);
+  listRecordings({{4, 20}});
+  const auto renumber = [](std::uint8_t* page) {  // page 8 always carries number 99 (and a right check byte)
+    page[520] = 99;
+    page[521] = page[522] = page[523] = 0;
+    page[527] = recdesk::audio::pageCheckByte(page);
+  };
+  recorder.mutate = [&](std::vector<std::uint8_t>& copy, std::uint64_t first, int) {
+    if (first == 8) renumber(copy.data());
   };
   ASSERT_TRUE(download.start(options()));
   session.run();
+
   const RecordingOutcome& out = download.outcomes()[0];
-  EXPECT_FALSE(out.completed);
-  EXPECT_EQ(out.pagesOnDisk, 8u);
-  EXPECT_EQ(fs::file_size(im2(4)), 9u * 528);  // nothing after page 7
-  EXPECT_NE(out.problem.find("99"), std::string::npos);
+  EXPECT_TRUE(out.completed) << out.problem;
+  EXPECT_EQ(out.resyncs, 3u);
+  EXPECT_EQ(out.wrongPlacePages, std::vector<std::uint64_t>{8});
+  EXPECT_EQ(out.badPagesAccepted, 0u);
+  // Header, first data request, three fresh requests from page 8; the rest of the recording follows.
+  EXPECT_EQ(recorder.requests.size(), 5u);
+  EXPECT_EQ(recorder.requests.back(), "$R5,DNL,4,8,19,8\r\n");
+  std::string want = test::im2Of(flash[4]);
+  renumber(reinterpret_cast<std::uint8_t*>(want.data()) + 9 * 528);  // page 8 as the recorder sent it
+  EXPECT_EQ(test::readFile(im2(4)), want);
+  const std::string text = test::readFile(info(4));
+  EXPECT_NE(text.find(lang::text(58613) + ": " + lang::text(57891) + ": R5-12345 " + lang::text(57836) + ": 00004 " +
+                      lang::text(57837) + ": 8 ("),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(lang::text(57894)), std::string::npos);
+  // A wrong place is no flash fault: no bad-block scan.
+  EXPECT_TRUE(std::none_of(session.lines.begin(), session.lines.end(),
+                           [](const std::string& l) { return l == "$R5,BAD\r\n"; }));
 }
 
 TEST_F(DownloadTest, DiskSpaceShortRefusesTheStart) {
@@ -383,9 +536,13 @@ TEST_F(DownloadTest, AccelerationIsNormalised) {
             64);
 }
 
-TEST_F(DownloadTest, ALostLinkEndsTheDownloadKeepingThePartialFile) {
+TEST_F(DownloadTest, ALostLinkEndsTheDownloadKeepingThePartialFileAndSayingSoInItsReport) {
   addRecording(1, 40);
-  listRecordings({{1, 40}});
+  addRecording(2, 10);
+  addRecording(3, 5);
+  listRecordings({{1, 40}, {2, 10}, {3, 5}});
+  test::writeFile(im2(3), test::im2Of(flash[3]).substr(0, 3 * 528));
+  list.setPagesOnDisk(2, 2);
   recorder.mutate = [this](std::vector<std::uint8_t>&, std::uint64_t first, int) {
     if (first == 16) session.failWrites = true;
   };
@@ -393,8 +550,27 @@ TEST_F(DownloadTest, ALostLinkEndsTheDownloadKeepingThePartialFile) {
   session.run();
   EXPECT_EQ(finished, 1);
   EXPECT_FALSE(download.running());
-  EXPECT_EQ(download.outcomes()[0].pagesOnDisk, 24u);
   EXPECT_EQ(fs::file_size(im2(1)), 25u * 528);
+
+  // Every recording asked for is accounted for, those never reached too.
+  const auto& outcomes = download.outcomes();
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_TRUE(outcomes[0].reached);
+  EXPECT_EQ(outcomes[0].pagesOnDisk, 24u);
+  EXPECT_FALSE(outcomes[0].completed);
+  for (std::size_t i = 1; i < 3; ++i) {
+    EXPECT_FALSE(outcomes[i].reached);
+    EXPECT_FALSE(outcomes[i].completed);
+    EXPECT_EQ(outcomes[i].fileNumber, i + 1);
+    EXPECT_NE(outcomes[i].problem.find("link"), std::string::npos);
+  }
+  EXPECT_EQ(outcomes[2].pagesOnDisk, 2u);
+  EXPECT_FALSE(fs::exists(im2(2)));
+
+  // The report of the recording under way ends by saying what happened.
+  const std::string text = test::readFile(info(1));
+  EXPECT_GE(text.size(), lang::text(58614).size() + 3);
+  EXPECT_EQ(text.substr(text.size() - lang::text(58614).size() - 3), " " + lang::text(58614) + "\r\n");
 }
 
 TEST_F(DownloadTest, FilesBeyondFourGibibytesContinue) {

@@ -40,6 +40,18 @@ TEST(BlockTimeout, FiveTimesTheWireTimePlusTwoAndAHalfSeconds) {
   EXPECT_EQ(blockTimeout(1, 0).count(), 45 * 5 + 2500);  // no division by zero
   EXPECT_EQ(repeatLimitFor(1000), 100);
   EXPECT_EQ(repeatLimitFor(3), 10);
+  EXPECT_EQ(repeatLimitFor(1001), 100);  // a second adapter, or the second interface of a dual chip
+  EXPECT_EQ(repeatLimitFor(2000), 10);
+}
+
+TEST(QuietGap, TwoPiecesAtTheLinkSpeedPlusTheAdapterLatency) {
+  EXPECT_EQ(quietGap(1000000).count(), 11 + 20);  // 10.24 ms rounded up
+  EXPECT_EQ(quietGap(3000000).count(), 4 + 20);
+  EXPECT_EQ(quietGap(115200).count(), 89 + 20);
+  EXPECT_EQ(quietGap(0).count(), 89 + 20);  // no division by zero
+  // Always shorter than the block time-out it stands in for.
+  for (const std::uint32_t baud : {115200u, 1000000u, 2000000u, 3000000u})
+    EXPECT_LT(quietGap(baud), blockTimeout(1, baud)) << baud;
 }
 
 TEST(DiskSpace, OneDriveOrTwoDrivesAndTheShortOne) {

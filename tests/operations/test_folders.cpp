@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "FakeSession.h"
+#include "audio/Im2Format.h"
 #include "operations/RecordingFolders.h"
 #include "operations/RecordingList.h"
 
@@ -68,32 +70,90 @@ TEST(Prefix, ChangeRefreshesPagesAndSelection) {
   const std::string d = dir.path().string();
   RecordingList list;
   list.setDeviceName("R5-00042");
-  RecordingEntry e;
-  e.sampleRate = 8000;
-  e.encodedBits = 4;
-  e.channels = 1;
-  e.pages = 4;
-  e.fileNumber = 7;
-  list.append(e, 0);
-  e.fileNumber = 8;
-  list.append(e, 0);
-  test::writeFile(dir / "TRIP.R5-00042.7.im2", std::string(5 * 528, 'x'));  // complete
-  test::writeFile(dir / "TRIP.R5-00042.8.im2", std::string(3 * 528, 'x'));  // partial
+  list.append(parseRecordLine(test::recordLine(7, 4)).entry, 0);
+  list.append(parseRecordLine(test::recordLine(8, 4)).entry, 0);
+  list.append(parseRecordLine(test::recordLine(9, 4)).entry, 0);
+  // The IM2 files of recordings of the recorder with serial number 42.
+  const auto im2Of = [](std::uint16_t n, std::uint64_t pages) {
+    std::string im2 = test::im2Of(test::makePages(n, pages));
+    auto* header = reinterpret_cast<std::uint8_t*>(im2.data());
+    audio::writeU16(header + audio::kOffSerial, 42);
+    header[audio::kOffCheck] = audio::pageCheckByte(header);
+    return im2;
+  };
+  test::writeFile(dir / "TRIP.R5-00042.7.im2", im2Of(7, 4));                     // complete
+  test::writeFile(dir / "TRIP.R5-00042.8.im2", im2Of(8, 4).substr(0, 3 * 528));  // partial
+  test::writeFile(dir / "TRIP.R5-00042.9.im2", im2Of(9, 2) + std::string(2 * 528, 'x'));  // another recording 9
 
   auto player = refreshForPrefix(list, d, "TRIP");
   EXPECT_FALSE(list.isSelected(0));
   EXPECT_TRUE(list.isSelected(1));
   EXPECT_EQ(list.row(1).columns[RecordingList::kPercent], "50");
+  EXPECT_TRUE(list.isSelected(2));  // as long as complete, but not this recording
+  EXPECT_EQ(list.row(2).entry.pagesOnDisk, 0u);
   EXPECT_EQ(player, dir / "TRIP.R5-00042.8.im2");
 
   // No file matches the new prefix: every row is selected.
   player = refreshForPrefix(list, d, "NEW");
   EXPECT_TRUE(list.isSelected(0));
   EXPECT_TRUE(list.isSelected(1));
+  EXPECT_TRUE(list.isSelected(2));
   EXPECT_FALSE(player.has_value());
 
   // LoadDownloaded falls back to any prefix.
   std::optional<fs::path> loaded;
   loadDownloaded(list, 0, d, "NEW", [&](const std::optional<fs::path>& p) { loaded = p; });
   EXPECT_EQ(loaded, dir / "TRIP.R5-00042.7.im2");
+}
+
+TEST(Im2Header, OnlyTheHeaderOfThisVeryRecordingCountsAsTheSame) {
+  test::TempDir dir;
+  const fs::path file = dir / "R5-12345.7.im2";
+  // The entry as the list reads "$R5,MSG,LST,7,8000,4,1,0,20240517,093000,20".
+  const ParsedRecord parsed = parseRecordLine(test::recordLine(7, 20));
+  ASSERT_EQ(parsed.kind, RecordLineKind::Record);
+  const RecordingEntry& entry = parsed.entry;
+  std::vector<std::uint8_t> header(528);
+  const auto headerWith = [&](const std::function<void(std::uint8_t*)>& change) {
+    test::makePage(7, 19, 1, header.data());
+    change(header.data());
+    header[527] = audio::pageCheckByte(header.data());
+    test::writeFile(file, std::string(header.begin(), header.end()) + std::string(3 * 528, 'd'));
+    return im2HeaderMismatch(file, entry, "R5-12345");
+  };
+  EXPECT_EQ(headerWith([](std::uint8_t*) {}), "");
+  EXPECT_EQ(im2HeaderMismatch(file, entry, "R5-012345x"), "");  // a name without a serial: not compared
+  EXPECT_NE(im2HeaderMismatch(file, entry, "R5-12346"), "");
+  EXPECT_NE(headerWith([](std::uint8_t* p) { audio::writeU16(p + audio::kOffFileNumber, 8); }), "");
+  EXPECT_NE(headerWith([](std::uint8_t* p) { audio::writeU16(p + audio::kOffSerial, 12346); }), "");
+  EXPECT_NE(headerWith([](std::uint8_t* p) {
+              audio::writeU32(p + audio::kOffStartTime, audio::packStartTime({2024, 5, 17, 9, 30, 1}));
+            }),
+            "");
+  EXPECT_NE(headerWith([](std::uint8_t* p) { audio::writeU32(p + audio::kOffStartTime, 0); }), "");  // null date
+  EXPECT_NE(headerWith([](std::uint8_t* p) { audio::writeU32(p + audio::kOffPageNumber, 40); }), "");
+  EXPECT_NE(headerWith([](std::uint8_t* p) { audio::writeU32(p + audio::kOffPageNumber, 0xFFFFFFFFu); }), "");
+
+  test::writeFile(file, std::string(527, 'x'));
+  EXPECT_NE(im2HeaderMismatch(file, entry, "R5-12345"), "");
+  test::writeFile(file, "");
+  EXPECT_NE(im2HeaderMismatch(file, entry, "R5-12345"), "");
+  EXPECT_NE(im2HeaderMismatch(dir / "missing.im2", entry, "R5-12345"), "");
+}
+
+TEST(MoveAside, FindsAFreeNameForBothFilesAndDeletesNothing) {
+  test::TempDir dir;
+  const auto files = recordingFiles(dir.path().string(), dir.path().string(), "", "R5-12345", 3);
+  test::writeFile(files.im2, "im2");
+  test::writeFile(files.info, "txt");
+  test::writeFile(dir / "R5-12345.3.old-1.im2", "taken");
+  std::string error;
+  const auto moved = moveAside(files, error);
+  ASSERT_TRUE(moved) << error;
+  EXPECT_EQ(*moved, (std::vector<fs::path>{dir / "R5-12345.3.old-2.im2", dir / "R5-12345.3.old-2.txt"}));
+  EXPECT_EQ(test::readFile(dir / "R5-12345.3.old-2.im2"), "im2");
+  EXPECT_EQ(test::readFile(dir / "R5-12345.3.old-2.txt"), "txt");
+  EXPECT_EQ(test::readFile(dir / "R5-12345.3.old-1.im2"), "taken");
+  EXPECT_FALSE(fs::exists(files.im2));
+  EXPECT_FALSE(fs::exists(files.info));
 }

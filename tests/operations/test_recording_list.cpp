@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeSession.h"
+#include "audio/Im2Format.h"
 #include "lang/Strings.h"
 #include "operations/ListReplies.h"
 #include "operations/RecordingList.h"
@@ -125,18 +126,35 @@ TEST(ListReplies, FillTheListAndReportRefusedLines) {
   EXPECT_EQ(list.deviceName(), "R5-1234");
   EXPECT_EQ(model, "R5");
 
-  // A recording partly on disk arrives with its percentage.
-  test::writeFile(dir / "R5-1234.2.im2", std::string(6 * 528, 'x'));
+  // A recording partly on disk arrives with its percentage: header page (of the recorder with
+  // serial number 1234) and 5 data pages.
+  const auto ofThisRecorder = [](std::string im2) {
+    auto* header = reinterpret_cast<std::uint8_t*>(im2.data());
+    audio::writeU16(header + audio::kOffSerial, 1234);
+    header[audio::kOffCheck] = audio::pageCheckByte(header);
+    return im2;
+  };
+  test::writeFile(dir / "R5-1234.2.im2", ofThisRecorder(test::im2Of(test::makePages(2, 10)).substr(0, 6 * 528)));
+  // The whole of another recording 4 (6 pages, not 10): none of this recording 4 is on disk.
+  {
+    std::string other = ofThisRecorder(test::im2Of(test::makePages(4, 6)));
+    other.resize(11 * 528, 'x');
+    test::writeFile(dir / "R5-1234.4.im2", other);
+  }
   EXPECT_EQ(replies.onRecordLine(test::recordLine(1, 100)), RecordLineKind::Record);
   EXPECT_EQ(replies.onRecordLine(test::recordLine(2, 10)), RecordLineKind::Record);
   EXPECT_EQ(list.row(1).entry.pagesOnDisk, 5u);
   EXPECT_EQ(list.row(1).columns[RecordingList::kPercent], "50");
+  EXPECT_EQ(replies.onRecordLine(test::recordLine(4, 10)), RecordLineKind::Record);
+  EXPECT_EQ(list.row(2).entry.pagesOnDisk, 0u);
+  EXPECT_FALSE(list.completeOnDisk(2));
+  EXPECT_TRUE(list.isSelected(2));
 
   EXPECT_EQ(replies.onRecordLine("$R5,MSG,LST,3,8000,4,1,0,20240517,093000,10,11"), RecordLineKind::Refused);
   ASSERT_EQ(session.ui_.messages.size(), 1u);
   EXPECT_NE(session.ui_.messages[0].text.find("Invalid Parameter(s)"), std::string::npos);
   ASSERT_EQ(session.fallbacks.size(), 1u);
-  EXPECT_EQ(list.size(), 2u);
+  EXPECT_EQ(list.size(), 3u);
 
   EXPECT_EQ(replies.onRecordLine("$R5,MSG,LST,END"), RecordLineKind::End);
   EXPECT_EQ(list.focused(), std::optional<std::size_t>(0));

@@ -3,104 +3,13 @@
 // repaired, an unplugged recorder leaves a partial file that the next download continues.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <memory>
-
-#include "DemoRecorder.h"
-#include "SimDownload.h"
-#include "SimLink.h"
-#include "SimRecorder.h"
-#include "TestSupport.h"
-#include "app/Settings.h"
+#include "DownloadRig.h"
 #include "lang/Strings.h"
-#include "operations/DownloadSession.h"
-#include "ports/VirtualEventLoop.h"
-#include "recording/RecordingWriter.h"
-#include "session/Host.h"
 
 using namespace recdesk;
+using namespace recdesk::test;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-namespace {
-
-// A recording of `pages` pages with a seeded payload (valid trailers and check bytes).
-sim::Recording noiseRecording(std::uint16_t fileNumber, std::size_t pages, std::uint16_t serial) {
-  sim::RecordingFormat format;
-  format.fileNumber = fileNumber;
-  format.serial = serial;
-  return sim::noiseRecording(format, pages, fileNumber * 7919u);
-}
-
-struct Rig {
-  explicit Rig(int port = 1, int demoRecordings = 0) {
-    test::loadEnglish();
-    settings.port = static_cast<std::int16_t>(port);
-    settings.baud = 3000000;
-    settings.downloadFolder = (dir / "im2").string();
-    settings.decryptFolder = (dir / "wav").string();
-    settings.filePrefix = "TRIP";
-    settings.autoDecrypt = false;
-    fs::create_directories(dir / "im2");
-    fs::create_directories(dir / "wav");
-    sim::DeviceConfig config;
-    device = sim::makeDemoRecorder(config, demoRecordings);
-    wire = std::make_shared<sim::SimLink>(device);
-    host = std::make_unique<session::Host>(loop, wire->channelFactory(), ui, settings);
-    host->setLogSink([this](const std::string& text) { log += text; });
-    ops = std::make_unique<operations::DownloadSession>(*host);
-    installDownload();
-  }
-  ~Rig() {
-    ops.reset();
-    host.reset();
-  }
-
-  sim::SimDownload& installDownload() {
-    download = &sim::SimDownload::install(*device);
-    return *download;
-  }
-  bool connect() {
-    host->connectAttempt();
-    return loop.runUntil([this] { return host->info().chainComplete; }, 60s);
-  }
-  // Starts the download of the selected rows and runs it to its end.
-  bool downloadSelected(ports::Millis limit = 3600s) {
-    if (!ops->download().start(operations::DownloadOptions::fromSettings(settings))) return false;
-    return loop.runUntil([this] { return !ops->download().running(); }, limit);
-  }
-  fs::path im2(std::uint16_t n) const { return dir / "im2" / ("TRIP." + device->deviceName() + "." + std::to_string(n) + ".im2"); }
-  std::string expectedIm2(std::size_t index) const {
-    const auto bytes = device->recordings()[index].im2();
-    return std::string(bytes.begin(), bytes.end());
-  }
-  // The lines the host wrote (the block control bytes before a line taken off).
-  std::vector<std::string> linesSent() const {
-    std::vector<std::string> lines = wire->hostLines();
-    for (auto& l : lines) {
-      const auto dollar = l.find('$');
-      if (dollar != std::string::npos) l.erase(0, dollar);
-    }
-    return lines;
-  }
-
-  test::TempDir dir;
-  ports::VirtualEventLoop loop;
-  test::FakeUi ui;
-  app::Settings settings;
-  std::shared_ptr<sim::SimRecorder> device;
-  std::shared_ptr<sim::SimLink> wire;
-  std::unique_ptr<session::Host> host;
-  std::unique_ptr<operations::DownloadSession> ops;
-  sim::SimDownload* download = nullptr;
-  std::string log;
-};
-
-bool sent(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-}  // namespace
 
 TEST(ScenarioDownload, TheMainJobOnTheAdapterFetchesVerifiesAndDecodes) {
   Rig rig(1000, 3);
@@ -174,8 +83,11 @@ TEST(ScenarioDownload, WeakAndBadPagesAreAcceptedReportedAndScanned) {
   const auto& out = rig.ops->download().outcomes().at(0);
   EXPECT_TRUE(out.completed);
   EXPECT_EQ(out.badPagesAccepted, 2u);
-  // The weak page: the first fetch and 101 repetitions; the bad one: 11 repetitions (12 copies).
-  EXPECT_EQ(rig.download->stats().repeatsServed, 101u + 11u);
+  // Each is fetched on the first request and on two fresh ones: the weak page each time with 101
+  // repetitions, the bad one with 11 (12 copies).
+  EXPECT_EQ(rig.download->stats().repeatsServed, 3 * (101u + 11u));
+  EXPECT_EQ(out.freshRequests, 4u);
+  EXPECT_EQ(rig.download->stats().cancels, 4u);
   EXPECT_EQ(rig.ops->list().row(0).entry.badPages, 2u);
   const std::string info = test::readFile(rig.dir / "im2" / "TRIP.R5-12345.1.txt");
   EXPECT_NE(info.find(lang::text(57890)), std::string::npos);
@@ -240,4 +152,59 @@ TEST(ScenarioDownload, StoppingCancelsAtTheBlockBoundaryAndASecondRunFinishes) {
   ASSERT_EQ(download.outcomes().size(), 2u);
   EXPECT_EQ(test::readFile(rig.im2(1)), rig.expectedIm2(0));
   EXPECT_EQ(test::readFile(rig.im2(2)), rig.expectedIm2(1));
+}
+
+TEST(ScenarioDownload, AnOlderRecordingOfTheSameNameIsMovedAsideAndTheNewOneFetchedWhole) {
+  // The recorder was formatted since the last download: its new recording 1 (113 pages at 22 kHz)
+  // meets the first 41 pages of the old recording 1 (8 kHz) and its report in the download folder.
+  Rig rig(1);
+  sim::RecordingFormat now;
+  now.fileNumber = 1;
+  now.sampleRate = 22050;
+  now.start = {2024, 6, 2, 14, 5, 0};
+  rig.device->recordings().push_back(sim::noiseRecording(now, 113, 17));
+  sim::RecordingFormat before;
+  before.fileNumber = 1;
+  before.sampleRate = 8000;
+  const auto oldBytes = sim::noiseRecording(before, 44, 5).im2();
+  const std::string oldIm2 = std::string(oldBytes.begin(), oldBytes.end()).substr(0, 42 * 528);
+  const fs::path oldInfo = rig.dir / "im2" / "TRIP.R5-12345.1.txt";
+  test::writeFile(rig.im2(1), oldIm2);
+  test::writeFile(oldInfo, "the old recording's report\r\n");
+
+  ASSERT_TRUE(rig.connect()) << rig.log;
+  ASSERT_EQ(rig.ops->list().size(), 1u);
+  ASSERT_TRUE(rig.downloadSelected());
+
+  const auto& out = rig.ops->download().outcomes().at(0);
+  EXPECT_TRUE(out.completed) << out.problem;
+  EXPECT_EQ(out.pagesTransferred, 113u);
+  EXPECT_EQ(test::readFile(rig.im2(1)), rig.expectedIm2(0));
+  const fs::path movedIm2 = rig.dir / "im2" / "TRIP.R5-12345.1.old-1.im2";
+  const fs::path movedInfo = rig.dir / "im2" / "TRIP.R5-12345.1.old-1.txt";
+  EXPECT_EQ(test::readFile(movedIm2), oldIm2);
+  EXPECT_EQ(test::readFile(movedInfo), "the old recording's report\r\n");
+  EXPECT_EQ(out.movedAside, (std::vector<fs::path>{movedIm2, movedInfo}));
+  EXPECT_NE(rig.log.find(lang::text(58615) + " " + movedIm2.string()), std::string::npos);
+  // The new report is a report of the new recording alone.
+  EXPECT_EQ(test::readFile(oldInfo).find("old recording"), std::string::npos);
+  EXPECT_TRUE(rig.ops->list().completeOnDisk(0));
+  EXPECT_TRUE(sent(rig.linesSent(), "$R5,DNL,1,112,112,1\r\n"));
+}
+
+TEST(ScenarioDownload, TheBadBlockScanAfterAcceptedBadPagesReportsItsResult) {
+  Rig rig(1000);
+  rig.device->config().badBlocks = 41;
+  rig.device->recordings().push_back(noiseRecording(1, 24, 12345));
+  rig.download->faults().stickyBadPages.insert({1, 5});
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.downloadSelected());
+  EXPECT_TRUE(rig.ops->download().scanRequested());
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.ops->badBlockScan().has_value(); }, 10s));
+  const auto& scan = *rig.ops->badBlockScan();
+  EXPECT_EQ(scan.badBlocks, 41);
+  EXPECT_EQ(scan.totalBlocks, 8192u);  // two 512 MB banks
+  ASSERT_TRUE(scan.percent.has_value());
+  EXPECT_DOUBLE_EQ(*scan.percent, 41 * 100.0 / 8192);
+  EXPECT_EQ(scan.text, lang::text(57935) + ": 41\r\n\r\n" + lang::text(57992) + ": 0.50%");
 }

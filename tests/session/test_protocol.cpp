@@ -125,6 +125,19 @@ TEST(FirmwareCapability, VersionTextsOfEachModel) {
   EXPECT_TRUE(firmwareCapability("R5 0.4"));     // no patch counts as 1
   EXPECT_TRUE(firmwareCapability("R5 0.4.0f"));
   EXPECT_FALSE(firmwareCapability("R5 0.4.0e,HW 3"));
+  // The character right after the patch number is the letter, whatever it is.
+  EXPECT_FALSE(firmwareCapability("R5 0.4.0,HW 3"));
+  EXPECT_FALSE(firmwareCapability("R5 0.4.0 beta"));
+  EXPECT_FALSE(firmwareCapability("R5 0.4.0F"));  // capitals come before "f"
+  EXPECT_TRUE(firmwareCapability("R5 0.4.0~"));
+  EXPECT_FALSE(firmwareCapability("R5 0.4.0\xe9"));  // no letter at all
+  EXPECT_TRUE(firmwareCapability("R5 0.4.x"));      // no patch number: 1 and "z"
+  EXPECT_TRUE(firmwareCapability("R5 0.4,HW 3"));
+  // Numbers are read as "%lu" reads them: blanks and a sign before the digits.
+  EXPECT_TRUE(firmwareCapability("R5  0. 5.0a"));
+  EXPECT_FALSE(firmwareCapability("R5 0 .5.0a"));   // the dot must follow the number at once
+  EXPECT_TRUE(firmwareCapability("R5 -1.0.0a"));    // wraps to a huge major number
+  EXPECT_TRUE(firmwareCapability("R5 0.4.99999999999999999999999a"));  // saturates
   EXPECT_TRUE(firmwareCapability("R5 1.0.0a"));
   EXPECT_TRUE(firmwareCapability("R5 0.4.1a"));
   EXPECT_FALSE(firmwareCapability("R5 beta"));   // nothing readable: not capable
@@ -136,6 +149,15 @@ TEST(FirmwareCapability, VersionTextsOfEachModel) {
   EXPECT_TRUE(firmwareCapability("T7 1.04"));
   EXPECT_FALSE(firmwareCapability("X9 9.9.9z"));
   EXPECT_FALSE(firmwareCapability(""));
+}
+
+TEST(DeviceText, ControlCharactersAreShownEscaped) {
+  EXPECT_EQ(visibleText("$R5,ACK,VER,R5 1.0"), "$R5,ACK,VER,R5 1.0");
+  EXPECT_EQ(visibleText(std::string("a\bb\x1b[2J\r\n\t\x7f\x9b\0z", 14)),
+            "a\\x08b\\x1b[2J\\x0d\\x0a\\x09\\x7f\\x9b\\x00z");
+  // The program's own log text keeps its line ends, tabs and translated (UTF-8) texts.
+  EXPECT_EQ(visibleLogText(" Verbindung hergestellt \xc3\xa4\t\r\n"), " Verbindung hergestellt \xc3\xa4\t\r\n");
+  EXPECT_EQ(visibleLogText(" x\b\x1b[1A\x7f\r\n"), " x\\x08\\x1b[1A\\x7f\r\n");
 }
 
 TEST(QueryReplies, ListAcknowledgementNamesTheDevice) {

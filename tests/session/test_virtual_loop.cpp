@@ -47,6 +47,31 @@ TEST(VirtualEventLoop, PostedCallsRunFirstAndRunUntilStopsAtItsCondition) {
   EXPECT_EQ(loop.elapsed(), 45ms);
 }
 
+TEST(VirtualEventLoop, TimedCallsRunAtTheirOwnPaceBetweenTimers) {
+  VirtualEventLoop loop;
+  std::vector<std::pair<int, long long>> order;  // (what, microseconds since the start)
+  const auto at = [&] { return std::chrono::duration_cast<std::chrono::microseconds>(loop.elapsed()).count(); };
+  const auto usNow = [&] {
+    return std::chrono::duration_cast<std::chrono::microseconds>(loop.now().time_since_epoch()).count();
+  };
+  const long long start = usNow();
+  loop.setTimerHandler([&](int id) {
+    order.push_back({id, usNow() - start});
+    loop.stopTimer(id);
+  });
+  loop.startTimer(10, 2ms);
+  loop.postAfter(2ms, [&] { order.push_back({-2, usNow() - start}); });  // same moment: before the timer
+  loop.postAfter(1700us, [&] {
+    order.push_back({-1, usNow() - start});
+    loop.postAfter(0ns, [&] { order.push_back({-3, usNow() - start}); });  // due now: before the later ones
+  });
+  loop.postAfter(2500us, [&] { order.push_back({-4, usNow() - start}); });
+  loop.runFor(3ms);
+  const std::vector<std::pair<int, long long>> expected = {{-1, 1700}, {-3, 1700}, {-2, 2000}, {10, 2000}, {-4, 2500}};
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(at(), 3000);
+}
+
 TEST(VirtualEventLoop, InvokeBlockingFromAnotherThreadRunsOnTheOwner) {
   VirtualEventLoop loop;
   const auto owner = std::this_thread::get_id();

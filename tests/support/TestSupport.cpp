@@ -46,6 +46,15 @@ void loadEnglish() {
   (void)loaded;
 }
 
+std::optional<std::size_t> FakeUi::choose(const std::string& text, const std::string& caption,
+                                          const std::vector<std::string>& answers) {
+  questions.push_back({text, caption, answers});
+  if (choices.empty()) return std::nullopt;
+  const auto chosen = choices.front();
+  choices.pop_front();
+  return chosen;
+}
+
 ports::Answer FakeUi::message(const std::string& text, const std::string& caption, ports::Icon icon,
                               ports::Buttons buttons) {
   messages.push_back({text, caption, icon, buttons});

@@ -45,9 +45,20 @@ class FakeUi : public ports::UserInterface {
   void status(const std::string& text) override { statuses.push_back(text); }
   bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override;
   void progressDone() override { ++progressDoneCount; }
+  // Questions with named answers: recorded, answered from `choices` (an empty entry dismisses the
+  // question); dismissed when none is left.
+  std::optional<std::size_t> choose(const std::string& text, const std::string& caption,
+                                    const std::vector<std::string>& answers) override;
 
   std::deque<ports::Answer> answers;  // taken one per question
   std::vector<Message> messages;
+  struct Question {
+    std::string text;
+    std::string caption;
+    std::vector<std::string> answers;
+  };
+  std::deque<std::optional<std::size_t>> choices;
+  std::vector<Question> questions;
   std::vector<std::string> statuses;
   std::uint64_t progressCalls = 0;
   std::uint64_t cancelAfterProgressCalls = 0;  // 0 = never cancel

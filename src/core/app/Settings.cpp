@@ -58,11 +58,16 @@ LoadResult loadSettings(SettingsFile& file) {
   Settings& s = r.settings;
   const Settings defaults;
   r.readProblem = file.readProblem();
+  // Every integer key goes through here, so that a value holding no integer is noted.
+  const auto readInteger = [&](const char* section, const char* key, std::int64_t defaultValue) {
+    if (file.holdsNoInteger(section, key)) r.noIntegers.push_back(std::string(section) + "." + key);
+    return file.readInt(section, key, defaultValue);
+  };
 
   s.profileIni = file.readText(kOptions, kProfileIni, kNoInit);
 
   std::vector<Change> repairs;
-  const std::int64_t port = file.readInt(kOptions, kPort, defaults.port);
+  const std::int64_t port = readInteger(kOptions, kPort, defaults.port);
   if (low16(port) == 0xFFFF) {
     s.port = 1000;
     r.portRepaired = true;
@@ -72,11 +77,11 @@ LoadResult loadSettings(SettingsFile& file) {
     s.port = static_cast<std::int16_t>(low16(port));
   }
 
-  const std::int64_t baud = file.readInt(kOptions, kBaud, defaults.baud);
-  s.acceleration = low16(file.readInt(kOptions, kAcceleration, defaults.acceleration));
-  s.autoDecrypt = file.readInt(kOptions, kAutoDecrypt, 1) == 1;
-  s.waveCutTime = low16(file.readInt(kOptions, kWaveCutTime, defaults.waveCutTime));
-  s.waveCutSize = low16(file.readInt(kOptions, kWaveCutSize, defaults.waveCutSize));
+  const std::int64_t baud = readInteger(kOptions, kBaud, defaults.baud);
+  s.acceleration = low16(readInteger(kOptions, kAcceleration, defaults.acceleration));
+  s.autoDecrypt = readInteger(kOptions, kAutoDecrypt, 1) == 1;
+  s.waveCutTime = low16(readInteger(kOptions, kWaveCutTime, defaults.waveCutTime));
+  s.waveCutSize = low16(readInteger(kOptions, kWaveCutSize, defaults.waveCutSize));
   s.downloadFolder = file.readText(kOptions, kDownloadFolder, "");
   s.decryptFolder = file.readText(kOptions, kDecryptFolder, "");
 
@@ -94,23 +99,23 @@ LoadResult loadSettings(SettingsFile& file) {
     repairs.push_back({kOptions, kBaud, num(1000000)});
   }
 
-  s.transmitterMenu = file.readInt(kMainWindow, kLastTolvik7Config, 1) != 0;
+  s.transmitterMenu = readInteger(kMainWindow, kLastTolvik7Config, 1) != 0;
   s.filePrefix = file.readText(kMainWindow, kFilePrefix, defaults.filePrefix);
-  s.mainLeft = toInt(file.readInt(kMainWindow, kLeft, defaults.mainLeft));
-  s.mainTop = toInt(file.readInt(kMainWindow, kTop, defaults.mainTop));
-  s.mainWidth = toInt(file.readInt(kMainWindow, kWidth, defaults.mainWidth));
-  s.mainHeight = toInt(file.readInt(kMainWindow, kHeight, defaults.mainHeight));
+  s.mainLeft = toInt(readInteger(kMainWindow, kLeft, defaults.mainLeft));
+  s.mainTop = toInt(readInteger(kMainWindow, kTop, defaults.mainTop));
+  s.mainWidth = toInt(readInteger(kMainWindow, kWidth, defaults.mainWidth));
+  s.mainHeight = toInt(readInteger(kMainWindow, kHeight, defaults.mainHeight));
 
-  s.ignoreRtc = file.readInt(kOptions, kIgnoreRtc, 0) != 0;
-  s.restrictionMask = static_cast<std::uint32_t>(static_cast<std::uint64_t>(file.readInt(kOptions, kConfig, 0)));
+  s.ignoreRtc = readInteger(kOptions, kIgnoreRtc, 0) != 0;
+  s.restrictionMask = static_cast<std::uint32_t>(static_cast<std::uint64_t>(readInteger(kOptions, kConfig, 0)));
   s.restrictionPassword = file.readText(kOptions, kRpw, "");
-  s.restrictionsActive = file.readInt(kOptions, kActive, 0) != 0;
+  s.restrictionsActive = readInteger(kOptions, kActive, 0) != 0;
 
-  s.commsLogDisplay = file.readInt(kCommsLog, kDisplay, 0) != 0;
-  s.logLeft = toInt(file.readInt(kCommsLog, kLeft, defaults.logLeft));
-  s.logTop = toInt(file.readInt(kCommsLog, kTop, defaults.logTop));
-  s.logWidth = toInt(file.readInt(kCommsLog, kWidth, defaults.logWidth));
-  s.logHeight = toInt(file.readInt(kCommsLog, kHeight, defaults.logHeight));
+  s.commsLogDisplay = readInteger(kCommsLog, kDisplay, 0) != 0;
+  s.logLeft = toInt(readInteger(kCommsLog, kLeft, defaults.logLeft));
+  s.logTop = toInt(readInteger(kCommsLog, kTop, defaults.logTop));
+  s.logWidth = toInt(readInteger(kCommsLog, kWidth, defaults.logWidth));
+  s.logHeight = toInt(readInteger(kCommsLog, kHeight, defaults.logHeight));
 
   if (!repairs.empty()) file.write(repairs, &r.writeBackError);
   return r;

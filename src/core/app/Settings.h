@@ -81,6 +81,7 @@ struct LoadResult {
   bool cutValuesDropped = false;  // both cut values were set: both 0 in memory, the file keeps them
   std::string storedPort;         // the stored texts that were repaired
   std::string storedBaud;
+  std::vector<std::string> noIntegers;  // "Section.Key" of integer keys that hold no integer (read as 0)
   std::string writeBackError;     // empty when the repairs were saved (or nothing needed saving)
   std::string readProblem;        // the file could not be read as a whole (see SettingsFile)
 };
@@ -88,7 +89,8 @@ struct LoadResult {
 // Reads every key with its default and applies the start-up repairs; "Port" and "Baud" repairs are
 // written back. "Acceleration" is kept as read (its users normalise it); 16-bit values keep their low
 // 16 bits, "Config" its low 32 bits. "AutoDecrypt" is on only when it is exactly 1; the other flags
-// are on when non-zero.
+// are on when non-zero. An integer key whose value holds no integer ("abc", empty) reads as 0, not as
+// its default: a "Baud" of "abc" is repaired like any other wrong speed and such a flag is off.
 LoadResult loadSettings(SettingsFile& file);
 
 // Every effective value as "Section.Key" and its text, in the order of the key table.

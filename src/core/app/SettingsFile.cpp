@@ -117,7 +117,13 @@ std::int64_t SettingsFile::readInt(std::string_view section, std::string_view ke
   refresh();
   const std::string* v = doc_.find(section, key);
   if (v == nullptr) return defaultValue;
-  return parseInteger(*v).value_or(defaultValue);
+  return parseInteger(*v).value_or(0);
+}
+
+bool SettingsFile::holdsNoInteger(std::string_view section, std::string_view key) const {
+  refresh();
+  const std::string* v = doc_.find(section, key);
+  return v != nullptr && !parseInteger(*v);
 }
 
 std::vector<std::string> SettingsFile::sections() const {

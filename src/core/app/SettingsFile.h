@@ -8,9 +8,10 @@
 // keeps everything else (other sections, unknown keys, comments, unreadable lines).
 //
 // Integers follow the private-profile rules: an optional sign and the leading decimal digits count,
-// anything after them is ignored ("12abc" is 12). Two cases read as the default instead of 0: an empty
-// value and a value with no leading digit at all ("abc"), so that a damaged key is treated like a
-// missing one. Values too large for 64 bits stay at the largest (smallest) 64-bit value.
+// anything after them is ignored ("12abc" is 12). A value with no leading digit at all ("abc", or an
+// empty value) is no integer: it reads as 0, never as the default, so that a damaged key is not taken
+// for a missing one (a default would slip past every check made on the value read). Values too large
+// for 64 bits stay at the largest (smallest) 64-bit value.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -40,7 +41,10 @@ class SettingsFile {
 
   bool hasKey(std::string_view section, std::string_view key) const;
   std::string readText(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+  // The integer of a key: `defaultValue` when the key is missing, 0 when its value holds no integer.
   std::int64_t readInt(std::string_view section, std::string_view key, std::int64_t defaultValue) const;
+  // True when the key exists but its value holds no integer (see above).
+  bool holdsNoInteger(std::string_view section, std::string_view key) const;
   std::vector<std::string> sections() const;
   std::vector<std::string> keys(std::string_view section) const;
 

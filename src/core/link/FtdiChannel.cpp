@@ -13,7 +13,6 @@ namespace recdesk::link {
 
 namespace {
 
-constexpr int kFirstFtdiPort = kModeFtdi;
 constexpr std::size_t kReadChunk = 4096;
 constexpr std::uint8_t kLatencyMs = 2;
 constexpr std::uint32_t kInTransferSize = 4096;
@@ -89,8 +88,8 @@ void runFtdiReader(ReaderShared& base) {
       continue;
     }
     if (n < 0) {
-      // The adapter went away (unplugged): stop notifying; writes report 0 from now on.
-      s.lost.store(true);
+      // The adapter went away (unplugged): the owner is told once; writes report 0 from now on.
+      s.markLost();
       break;
     }
     if (n == 0) {

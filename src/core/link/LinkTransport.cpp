@@ -36,7 +36,7 @@ int LinkTransport::Open(int portCode, std::uint32_t speed, LinkListener* listene
   if (portCode > 0) {
     channel_ = factory_ ? factory_(portCode) : nullptr;
     if (!channel_) {
-      result = portCode < kModeFtdi ? ENODEV : kOpenAdapterFailed;
+      result = isSerialPort(portCode) ? ENODEV : kOpenAdapterFailed;
     } else {
       int mode = kModeClosed;
       result = channel_->open(portCode, speed, stopBits, parity, ReaderContext{&loop_, listener}, mode);
@@ -115,10 +115,9 @@ std::string LinkTransport::AdapterInformation() {
 
 LinkTransport::ChannelFactory defaultChannelFactory(ChannelConfig config) {
   return [config](int portCode) -> std::unique_ptr<LinkChannel> {
-    if (portCode >= 1 && portCode < kModeFtdi) return std::make_unique<SerialChannel>(config);
-    if (portCode >= kModeFtdi && portCode < kModeQuickUsb)
-      return std::make_unique<FtdiChannel>([] { return makeLibFtdiDevice(); });
-    if (portCode >= kModeQuickUsb) {
+    if (isSerialPort(portCode)) return std::make_unique<SerialChannel>(config);
+    if (isFtdiPort(portCode)) return std::make_unique<FtdiChannel>([] { return makeLibFtdiDevice(); });
+    if (isQuickUsbPort(portCode)) {
       std::string error;
       auto api = loadQuickUsbLibrary(config.quickUsbLibrary, error);
       if (!api) return nullptr;

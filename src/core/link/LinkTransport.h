@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/PortKind.h"
+
 namespace recdesk::ports {
 class EventLoop;
 }
@@ -20,6 +22,9 @@ namespace recdesk::link {
 inline constexpr int kLineNotification = 0x5F4;   // line mode: data arrived (serial: a "\n" arrived)
 inline constexpr int kDataNotification = 0x5F5;   // block mode: data arrived
 inline constexpr int kErrorNotification = 0x5F6;  // serial line-status error (ignored by the session)
+// The reader found the device gone (unplugged, hung up). Sent once, whatever the mask; the reader
+// ends right after. The owner treats it as a lost link.
+inline constexpr int kLostNotification = 0x5F7;
 
 // Notification mask bits.
 inline constexpr std::uint32_t kMaskData = 1;    // block mode
@@ -33,8 +38,8 @@ inline constexpr int kOpenAdapterFailed = 6;
 
 // Link modes: 0 closed, 1..999 serial (the port code), 1000 FTDI, 2000 QuickUSB.
 inline constexpr int kModeClosed = 0;
-inline constexpr int kModeFtdi = 1000;
-inline constexpr int kModeQuickUsb = 2000;
+inline constexpr int kModeFtdi = kFirstFtdiPort;
+inline constexpr int kModeQuickUsb = kFirstQuickUsbPort;
 
 struct QueueStatusRecord {
   std::uint32_t bytesToRead = 0;

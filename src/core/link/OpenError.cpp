@@ -43,21 +43,21 @@ const char* const kUdevHint =
 
 std::string describeOpenError(int portCode, int result, const std::string& devicePath) {
   if (result == kOpenOk) return {};
-  if (portCode <= 0) {
+  if (portKind(portCode) == PortKind::None) {
     return "No port is configured for the recorder: choose its serial device or adapter (a port code of "
            "1 or more, or --device PATH)" +
            std::string(kListHint) + ".";
   }
-  if (portCode >= kModeQuickUsb) {
+  if (isQuickUsbPort(portCode)) {
     if (!quickUsbLibraryAvailable()) return std::string(kQuickUsbMissingText) + ".";
-    return "QuickUSB module " + std::to_string(portCode - kModeQuickUsb) + " (port code " +
+    return "QuickUSB module " + std::to_string(portCode - kFirstQuickUsbPort) + " (port code " +
            std::to_string(portCode) +
            ") could not be opened or set up: check that it is plugged in and "
            "that you may use it" +
            kListHint + ".";
   }
-  if (portCode >= kModeFtdi) {
-    return "FTDI adapter " + std::to_string(portCode - kModeFtdi) + " (port code " +
+  if (isFtdiPort(portCode)) {
+    return "FTDI adapter " + std::to_string(portCode - kFirstFtdiPort) + " (port code " +
            std::to_string(portCode) + ") could not be opened or set up. Check that it is plugged in" +
            kListHint + "; when it is listed but cannot be opened, your user may not access it: " + kUdevHint +
            ".";

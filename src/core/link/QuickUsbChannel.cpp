@@ -133,7 +133,7 @@ void runQuickUsbReader(ReaderShared& base) {
         idle = 0;
       }
       if (failures >= kFailuresUntilLost) {
-        s.lost.store(true);
+        s.markLost();
         break;
       }
     }

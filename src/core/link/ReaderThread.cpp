@@ -29,6 +29,11 @@ void ReaderShared::notify(int notification, std::size_t bytesWaiting) {
     run();
 }
 
+void ReaderShared::markLost() {
+  if (lost.exchange(true)) return;
+  notify(kLostNotification, 0);
+}
+
 void ReaderShared::markFinished() {
   {
     std::lock_guard<std::mutex> lock(finishMutex_);

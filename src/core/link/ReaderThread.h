@@ -30,6 +30,10 @@ struct ReaderShared {
   // Set by the reader when the device went away (unplugged, hung up): it stops notifying and the
   // channel's write reports 0 from then on.
   std::atomic<bool> lost{false};
+  // The reader found the device gone: marks it lost and tells the owner once (kLostNotification,
+  // whatever the mask), so that a session that writes nothing for a long time (recording, format,
+  // locked recorder) still notices the loss at once. The reader ends right after.
+  void markLost();
 
   // Hands a notification to the owner and waits until it was handled. Nothing is sent once the stop
   // flag is set. After it returns the reader looks at the stop flag before it touches its device

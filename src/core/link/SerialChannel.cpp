@@ -168,12 +168,12 @@ void runSerialReader(ReaderShared& base) {
     const pollfd& p = fds[0];
     if (ready < 0) {
       if (errno == EINTR) continue;
-      s.lost.store(true);
+      s.markLost();
       break;
     }
     if (ready == 0 || p.revents == 0) continue;
     if (p.revents & POLLNVAL) {
-      s.lost.store(true);
+      s.markLost();
       break;
     }
     if (p.revents & POLLIN) {
@@ -209,13 +209,12 @@ void runSerialReader(ReaderShared& base) {
         continue;
       }
       if (n < 0 && (readError == EAGAIN || readError == EINTR)) continue;
-      // 0 (hung up) or EIO/ENXIO/ENODEV: the device went away. Stop notifying; the owner finds the
-      // loss through a failing write and reopens.
-      s.lost.store(true);
+      // 0 (hung up) or EIO/ENXIO/ENODEV: the device went away. The owner is told once and reopens.
+      s.markLost();
       break;
     }
     if (p.revents & (POLLHUP | POLLERR)) {
-      s.lost.store(true);
+      s.markLost();
       break;
     }
   }

@@ -141,7 +141,7 @@ std::vector<SerialDeviceInfo> listSerialDevices(const fs::path& devRoot, const f
 }
 
 std::string serialDevicePathFor(int portCode, const ChannelConfig& config) {
-  if (portCode < 1 || portCode >= kModeFtdi) return {};
+  if (!isSerialPort(portCode)) return {};
   if (!config.serialDevicePath.empty()) return config.serialDevicePath;
   const auto devices = listSerialDevices();
   const auto index = static_cast<std::size_t>(portCode - 1);

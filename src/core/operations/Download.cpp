@@ -20,6 +20,8 @@ namespace {
 constexpr std::size_t kPage = 528;
 // Consecutive transfers restarted at the same place before the recording is given up.
 constexpr int kMaxResyncsInRow = 3;
+// Fresh requests of a block that keeps failing before its bad pages are accepted.
+constexpr int kFreshRequestsBeforeAccepting = 2;
 
 std::string mb(std::uint64_t bytes) { return lang::formatText("%0.1f", {static_cast<double>(bytes) / 1048576.0}); }
 
@@ -59,6 +61,8 @@ bool Download::start(const DownloadOptions& options) {
   options_ = options;
   options_.acceleration = normaliseAcceleration(options.acceleration);
   outcomes_.clear();
+  asked_.clear();
+  scanRequested_ = false;
   active_ = true;
   services_.flags().download = true;
   services_.stopKeepAliveAndReplyWait();
@@ -85,7 +89,9 @@ bool Download::start(const DownloadOptions& options) {
   const auto first = list_.firstSelected();
   if (!first) return refuse();
   queue_ = first;
+  for (auto row = first; row; row = list_.nextSelected(*row)) asked_.push_back(list_.row(*row).entry);
   badPagesAccepted_ = false;
+  place_ = BlockPlace{};  // nothing learnt about a block in an earlier download counts now
   running_ = true;
   kept_.assign(static_cast<std::size_t>(options_.acceleration) * kPage, 0);
   services_.setActiveTransfer(this);
@@ -171,6 +177,8 @@ void Download::nextFile() {
   list_.setFocused(current_);
   entry_ = list_.row(*current_).entry;
   phase_ = 0;
+  pagesDone_ = 0;
+  measured_ = false;
   headerStored_ = false;
   awaitingEnd_ = false;
   stopping_ = Stopping::No;
@@ -201,18 +209,31 @@ void Download::nextFile() {
     return;
   }
 
+  // After a format the recorder numbers its recordings from 1 again: a file of the same name may
+  // hold another recording, and appending to it would mix two recordings in one file.
+  if (const std::string mismatch = im2HeaderMismatch(files_.im2, entry_, list_.deviceName()); !mismatch.empty()) {
+    if (!moveOldRecordingAside(mismatch)) return;
+    services_.refreshControls();
+    sendRequest();
+    return;
+  }
+
   const std::uint64_t existing = fs::file_size(files_.im2, ec);
   const std::string question = lang::formatText(
       "%s %s %s MB\r\n %s\r\n%s\r\n%s!",
       {mb(ec ? 0 : existing), lang::text(57895), mb(entry_.im2Size), lang::text(57897), files_.im2.string(), lang::text(57896)});
-  const ports::ExistingFileChoice choice =
-      existingFileChoice ? existingFileChoice(files_) : services_.ui().askExistingFile(question, lang::text(146));
+  // The answers in the order of ExistingFileChoice; a dismissed question continues, which loses nothing.
+  const std::vector<std::string> answers{lang::text(58610), lang::text(58611), lang::text(58612)};
+  ports::ExistingFileChoice choice = ports::ExistingFileChoice::Continue;
+  if (existingFileChoice) {
+    choice = existingFileChoice(files_);
+  } else if (const auto chosen = services_.ui().choose(question, lang::text(146), answers);
+             chosen && *chosen < answers.size()) {
+    choice = static_cast<ports::ExistingFileChoice>(*chosen);
+  }
   switch (choice) {
     case ports::ExistingFileChoice::StartAgain: {
-      pagesTotal_ += std::min(entry_.pagesOnDisk, entry_.pages);
-      entry_.pagesOnDisk = 0;
-      out.pagesOnDisk = 0;
-      if (rowValid()) list_.setPagesOnDisk(*current_, 0);
+      forgetPagesOnDisk();
       for (const fs::path& file : {files_.im2, files_.info}) {
         std::error_code rmEc;
         fs::remove(file, rmEc);
@@ -244,6 +265,53 @@ void Download::nextFile() {
       break;
   }
   sendRequest();
+}
+
+void Download::forgetPagesOnDisk() {
+  pagesTotal_ += std::min(entry_.pagesOnDisk, entry_.pages);
+  entry_.pagesOnDisk = 0;
+  outcome().pagesOnDisk = 0;
+  if (rowValid()) list_.setPagesOnDisk(*current_, 0);
+}
+
+bool Download::moveOldRecordingAside(const std::string& why) {
+  services_.log(lang::formatText(" %s: %s\r\n", {files_.im2.string(), why}));
+  std::string error;
+  const auto moved = moveAside(files_, error);
+  if (!moved) {
+    failRecording(error);
+    return false;
+  }
+  for (const fs::path& file : *moved) services_.log(" " + lang::text(58615) + " " + file.string() + "\r\n");
+  outcome().movedAside = *moved;
+  forgetPagesOnDisk();
+  return true;
+}
+
+std::uint64_t Download::pagesOnDiskNow() const {
+  // Before the IM2 file is measured, what the list found on disk still holds.
+  return measured_ ? pagesDone_ : std::min(entry_.pagesOnDisk, entry_.pages);
+}
+
+void Download::listUnreached(const std::string& why) {
+  std::vector<bool> matched(outcomes_.size(), false);
+  for (const RecordingEntry& e : asked_) {
+    bool found = false;
+    for (std::size_t i = 0; i < outcomes_.size() && !found; ++i) {
+      if (!matched[i] && outcomes_[i].fileNumber == e.fileNumber) matched[i] = found = true;
+    }
+    if (found) continue;
+    RecordingOutcome out;
+    out.fileNumber = e.fileNumber;
+    out.pages = e.pages;
+    out.pagesOnDisk = std::min(e.pagesOnDisk, e.pages);
+    out.reached = false;
+    out.problem = why;
+    out.files = recordingFiles(options_.naming.downloadFolder, options_.naming.decodeFolder, options_.naming.prefix,
+                               list_.deviceName(), e.fileNumber);
+    outcomes_.push_back(std::move(out));
+    matched.push_back(true);
+  }
 }
 
 // ---- requests --------------------------------------------------------------------------------------
@@ -287,6 +355,7 @@ void Download::sendRequest() {
     return;
   }
   pagesDone_ = length / kPage;
+  measured_ = true;
   services_.log(lang::text(57830) + "\r\n");
   infoLine(lang::text(57830));
 
@@ -362,12 +431,16 @@ void Download::requestNextBlock() {
     const std::uint64_t left = entry_.pages > pagesDone_ ? entry_.pages - pagesDone_ : 0;
     blockPages_ = static_cast<std::uint16_t>(std::min<std::uint64_t>(options_.acceleration, left));
   }
+  settling_ = false;
+  lastControl_ = 'n';
   services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
   services_.startTimer(session::kTimerBlockData, currentBlockTimeout());
   sendControl('n');
 }
 
 void Download::repeatBlock() {
+  settling_ = false;
+  lastControl_ = 'r';
   services_.log(".");
   ++outcome().repeats;
   services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
@@ -376,9 +449,123 @@ void Download::repeatBlock() {
 }
 
 void Download::clearRepeatState() {
+  // The fresh requests and the sound pages of a block outlive this: they belong to the block's place
+  // (see followBlockPlace), and a fresh request comes back through here.
   repeatCount_ = 0;
   identicalCount_ = 0;
   std::fill(kept_.begin(), kept_.end(), std::uint8_t{0});
+}
+
+// ---- repeats that stay aligned -------------------------------------------------------------------
+//
+// A copy arrives in pieces (USB packets, driver latency), so when the host sees that one went wrong
+// (more bytes than the block holds, a failed check, a time-out with part of a block) the rest of it,
+// or a doubled copy, may still be on its way. Asking again at once would put those bytes in front of
+// the repeat: the host would assemble the tail of one copy and the head of the next, the same way
+// every time. So the repeat waits until the link has been quiet for a short gap (timer 10 with the
+// gap's period, started again whenever bytes arrive) and discards what waits once more.
+
+void Download::settleThenRepeat() {
+  services_.discardInput();
+  services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
+  settling_ = true;
+  settleStart_ = services_.now();
+  services_.startTimer(session::kTimerBlockData, quietGap(options_.baud));
+}
+
+void Download::bytesWhileSettling() {
+  if (endLineInBlock()) {
+    settling_ = false;
+    transferEndedEarly();
+    return;
+  }
+  services_.blockBuffer().clear(static_cast<std::size_t>(blockPages_) * kPage);
+  if (services_.now() - settleStart_ > currentBlockTimeout()) {
+    // The link never falls quiet: only a new transfer brings the recorder back to a block's start.
+    requestAfresh();
+    return;
+  }
+  services_.startTimer(session::kTimerBlockData, quietGap(options_.baud));
+}
+
+void Download::quietGapEnded() {
+  settling_ = false;
+  services_.discardInput();
+  if (active_) {
+    repeatBlock();
+  } else {
+    stop();
+  }
+}
+
+// Cancel, wait for the confirmation, then a new request from the block's first page: the copy that
+// follows starts where the block starts, whatever was on its way before.
+void Download::requestAfresh() {
+  ++outcome().freshRequests;
+  settling_ = false;
+  services_.log(lang::formatText(" page %llu: block requested afresh\r\n", {ull(expectedPageNumber(0))}));
+  services_.stopTimer(session::kTimerBlockData);
+  services_.discardInput();
+  services_.blockBuffer().clear(0);
+  services_.setLineMode();
+  stopping_ = Stopping::Resync;
+  if (!sendControl('c')) return;
+  services_.startTimer(session::kTimerCancelConfirm, std::chrono::milliseconds(1000));
+}
+
+// The fresh requests and the sound pages count for one block; another block starts them anew.
+void Download::followBlockPlace() {
+  const BlockPlace here{entry_.fileNumber, phase_, expectedPageNumber(0), blockPages_};
+  if (here == place_) return;
+  place_ = here;
+  freshRequests_ = 0;
+  soundPages_.assign(static_cast<std::size_t>(blockPages_) * kPage, 0);
+  soundSeen_.assign(blockPages_, false);
+  badCandidates_.assign(static_cast<std::size_t>(blockPages_) * kPage, 0);
+  badVotes_.assign(blockPages_, 0);
+}
+
+void Download::notePages(const std::vector<std::size_t>& badPages) {
+  const session::BlockBuffer& buffer = services_.blockBuffer();
+  for (std::size_t i = 0, b = 0; i < blockPages_ && i < soundSeen_.size(); ++i) {
+    const std::uint8_t* page = buffer.data.data() + i * kPage;
+    if (b < badPages.size() && badPages[b] == i) {
+      ++b;
+      // Only a page in its right place (file and page number) takes part: a copy cut out of the
+      // stream at the wrong place brings no page at all.
+      if (pageFaults(page, entry_.fileNumber, expectedPageNumber(i)) != kPageCheck) continue;
+      std::uint8_t* candidate = badCandidates_.data() + i * kPage;
+      if (badVotes_[i] > 0 && std::memcmp(candidate, page, kPage) == 0) {
+        ++badVotes_[i];
+      } else if (badVotes_[i] > 0) {
+        --badVotes_[i];
+      } else {
+        std::memcpy(candidate, page, kPage);
+        badVotes_[i] = 1;
+      }
+      continue;
+    }
+    std::memcpy(soundPages_.data() + i * kPage, page, kPage);
+    soundSeen_[i] = true;
+  }
+}
+
+// A page that passed its checks in another copy of this block is no bad page: it takes the place of
+// the failed one. What is left is bad in every copy that came, and is stored as most copies brought
+// it.
+std::vector<std::size_t> Download::mendFromSoundPages(const std::vector<std::size_t>& badPages) {
+  session::BlockBuffer& buffer = services_.blockBuffer();
+  std::vector<std::size_t> left;
+  for (const std::size_t i : badPages) {
+    if (i < soundSeen_.size() && soundSeen_[i]) {
+      std::memcpy(buffer.data.data() + i * kPage, soundPages_.data() + i * kPage, kPage);
+      continue;
+    }
+    if (i < badVotes_.size() && badVotes_[i] > 0)
+      std::memcpy(buffer.data.data() + i * kPage, badCandidates_.data() + i * kPage, kPage);
+    left.push_back(i);
+  }
+  return left;
 }
 
 // ---- block data ------------------------------------------------------------------------------------
@@ -388,6 +575,10 @@ void Download::onBlockData() {
   const session::BlockBuffer& buffer = services_.blockBuffer();
   const std::size_t expected = static_cast<std::size_t>(blockPages_) * kPage;
   if (expected == 0) return;
+  if (settling_) {
+    bytesWhileSettling();
+    return;
+  }
   if (buffer.received < expected && buffer.overrun == 0) {
     if (endLineInBlock()) transferEndedEarly();
     return;
@@ -440,7 +631,7 @@ void Download::blockComplete() {
     emptyTimeouts_ = 0;
     services_.discardInput();
     if (active_) {
-      repeatBlock();
+      settleThenRepeat();
     } else {
       stop();
     }
@@ -465,33 +656,57 @@ void Download::blockComplete() {
   }
 
   if (!bad.empty()) {
-    if (identicalCount_ < 10) {
-      if (repeatCount_ <= repeatLimit_) {
-        if (repeatCount_ == 0) {
-          std::memcpy(kept_.data(), buffer.data.data(), bytes);
-        } else if (std::memcmp(kept_.data(), buffer.data.data(), bytes) == 0) {
-          ++identicalCount_;
-        } else {
-          std::memcpy(kept_.data(), buffer.data.data(), bytes);
-          identicalCount_ = 0;
-        }
-        ++repeatCount_;
-        repeatBlock();
-        return;
+    followBlockPlace();
+    notePages(bad);
+    if (identicalCount_ < 10 && repeatCount_ <= repeatLimit_) {
+      if (repeatCount_ == 0) {
+        std::memcpy(kept_.data(), buffer.data.data(), bytes);
+      } else if (std::memcmp(kept_.data(), buffer.data.data(), bytes) == 0) {
+        ++identicalCount_;
+      } else {
+        std::memcpy(kept_.data(), buffer.data.data(), bytes);
+        identicalCount_ = 0;
       }
-      acceptBlock(bad, false);
+      ++repeatCount_;
+      settleThenRepeat();
       return;
     }
-    badPagesAccepted_ = true;
-    acceptBlock(bad, true);
+    // The repeat limit, or 10 identical copies. Copies that followed "r" may all have been cut
+    // the same wrong way out of the stream: the block is requested afresh before its pages are
+    // given up.
+    if (freshRequests_ < kFreshRequestsBeforeAccepting) {
+      ++freshRequests_;
+      requestAfresh();
+      return;
+    }
+    const bool identical = identicalCount_ >= 10;
+    bad = mendFromSoundPages(bad);
+    if (!bad.empty() && identical) badPagesAccepted_ = true;
+    acceptBlock(bad, identical && !bad.empty());
     return;
   }
   acceptBlock(bad, false);
 }
 
-void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies) {
+void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies,
+                           const std::vector<std::size_t>& wrongPlace) {
   const session::BlockBuffer& buffer = services_.blockBuffer();
   const std::size_t bytes = static_cast<std::size_t>(blockPages_) * kPage;
+  const auto listWrongPlace = [&] {
+    for (const std::size_t i : wrongPlace) {
+      const PageTrailer carried = readTrailer(buffer.data.data() + i * kPage);
+      const std::uint64_t page = expectedPageNumber(i);
+      const std::string line = lang::formatText(
+          "%s: %s: %s %s: %05u %s: %lld (%s %u, %s %u)",
+          {lang::text(58613), lang::text(57891), list_.deviceName(), lang::text(57836),
+           static_cast<unsigned>(entry_.fileNumber), lang::text(57837), static_cast<long long>(page),
+           lang::text(57836), static_cast<unsigned>(carried.fileNumber), lang::text(57837),
+           static_cast<unsigned>(carried.pageNumber)});
+      infoLine(line);
+      services_.log("\r\n" + line + "\r\n\r\n");
+      outcome().wrongPlacePages.push_back(page);
+    }
+  };
 
   if (phase_ == 1) {
     try {
@@ -501,6 +716,7 @@ void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterI
       return;
     }
     headerStored_ = true;
+    listWrongPlace();
     if (badPages.empty()) {
       if (checkHeaderFormat) {
         checkHeaderFormat(buffer.data.data());
@@ -530,11 +746,13 @@ void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterI
       outcome().badPagesAccepted += badPages.size();
       if (rowValid()) list_.setBadPages(*current_, list_.row(*current_).entry.badPages + badPages.size());
     }
+    listWrongPlace();
     pagesDone_ += blockPages_;
     pagesTransferred_ += blockPages_;
     outcome().pagesTransferred += blockPages_;
     ++blockCounter_;
-    if (rowValid() && (!badPages.empty() || blockCounter_ % 16 == 0)) list_.setPagesOnDisk(*current_, pagesDone_);
+    if (rowValid() && (!badPages.empty() || !wrongPlace.empty() || blockCounter_ % 16 == 0))
+      list_.setPagesOnDisk(*current_, pagesDone_);
     updateProgress(blockPages_);
   }
 
@@ -564,15 +782,20 @@ void Download::writeBlock(const std::uint8_t* data, std::size_t bytes) {
 }
 
 void Download::resync(std::uint64_t gotPage) {
+  const std::uint64_t wanted = phase_ == 1 ? entry_.pages - 1 : pagesDone_;
+  if (resyncsInRow_ >= kMaxResyncsInRow) {
+    // The same answer after every restart: the recorder holds these pages under other numbers.
+    // Giving up would leave the rest of the recording behind; the pages go where they were asked
+    // for and are listed as such.
+    services_.log(lang::formatText(" page %llu came where page %llu belongs again: stored as sent\r\n",
+                                   {ull(gotPage), ull(wanted)}));
+    acceptWrongPlace();
+    return;
+  }
   ++outcome().resyncs;
   ++resyncsInRow_;
   services_.log(lang::formatText(" page %llu came where page %llu belongs: requesting again\r\n",
-                                 {ull(gotPage), ull(phase_ == 1 ? entry_.pages - 1 : pagesDone_)}));
-  if (resyncsInRow_ > kMaxResyncsInRow) {
-    abortRecording(lang::formatText("the recorder keeps sending page %llu where page %llu belongs",
-                                    {ull(gotPage), ull(phase_ == 1 ? entry_.pages - 1 : pagesDone_)}));
-    return;
-  }
+                                 {ull(gotPage), ull(wanted)}));
   services_.stopTimer(session::kTimerBlockData);
   services_.discardInput();
   services_.blockBuffer().clear(0);
@@ -580,6 +803,21 @@ void Download::resync(std::uint64_t gotPage) {
   stopping_ = Stopping::Resync;
   if (!sendControl('c')) return;
   services_.startTimer(session::kTimerCancelConfirm, std::chrono::milliseconds(1000));
+}
+
+void Download::acceptWrongPlace() {
+  const session::BlockBuffer& buffer = services_.blockBuffer();
+  std::vector<std::size_t> bad;
+  std::vector<std::size_t> wrongPlace;
+  for (std::size_t i = 0; i < blockPages_; ++i) {
+    const unsigned faults = pageFaults(buffer.data.data() + i * kPage, entry_.fileNumber, expectedPageNumber(i));
+    if (faults & kPageMisplaced) {
+      wrongPlace.push_back(i);
+    } else if (faults != kPageSound) {
+      bad.push_back(i);
+    }
+  }
+  acceptBlock(bad, false, wrongPlace);
 }
 
 void Download::afterResyncCancel() {
@@ -697,8 +935,8 @@ void Download::finishFile() {
 
   RecordingOutcome& out = outcome();
   const bool complete = !out.skipped && entry_.pages != 0 && pagesDone_ == entry_.pages && headerStored_;
-  if (!out.skipped) out.pagesOnDisk = pagesDone_;
-  if (!out.skipped && rowValid()) list_.setPagesOnDisk(*current_, pagesDone_);
+  if (!out.skipped) out.pagesOnDisk = pagesOnDiskNow();
+  if (!out.skipped && rowValid()) list_.setPagesOnDisk(*current_, pagesOnDiskNow());
   if (complete) {
     out.completed = true;
     out.problem.clear();
@@ -728,7 +966,7 @@ void Download::finishFile() {
   } else {
     if (info_.is_open()) info_.close();
     if (!out.skipped && out.problem.empty())
-      out.problem = lang::formatText("%llu of %llu pages on disk", {ull(pagesDone_), ull(entry_.pages)});
+      out.problem = lang::formatText("%llu of %llu pages on disk", {ull(pagesOnDiskNow()), ull(entry_.pages)});
   }
   services_.setLineMode();
 
@@ -748,6 +986,7 @@ void Download::finishFile() {
 }
 
 void Download::endDownload() {
+  if (running_) listUnreached("the download ended before it came to this recording");
   active_ = false;
   services_.flags().download = false;
   services_.setStatusText("");
@@ -768,6 +1007,7 @@ void Download::endDownload() {
       if (wasRunning && onFinished) onFinished();
       return;
     }
+    scanRequested_ = true;
   }
   services_.startKeepAlive();
   if (wasRunning && onFinished) onFinished();
@@ -778,6 +1018,10 @@ void Download::endDownload() {
 void Download::onBlockTimeout() {
   services_.stopTimer(session::kTimerBlockData);
   if (!running_ || phase_ == 0 || stopping_ != Stopping::No) return;
+  if (settling_) {
+    quietGapEnded();
+    return;
+  }
   if (!active_) {
     stop();
     return;
@@ -785,7 +1029,7 @@ void Download::onBlockTimeout() {
   if (!awaitingEnd_ && services_.blockBuffer().received > 0) {
     services_.log(":");
     emptyTimeouts_ = 0;
-    repeatBlock();
+    settleThenRepeat();
     return;
   }
   ++emptyTimeouts_;
@@ -798,7 +1042,13 @@ void Download::onBlockTimeout() {
     stop();
     return;
   }
-  requestNextBlock();
+  // Ask again the way the host asked last: after an "r" the recorder did not hear, an "n" would
+  // move it on past the block the host still needs.
+  if (lastControl_ == 'r') {
+    repeatBlock();
+  } else {
+    requestNextBlock();
+  }
 }
 
 void Download::onRequestTimeout() {
@@ -828,7 +1078,8 @@ void Download::linkGone() {
   services_.stopTimer(session::kTimerBlockData);
   services_.stopTimer(session::kTimerTransferRequest);
   services_.stopTimer(session::kTimerCancelConfirm);
-  if (!outcomes_.empty() && outcome().problem.empty() && !outcome().completed) outcome().problem = "the link to the recorder was lost";
+  const bool midRecording = current_ && !outcomes_.empty() && !outcome().completed && !outcome().skipped;
+  if (midRecording && outcome().problem.empty()) outcome().problem = "the link to the recorder was lost";
   if (im2_) {
     try {
       im2_->Close();
@@ -836,9 +1087,14 @@ void Download::linkGone() {
     }
     im2_.reset();
   }
-  if (current_ && rowValid()) list_.setPagesOnDisk(*current_, pagesDone_);
-  if (!outcomes_.empty() && !outcome().completed && !outcome().skipped) outcome().pagesOnDisk = pagesDone_;
+  if (midRecording) {
+    if (rowValid()) list_.setPagesOnDisk(*current_, pagesOnDiskNow());
+    outcome().pagesOnDisk = pagesOnDiskNow();
+    // The information file says how its download ended, also when the link went.
+    earlyEnd(" " + lang::text(58614));
+  }
   if (info_.is_open()) info_.close();
+  listUnreached("the link to the recorder was lost before the download came to this recording");
   active_ = false;
   running_ = false;
   services_.flags().download = false;

@@ -10,11 +10,24 @@
 // request with "$R5,ACK,DNL," (or "$R5,NAK,DNL,"), ends it with "$R5,MSG,DNL,END," and confirms a
 // cancel with "$R5,MSG,DNL,CANCEL,".
 //
+// Repeats stay aligned with the recorder's stream: a block is asked for again only once the link
+// has fallen quiet, since the rest of a copy that went wrong may still be on its way and asking at
+// once would start the next copy behind it. Before bad pages are accepted (the repeat limit, or 10
+// identical bad copies) the block is requested afresh (cancel, confirmation, new request), twice,
+// so that the copies compared are known to start where a block starts; a page that passed in any
+// copy is stored as it passed, and one bad in every copy as most copies brought it.
+//
 // Every page must pass its check byte and carry the file number and page number the host asked for.
 // A page that fails is fetched again; after the repeat limit, or after 10 identical bad copies, it
 // is accepted, logged and counted. A well-formed page of another position (the recorder has moved
-// on to another block) is never stored: the transfer is cancelled and requested again from the
-// first missing page.
+// on to another block) is not stored at first: the transfer is cancelled and requested again from
+// the first missing page. When the recorder sends the same wrong place after three such restarts,
+// the block is stored where it was asked for, as the recorder sent it, and its wrong-place pages are
+// listed in the information file and the outcome (the conversion flags them again).
+//
+// An IM2 file already on disk is only continued when its header page is that of the recording;
+// the file of another recording (file numbers are reused after a format) is moved aside, never
+// appended to and never deleted.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -63,10 +76,14 @@ struct RecordingOutcome {
   std::uint64_t pagesOnDisk = 0;       // data pages in the IM2 file at the end
   std::uint64_t pagesTransferred = 0;  // data pages received for it in this download
   std::uint64_t repeats = 0;           // blocks fetched again ("r")
+  std::uint64_t freshRequests = 0;     // blocks requested afresh before their bad pages were accepted
   std::uint64_t badPagesAccepted = 0;
   std::uint64_t resyncs = 0;           // transfers restarted after pages of another position came
+  std::vector<std::uint64_t> wrongPlacePages;  // pages stored as sent although they named another place
+  std::vector<std::filesystem::path> movedAside;  // files of another recording moved out of the way
   bool completed = false;
   bool skipped = false;                // the user skipped it, or it holds no pages
+  bool reached = true;                 // false: the download ended before it came to this recording
   std::optional<ConversionOutcome> conversion;
   RecordingFiles files;
   std::string problem;  // why it did not complete (English)
@@ -126,7 +143,11 @@ class Download : public session::BlockTransferHandler {
   std::uint64_t pagesTransferred() const { return pagesTransferred_; }
   std::uint64_t pagesDone() const { return pagesDone_; }
   const DownloadOptions& options() const { return options_; }
+  // One outcome per recording asked for, in list order; those the download never came to (it was
+  // stopped, or the link was lost) have `reached` false.
   const std::vector<RecordingOutcome>& outcomes() const { return outcomes_; }
+  // The download ended by asking the recorder for a bad-block scan ("$R5,BAD").
+  bool scanRequested() const { return scanRequested_; }
   double transferRate() const { return rate_.pagesPerMs(); }
   // The smoothed rate is kept from one download to the next; the options dialog resets it.
   void resetRate() { rate_.reset(); }
@@ -146,7 +167,13 @@ class Download : public session::BlockTransferHandler {
   void requestNextBlock();
   void repeatBlock();
   void blockComplete();
-  void acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies);
+  void acceptBlock(const std::vector<std::size_t>& badPages, bool afterIdenticalCopies,
+                   const std::vector<std::size_t>& wrongPlace = {});
+  void acceptWrongPlace();
+  bool moveOldRecordingAside(const std::string& why);
+  void forgetPagesOnDisk();
+  void listUnreached(const std::string& why);
+  std::uint64_t pagesOnDiskNow() const;
   void resync(std::uint64_t gotPage);
   bool endLineInBlock() const;
   void transferEndedEarly();
@@ -157,6 +184,14 @@ class Download : public session::BlockTransferHandler {
   void failRecording(const std::string& problem);
   void abortRecording(const std::string& problem);  // cancel the transfer, keep the partial file
   void clearRepeatState();
+  // Repeats that stay aligned with the recorder's stream.
+  void settleThenRepeat();
+  void bytesWhileSettling();
+  void quietGapEnded();
+  void requestAfresh();
+  void notePages(const std::vector<std::size_t>& badPages);
+  std::vector<std::size_t> mendFromSoundPages(const std::vector<std::size_t>& badPages);
+  void followBlockPlace();
   void updateProgress(std::uint64_t blockPages);
   bool send(const std::string& line);
   bool sendControl(char byte);
@@ -180,11 +215,14 @@ class Download : public session::BlockTransferHandler {
   std::optional<std::size_t> current_;  // row being fetched
   std::optional<std::size_t> lastCompleted_;
   RecordingEntry entry_;                // the current row's entry as it was when the file began
+  std::vector<RecordingEntry> asked_;   // every recording selected at the start, in list order
   RecordingFiles files_;
 
   std::uint64_t pagesTotal_ = 0;
   std::uint64_t pagesTransferred_ = 0;
   std::uint64_t pagesDone_ = 0;
+  bool measured_ = false;               // pagesDone_ is the current IM2 file's length
+  bool scanRequested_ = false;
   std::uint64_t firstPage_ = 0;
   std::uint16_t blockPages_ = 0;
   std::vector<std::uint8_t> kept_;
@@ -198,6 +236,26 @@ class Download : public session::BlockTransferHandler {
   bool awaitingEnd_ = false;
   Stopping stopping_ = Stopping::No;
   int resyncsInRow_ = 0;
+  // The quiet gap before a repeat: bytes that still come are dropped and the gap starts again.
+  bool settling_ = false;
+  char lastControl_ = 'n';  // the block control byte sent last ("n" or "r")
+  std::chrono::steady_clock::time_point settleStart_{};
+  // The block the fresh requests and the sound pages below belong to (file, phase, first page, pages).
+  struct BlockPlace {
+    std::uint16_t file = 0;
+    int phase = 0;
+    std::uint64_t first = 0;
+    std::uint16_t pages = 0;
+    bool operator==(const BlockPlace&) const = default;
+  };
+  BlockPlace place_;
+  int freshRequests_ = 0;
+  std::vector<std::uint8_t> soundPages_;  // per page of that block: a copy that passed its checks
+  std::vector<bool> soundSeen_;
+  // Per page that failed its check byte in its right place: the content most copies brought
+  // (a majority vote), which is what the flash holds when transmission faults are the rarer ones.
+  std::vector<std::uint8_t> badCandidates_;
+  std::vector<int> badVotes_;
   TransferRate rate_;
 
   std::unique_ptr<audio::CFile64> im2_;

@@ -48,6 +48,12 @@ std::chrono::milliseconds blockTimeout(std::uint64_t pages, std::uint32_t baud) 
   return std::chrono::milliseconds(static_cast<std::int64_t>(pages * 5280000 / b * 5 + 2500));
 }
 
+std::chrono::milliseconds quietGap(std::uint32_t baud) {
+  const std::uint64_t b = baud == 0 ? 115200 : baud;
+  const std::uint64_t bits = 1024 * 10 * 1000;  // two pieces, in bit-milliseconds
+  return std::chrono::milliseconds(static_cast<std::int64_t>((bits + b - 1) / b + 20));
+}
+
 DiskSpaceVerdict decideDiskSpace(const DiskSpaceInput& in) {
   DiskSpaceVerdict v;
   const auto fits = [](const std::optional<std::uint64_t>& free, std::uint64_t need) {

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "link/PortKind.h"
+
 namespace recdesk::operations {
 
 // ---- pages ----
@@ -41,8 +43,14 @@ std::uint16_t normaliseAcceleration(long long value);
 // the time the block takes at 10 bits per byte, plus 2.5 s). A baud of 0 counts as 115200.
 std::chrono::milliseconds blockTimeout(std::uint64_t pages, std::uint32_t baud);
 
-// The repeat limit: 100 on the USB adapter (port code 1000), else 10.
-inline std::uint16_t repeatLimitFor(int portCode) { return portCode == 1000 ? 100 : 10; }
+// How long the link must stay quiet before a block is asked for again after a copy that went wrong:
+// the rest of that copy (or a doubled one) may still be on its way, handed over by the adapter in
+// pieces. Two pieces of 512 bytes at the link speed (10 bits per byte, rounded up) plus 20 ms for
+// the adapter's and the driver's latency. A baud of 0 counts as 115200.
+std::chrono::milliseconds quietGap(std::uint32_t baud);
+
+// The repeat limit: 100 on an FTDI adapter (any of them, not only the first), else 10.
+inline std::uint16_t repeatLimitFor(int portCode) { return link::isFtdiPort(portCode) ? 100 : 10; }
 
 // ---- disk space ----
 

@@ -1,8 +1,26 @@
 #include "operations/DownloadSession.h"
 
+#include <algorithm>
+
+#include "lang/Strings.h"
+#include "session/Protocol.h"
+
 namespace recdesk::operations {
 
 using session::ReplyId;
+
+BadBlockScanResult readBadBlockScanEnd(const std::string& line, std::uint32_t totalBlocks) {
+  BadBlockScanResult r;
+  const long long bad = session::leadingNumber(session::field(line, 4));
+  r.badBlocks = static_cast<long>(std::clamp<long long>(bad, -2147483647LL, 2147483647LL));
+  r.totalBlocks = totalBlocks;
+  r.text = lang::formatText("%s: %i", {lang::text(57935), static_cast<int>(r.badBlocks)});
+  if (totalBlocks != 0) {
+    r.percent = static_cast<double>(r.badBlocks) * 100.0 / static_cast<double>(totalBlocks);
+    r.text += lang::formatText("\r\n\r\n%s: %.2f%%", {lang::text(57992), *r.percent});
+  }
+  return r;
+}
 
 DownloadSession::DownloadSession(session::Host& host)
     : host_(host), replies_(host, list_), download_(host, list_) {
@@ -11,6 +29,14 @@ DownloadSession::DownloadSession(session::Host& host)
   host_.setReplyHandler(ReplyId::NakDnl, [this](const std::string&) { download_.onRefused(); });
   host_.setReplyHandler(ReplyId::MsgDnlEnd, [this](const std::string&) { download_.onEndOfTransfer(); });
   host_.setReplyHandler(ReplyId::MsgDnlCancel, [this](const std::string&) { download_.onCancelConfirmed(); });
+  // The scan that a download with accepted bad pages asks for: its result is kept for the front end
+  // (the session's own handling, if any, still runs).
+  host_.setReplyHandler(ReplyId::MsgBadEnd, [this](const std::string& line) {
+    if (const auto builtIn = host_.builtInReplyHandler(ReplyId::MsgBadEnd)) builtIn(line);
+    const std::uint32_t total = host_.info().flashKnown ? host_.info().flash.totalBlocks : 0;
+    scan_ = readBadBlockScanEnd(line, total);
+    host_.log(" " + scan_->text + "\r\n");
+  });
   host_.setIncompleteRecordingsQuery([this] {
     for (std::size_t i = 0; i < list_.size(); ++i)
       if (!list_.completeOnDisk(i)) return true;
@@ -19,7 +45,7 @@ DownloadSession::DownloadSession(session::Host& host)
 }
 
 DownloadSession::~DownloadSession() {
-  for (const ReplyId id : {ReplyId::AckDnl, ReplyId::NakDnl, ReplyId::MsgDnlEnd, ReplyId::MsgDnlCancel})
+  for (const ReplyId id : {ReplyId::AckDnl, ReplyId::NakDnl, ReplyId::MsgDnlEnd, ReplyId::MsgDnlCancel, ReplyId::MsgBadEnd})
     host_.setReplyHandler(id, {});
   host_.setIncompleteRecordingsQuery({});
   if (host_.activeTransfer() == &download_) host_.setActiveTransfer(nullptr);
@@ -37,6 +63,9 @@ void DownloadSession::onListRecord(const std::string& line) {
 
 void DownloadSession::onListEnd() { replies_.endList(); }
 
-void DownloadSession::onSessionReset() { list_.clear(); }
+void DownloadSession::onSessionReset() {
+  list_.clear();
+  scan_.reset();
+}
 
 }  // namespace recdesk::operations

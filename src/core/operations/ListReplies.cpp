@@ -59,8 +59,9 @@ RecordLineKind ListReplies::onRecordLine(const std::string& line) {
       break;
     case RecordLineKind::Record: {
       const FileNaming n = currentNaming();
-      const std::uint64_t onDisk =
-          pagesOnDisk(n.downloadFolder, n.prefix, list_.deviceName(), parsed.entry.fileNumber, false);
+      // A file of the same name that holds another recording (numbers are reused after a format)
+      // holds none of this one's pages.
+      const std::uint64_t onDisk = recordingPagesOnDisk(n.downloadFolder, n.prefix, list_.deviceName(), parsed.entry);
       list_.append(parsed.entry, onDisk);
       break;
     }

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
+#include "audio/Im2Format.h"
 #include "lang/Strings.h"
 #include "operations/RecordingList.h"
 
@@ -88,6 +90,72 @@ std::optional<fs::path> findIm2(const std::string& downloadFolder, const std::st
   return folder / found.front();
 }
 
+std::string im2HeaderMismatch(const fs::path& im2, const RecordingEntry& entry, const std::string& deviceName) {
+  std::ifstream in(im2, std::ios::binary);
+  if (!in) return "the file cannot be read";
+  std::uint8_t page[audio::kPageSize];
+  in.read(reinterpret_cast<char*>(page), static_cast<std::streamsize>(sizeof page));
+  if (in.gcount() != static_cast<std::streamsize>(sizeof page)) return "the file is shorter than one page";
+
+  const auto fileNumber = audio::readU16(page + audio::kOffFileNumber);
+  if (fileNumber != entry.fileNumber)
+    return lang::formatText("its header page is of recording %u", {static_cast<unsigned>(fileNumber)});
+
+  // The serial number is what follows the last "-" of the device name, when that is a number.
+  const auto dash = deviceName.rfind('-');
+  const std::string serialText = dash == std::string::npos ? std::string() : deviceName.substr(dash + 1);
+  if (!serialText.empty() && serialText.size() <= 5 && serialText.find_first_not_of("0123456789") == std::string::npos) {
+    const unsigned long serial = std::stoul(serialText);
+    const auto pageSerial = audio::readU16(page + audio::kOffSerial);
+    if (serial <= 0xFFFF && serial != pageSerial)
+      return lang::formatText("its header page is of the recorder with serial number %05u", {static_cast<unsigned>(pageSerial)});
+  }
+
+  const audio::DateTime t = audio::unpackStartTime(audio::readU32(page + audio::kOffStartTime));
+  const auto start = RecDateTime::fromCivil(t.year, t.month, t.day, t.hour, t.minute, t.second);
+  if (!start || start->seconds != entry.start.seconds)
+    return "its recording began at " + audio::formatDateTime(t) + ", this one at " + entry.start.format("%Y/%m/%d %H:%M:%S");
+
+  const std::int64_t lastPage = audio::readS32(page + audio::kOffPageNumber);
+  if (entry.pages == 0 || lastPage < 0 || static_cast<std::uint64_t>(lastPage) != entry.pages - 1)
+    return lang::formatText("its recording has %lld pages, this one %llu",
+                            {static_cast<long long>(lastPage) + 1, static_cast<unsigned long long>(entry.pages)});
+  return {};
+}
+
+std::optional<std::vector<fs::path>> moveAside(const RecordingFiles& files, std::string& error) {
+  const auto aside = [](const fs::path& file, unsigned n) {
+    fs::path moved = file;
+    moved.replace_filename(file.stem().string() + ".old-" + std::to_string(n) + file.extension().string());
+    return moved;
+  };
+  std::error_code ec;
+  unsigned n = 1;
+  for (;; ++n) {
+    if (n > 9999) {
+      error = "no free name to move " + files.im2.string() + " aside to";
+      return std::nullopt;
+    }
+    if (!fs::exists(aside(files.im2, n), ec) && !fs::exists(aside(files.info, n), ec)) break;
+  }
+  std::vector<fs::path> moved;
+  std::vector<fs::path> from;
+  for (const fs::path& file : {files.im2, files.info}) {
+    if (!fs::exists(fs::symlink_status(file, ec))) continue;
+    const fs::path to = aside(file, n);
+    fs::rename(file, to, ec);
+    if (ec) {
+      error = "cannot move " + file.string() + " to " + to.string() + ": " + ec.message();
+      std::error_code back;
+      for (std::size_t i = 0; i < moved.size(); ++i) fs::rename(moved[i], from[i], back);
+      return std::nullopt;
+    }
+    moved.push_back(to);
+    from.push_back(file);
+  }
+  return moved;
+}
+
 std::uint64_t dataPagesInLength(std::uint64_t length) {
   const std::uint64_t count = length / kPageSize;
   return count == 0 ? 0 : count - 1;
@@ -97,6 +165,15 @@ std::uint64_t pagesOnDisk(const std::string& downloadFolder, const std::string& 
                           const std::string& deviceName, std::uint16_t fileNumber, bool anyPrefix) {
   const auto file = findIm2(downloadFolder, prefix, deviceName, fileNumber, anyPrefix);
   return file ? pagesOfFile(*file) : 0;
+}
+
+std::uint64_t recordingPagesOnDisk(const std::string& downloadFolder, const std::string& prefix,
+                                   const std::string& deviceName, const RecordingEntry& entry) {
+  const auto file = findIm2(downloadFolder, prefix, deviceName, entry.fileNumber, false);
+  if (!file) return 0;
+  const std::uint64_t pages = pagesOfFile(*file);
+  if (pages == 0 || !im2HeaderMismatch(*file, entry, deviceName).empty()) return 0;
+  return pages;
 }
 
 bool filterPrefixOnce(std::string& text) {
@@ -116,7 +193,7 @@ std::optional<fs::path> refreshForPrefix(RecordingList& list, const std::string&
                                          const std::string& prefix) {
   for (std::size_t i = 0; i < list.size(); ++i) {
     const RecordingEntry& e = list.row(i).entry;
-    list.setPagesOnDisk(i, pagesOnDisk(downloadFolder, prefix, list.deviceName(), e.fileNumber, false));
+    list.setPagesOnDisk(i, recordingPagesOnDisk(downloadFolder, prefix, list.deviceName(), e));
     list.setSelected(i, !list.completeOnDisk(i));
   }
   const auto first = list.firstSelected();

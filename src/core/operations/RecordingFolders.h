@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace recdesk::operations {
 
@@ -42,8 +43,27 @@ std::optional<std::filesystem::path> findIm2(const std::string& downloadFolder, 
                                              const std::string& deviceName, std::uint16_t fileNumber,
                                              bool anyPrefix);
 
+// Whether the IM2 file on disk holds the start of this recording: its header page (the recording's
+// last page, stored first) must carry the recording's file number, the serial number of the
+// device name (when the name has one), its start time and its last page number. Returns an empty
+// text when it does, else why not (in English). A file shorter than one page, or one that cannot be
+// read, does not.
+struct RecordingEntry;
+std::string im2HeaderMismatch(const std::filesystem::path& im2, const RecordingEntry& entry,
+                              const std::string& deviceName);
+
+// Moves a recording's IM2 and information files aside, to "<name>.old-N.im2" and "<name>.old-N.txt"
+// beside them with the smallest N for which neither name is taken. Nothing is deleted. Returns the
+// new paths of the files that were there (the IM2 file first), or nullopt with `error` set when a
+// move failed (a failed second move puts the first file back).
+std::optional<std::vector<std::filesystem::path>> moveAside(const RecordingFiles& files, std::string& error);
+
 // Data pages held by an IM2 file of `length` bytes: length / 528, less the header page.
 std::uint64_t dataPagesInLength(std::uint64_t length);
+// Data pages of this recording in its IM2 file (the exact name for the prefix): 0 when there is
+// none, it cannot be read, or it holds another recording (see im2HeaderMismatch).
+std::uint64_t recordingPagesOnDisk(const std::string& downloadFolder, const std::string& prefix,
+                                   const std::string& deviceName, const RecordingEntry& entry);
 // Data pages held by the recording's IM2 file; 0 when there is none or it cannot be read.
 std::uint64_t pagesOnDisk(const std::string& downloadFolder, const std::string& prefix,
                           const std::string& deviceName, std::uint16_t fileNumber, bool anyPrefix);

@@ -4,15 +4,19 @@
 // the tests with a scripted fake that records every call.
 //
 // New needs add virtual methods WITH a default body, so that every implementation keeps building.
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace recdesk::ports {
 
 enum class Icon { None, Information, Warning, Error, Question };
 enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
 enum class Answer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
-// What to do with a recording whose IM2 file is already on disk.
+// What to do with a recording whose IM2 file is already on disk, in the order the answers are
+// offered.
 enum class ExistingFileChoice { Continue, StartAgain, Skip };
 
 class UserInterface {
@@ -34,15 +38,13 @@ class UserInterface {
   // The long job has ended; a progress display may close.
   virtual void progressDone() {}
 
-  // The download found the recording's IM2 file on disk: continue it, start it again (the files
-  // are deleted) or skip the recording. `text` describes both sizes and the file. The default asks
-  // a Yes/No/Cancel question: Yes continues, No starts again, Cancel skips.
-  virtual ExistingFileChoice askExistingFile(const std::string& text, const std::string& caption) {
-    switch (message(text, caption, Icon::Question, Buttons::YesNoCancel)) {
-      case Answer::No: return ExistingFileChoice::StartAgain;
-      case Answer::Cancel: return ExistingFileChoice::Skip;
-      default: return ExistingFileChoice::Continue;
-    }
+  // A question with named answers (the download's question about a file already on disk offers
+  // "continue", "start again" and "skip"). Returns the index of the answer chosen, or nullopt when
+  // the question was dismissed (closed, Escape); callers treat that as their harmless answer. The
+  // default asks nothing and reports the question dismissed.
+  virtual std::optional<std::size_t> choose(const std::string& /*text*/, const std::string& /*caption*/,
+                                            const std::vector<std::string>& /*answers*/) {
+    return std::nullopt;
   }
 };
 

@@ -1,5 +1,6 @@
 #include "ports/VirtualEventLoop.h"
 
+#include <algorithm>
 #include <future>
 
 namespace recdesk::ports {
@@ -45,6 +46,24 @@ void VirtualEventLoop::invokeBlocking(std::function<void()> call) {
     done->set_value();
   });
   finished.wait();
+}
+
+void VirtualEventLoop::postAfter(std::chrono::nanoseconds delay, std::function<void()> call) {
+  const auto due = now_ + std::chrono::duration_cast<Clock::duration>(std::max(delay, std::chrono::nanoseconds(0)));
+  timedCalls_.emplace(due, std::move(call));  // equal keys keep their insertion order
+}
+
+bool VirtualEventLoop::runDueCall(Clock::time_point until) {
+  if (timedCalls_.empty()) return false;
+  const auto first = timedCalls_.begin();
+  if (first->first > until) return false;
+  for (const auto& [id, timer] : timers_)
+    if (timer.due < first->first) return false;  // that timer comes first
+  if (first->first > now_) now_ = first->first;
+  auto call = std::move(first->second);
+  timedCalls_.erase(first);
+  call();
+  return true;
 }
 
 bool VirtualEventLoop::runOnePosted() {
@@ -101,6 +120,10 @@ bool VirtualEventLoop::runUntil(const std::function<bool()>& done, Millis limit)
       continue;
     }
     if (now_ > until) return false;
+    if (runDueCall(until)) {
+      if (done()) return true;
+      continue;
+    }
     if (!fireDueTimer(until)) {
       if (now_ < until) now_ = until;
       return done();

@@ -33,6 +33,11 @@ class VirtualEventLoop : public EventLoop {
   void post(std::function<void()> call) override;
   void invokeBlocking(std::function<void()> call) override;
 
+  // Runs `call` on the owner thread once `delay` of virtual time has passed (finer than the
+  // millisecond timers: a simulated wire delivers its bytes at their own pace). Calls due at the
+  // same moment run in the order they were given, before a timer due then. Owner thread only.
+  void postAfter(std::chrono::nanoseconds delay, std::function<void()> call);
+
   // Runs posted calls and due timers until `duration` of virtual time has passed; the clock then
   // stands exactly `duration` later than at the call (or later, when a handler slept past it).
   void runFor(Millis duration);
@@ -57,10 +62,13 @@ class VirtualEventLoop : public EventLoop {
   bool runOnePosted();
   // Fires the earliest timer due at or before `until`; false when there is none.
   bool fireDueTimer(Clock::time_point until);
+  // Runs the earliest timed call due at or before `until` and not after the earliest timer.
+  bool runDueCall(Clock::time_point until);
 
   std::function<void(int)> timerHandler_;
   std::map<int, Timer> timers_;
   std::map<int, std::uint64_t> ticks_;
+  std::multimap<Clock::time_point, std::function<void()>> timedCalls_;
   std::uint64_t nextOrder_ = 0;
   Clock::time_point start_;
   Clock::time_point now_;

@@ -110,7 +110,9 @@ void Host::installBuiltInHandlers() {
 // ---- small services -------------------------------------------------------------------------------------
 
 void Host::log(const std::string& text) {
-  if (logSink_) logSink_(text);
+  // Device text is escaped where it enters; this catches any that an operation logs raw, so that no
+  // backspace or escape sequence reaches the log file or a terminal.
+  if (logSink_) logSink_(visibleLogText(text));
 }
 
 void Host::logEvent(int stringId) { log(" " + lang::text(stringId) + "\r\n"); }
@@ -159,9 +161,18 @@ void Host::setLinkSpeed(std::uint32_t speed) {
 
 void Host::connectAttempt() {
   if (shutDown_) return;
+  // A new link starts a new session: whatever the last one believed about the recorder does not hold
+  // until the recorder answers on this link.
+  const bool wasConnected = flags_.recorderConnected || flags_.sessionRunning;
+  flags_.recorderConnected = false;
+  flags_.sessionRunning = false;
+  if (wasConnected) refreshControls();
+  ++linkEpoch_;
   lastOpenResult_ = link_.Open(portCode(), kOpenSpeed, this, 0, 0);
   if (lastOpenResult_ == link::kOpenOk) {
     stopTimer(kTimerConnectRetry);
+    // A partial line from before the link went away is not the start of the first line on this one.
+    assembler_.clear();
     info_.linkSpeed = kOpenSpeed;
     logEvent(57790);
     link_.SetNotificationMask(link::kMaskLine);
@@ -173,6 +184,7 @@ void Host::connectAttempt() {
 }
 
 void Host::closeLink() {
+  ++linkEpoch_;
   link_.Close();
   receiver_ = BlockReceiver::None;
 }
@@ -220,15 +232,15 @@ void Host::sessionEstablished() {
   }
   refreshControls();
   sendLine(std::string(cmd::kHighSpeedOn), false);
-  const int port = portCode();
-  if (port == link::kModeFtdi || port == link::kModeQuickUsb) {
+  if (link::isAdapterPort(portCode())) {
     persist("Options", "Baud");
     stopTimer(kTimerKeepAlive);
     logEvent(57866);
     sendLine(cmd::linkSpeed(static_cast<long>(settings_.baud)), true);
     verPending_ = true;
   } else {
-    log(fmt(" %s %ld bps\r\n", {lang::text(57922), static_cast<long>(settings_.baud)}));
+    // A serial port stays at the speed it was opened with; the log names that one, not the setting.
+    log(fmt(" %s %ld bps\r\n", {lang::text(57922), static_cast<long>(info_.linkSpeed)}));
     logEvent(57923);
     sendLine(std::string(cmd::kVersion), true);
     refreshControls();
@@ -294,9 +306,11 @@ void Host::speedConfirmation(const std::string& reply) {
   logEvent(57921);
   const long long speed = leadingNumber(field(reply, 3));
   if (speed <= 0 || speed > kMaxLinkSpeed) {
-    // Not a speed the adapter can run: the recorder did not confirm anything usable. The link stays
-    // as it is; the keep-alive and the reply time-out find the recorder again.
+    // Not a speed the adapter can run: the recorder did not confirm anything usable and the link
+    // stays at its speed. The connection still goes on there: the version query that waited for the
+    // confirmation goes out now, or the session would only ever ping.
     log(fmt(" %s %s.\r\n", {lang::text(57949), lang::text(57948)}));
+    sendPendingVersionQuery();
     return;
   }
   setLinkSpeed(static_cast<std::uint32_t>(speed));
@@ -304,17 +318,20 @@ void Host::speedConfirmation(const std::string& reply) {
   sendLine(std::string(cmd::kPing), false);
   sendLine(std::string(cmd::kPing), true);
   log(fmt(" %s %ld bps\r\n", {lang::text(57922), static_cast<long>(speed)}));
-  if (verPending_) {
-    verPending_ = false;
-    logEvent(57923);
-    sendLine(std::string(cmd::kVersion), true);
-  }
+  sendPendingVersionQuery();
   if (saveSpeedPending_) {
     saveSpeedPending_ = false;
     settings_.baud = static_cast<std::uint32_t>(speed);
     persist("Options", "Port");
     persist("Options", "Baud");
   }
+}
+
+void Host::sendPendingVersionQuery() {
+  if (!verPending_) return;
+  verPending_ = false;
+  logEvent(57923);
+  sendLine(std::string(cmd::kVersion), true);
 }
 
 void Host::versionReply(const std::string& reply) {
@@ -324,8 +341,8 @@ void Host::versionReply(const std::string& reply) {
   std::string text;
   const std::size_t from = (at == std::string::npos ? 0 : at) + kPrefix.size() + 1;
   if (from <= reply.size()) text = reply.substr(from, kMaxVersionText);
-  info_.versionText = text;
   info_.firmwareCapability = firmwareCapability(text);
+  info_.versionText = visibleText(text);
   info_.versionKnown = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
   commandList();
@@ -335,7 +352,7 @@ std::chrono::steady_clock::time_point Host::now() const { return loop_.now(); }
 
 void Host::speedFallback(const std::string& reasonText) {
   const std::string reason = reasonText.empty() ? lang::text(57948) : reasonText;
-  if (portCode() == link::kModeFtdi) {
+  if (link::isFtdiPort(portCode())) {
     std::uint32_t speed = settings_.baud;
     log(fmt(" %s %s, %s\r\n", {lang::text(57949), reason, lang::text(57950)}));
     if (speed > 1000000) speed -= 1000000;
@@ -355,13 +372,13 @@ void Host::listAcknowledgement(const std::string& reply) {
   refreshControls();
   logEvent(57906);
   if (const auto ack = parseListAck(reply)) {
-    info_.deviceName = ack->deviceName;
-    info_.model = modelOfDeviceName(ack->deviceName);
+    info_.deviceName = visibleText(ack->deviceName);
+    info_.model = modelOfDeviceName(info_.deviceName);
     info_.listCount = ack->count;
   }
   info_.listKnown = true;
   info_.listComplete = false;
-  info_.listLines.clear();
+  info_.listRecords = 0;
   notify([](SessionObserver& o) { o.onListStarted(); });
   log(fmt(" %s %u ", {lang::text(57907), static_cast<unsigned>(info_.listCount)}) + lang::text(57908) + " " +
       info_.deviceName + "\r\n");
@@ -377,13 +394,14 @@ void Host::listRecord(const std::string& reply) {
     commandType();
     return;
   }
-  if (info_.listLines.size() < SessionInfo::kMaxListLines) info_.listLines.push_back(reply);
+  ++info_.listRecords;
   notify([&](SessionObserver& o) { o.onListRecord(reply); });
 }
 
 void Host::typeReply(const std::string& reply) {
   logEvent(57911);
   info_.type = parseRecordingType(reply);
+  info_.type.text = visibleText(info_.type.text);
   info_.typeKnown = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
   commandFlash();
@@ -541,7 +559,7 @@ bool Host::commandFormat() {
   if (ui_.message(lang::format(135, {name}), lang::text(146), ports::Icon::Error, ports::Buttons::YesNo) !=
       ports::Answer::Yes)
     return false;
-  const bool incomplete = incompleteQuery_ ? incompleteQuery_() : !info_.listLines.empty();
+  const bool incomplete = incompleteQuery_ ? incompleteQuery_() : info_.listRecords > 0;
   if (incomplete && ui_.message(lang::format(136, {name}), lang::text(146), ports::Icon::Error,
                                 ports::Buttons::YesNo) != ports::Answer::Yes)
     return false;
@@ -634,6 +652,10 @@ void Host::onLinkNotification(int notification, std::size_t bytesWaiting) {
     lineNotification(bytesWaiting);
   else if (notification == link::kDataNotification)
     dataNotification(bytesWaiting);
+  else if (notification == link::kLostNotification && link_.isOpen())
+    // The reader saw the device go (unplugged, hung up). While recording, formatting or locked nothing
+    // is written for a long time, so waiting for a failing write would leave the loss unnoticed.
+    linkLost();
   // The serial line-status error notification has no handler.
 }
 
@@ -642,14 +664,20 @@ bool Host::lineNotification(std::size_t bytesWaiting) {
   std::string chunk(std::min(bytesWaiting, kReadChunk), '\0');
   std::size_t remaining = bytesWaiting;
   bool anyRead = false;
-  while (remaining > 0 && link_.isOpen()) {
+  // A handler may lose or close the link: the lines after it in the same chunk came from a link
+  // that is gone and are not dispatched (a presence line there would mark a closed link connected).
+  const std::uint64_t epoch = linkEpoch_;
+  const auto onLine = [this, epoch](const std::string& line) {
+    if (epoch == linkEpoch_ && link_.isOpen()) dispatch(line);
+  };
+  while (remaining > 0 && epoch == linkEpoch_ && link_.isOpen()) {
     const std::size_t want = std::min(remaining, kReadChunk);
     const std::size_t got = link_.Read(reinterpret_cast<std::uint8_t*>(chunk.data()), want);
     if (got == 0) break;
     anyRead = true;
     remaining -= std::min(got, remaining);
     assembler_.append(
-        std::string_view(chunk.data(), std::min(got, want)), [this](const std::string& line) { dispatch(line); },
+        std::string_view(chunk.data(), std::min(got, want)), onLine,
         [this](std::size_t run) {
           log(fmt(" %s (%lu)\r\n", {lang::text(57948), static_cast<unsigned long>(run)}));
         });
@@ -695,7 +723,7 @@ bool Host::dispatch(const std::string& line) {
   stopTimer(kTimerReply);
   stopTimer(kTimerKeepAlive);
   currentReply_ = line;
-  if (receivedLineIsLogged(line)) log(">> " + line + "\r\n");
+  if (receivedLineIsLogged(line)) log(">> " + visibleText(line) + "\r\n");
 
   bool matched = false;
   if (const auto id = matchReply(currentReply_)) {
@@ -781,17 +809,17 @@ void Host::replyTimeout() {
   }
   // The recorder does not answer.
   if (speedCycleIndex_ > 5) speedCycleIndex_ = 0;
-  const int port = portCode();
-  if (port == link::kModeFtdi) setLinkSpeed(kCycleSpeeds[static_cast<std::size_t>(speedCycleIndex_)]);
+  const link::PortKind kind = link::portKind(portCode());
+  if (kind == link::PortKind::Ftdi) setLinkSpeed(kCycleSpeeds[static_cast<std::size_t>(speedCycleIndex_)]);
   std::string dots(8, ' ');
   for (int i = 0; i <= speedCycleIndex_ % 3; ++i) dots[static_cast<std::size_t>(i)] = '.';
   ++speedCycleIndex_;
   sessionReset();
-  if (port == link::kModeFtdi)
+  if (kind == link::PortKind::Ftdi)
     ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57803), dots}));
-  else if (port == link::kModeQuickUsb)
+  else if (kind == link::PortKind::QuickUsb)
     ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57998), dots}));
-  else if (port < 1) {
+  else if (kind == link::PortKind::None) {
     ui_.status(lang::text(57762));
     speedCycleIndex_ = 0;
   } else

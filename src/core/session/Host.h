@@ -175,6 +175,7 @@ class Host final : public SessionServices, public link::LinkListener {
   void devicePresence(std::string reply);
   void applyDeviceKind(const std::string& kind, const std::string& subModelField, bool connected);
   void speedConfirmation(const std::string& reply);
+  void sendPendingVersionQuery();
   void versionReply(const std::string& reply);
   void listAcknowledgement(const std::string& reply);
   void listRecord(const std::string& reply);
@@ -227,6 +228,7 @@ class Host final : public SessionServices, public link::LinkListener {
   bool saveSpeedPending_ = false;
   bool clockCheckArmed_ = false;
   int lastOpenResult_ = -1;
+  std::uint64_t linkEpoch_ = 0;  // advanced whenever a link is opened or closed
   bool shutDown_ = false;
 };
 

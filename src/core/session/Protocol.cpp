@@ -124,6 +124,41 @@ bool receivedLineIsLogged(std::string_view line) {
          !contains(line, "PWD");
 }
 
+namespace {
+
+void appendEscaped(std::string& out, unsigned char c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\x";
+  out.push_back(kHex[c >> 4]);
+  out.push_back(kHex[c & 0x0F]);
+}
+
+template <typename KeepRaw>
+std::string escapeUnless(std::string_view text, KeepRaw keepRaw) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (keepRaw(c))
+      out.push_back(ch);
+    else
+      appendEscaped(out, c);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string visibleText(std::string_view deviceText) {
+  return escapeUnless(deviceText, [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+std::string visibleLogText(std::string_view logText) {
+  return escapeUnless(logText, [](unsigned char c) {
+    return (c >= 0x20 && c != 0x7F) || c == '\t' || c == '\r' || c == '\n';
+  });
+}
+
 namespace cmd {
 std::string linkSpeed(long speed) {
   char buffer[48];

@@ -102,6 +102,14 @@ inline std::size_t replyIndex(ReplyId id) { return static_cast<std::size_t>(id);
 bool sentLineIsLogged(std::string_view line);
 bool receivedLineIsLogged(std::string_view line);
 
+// Device text made safe to show: the protocol is printable ASCII, so every other byte (control
+// characters such as backspace and escape, line breaks inside a line, bytes of 0x80 and up) is shown
+// as "\xNN". Used for everything the device says that reaches the log, the status line or a terminal.
+std::string visibleText(std::string_view deviceText);
+// The program's own log text, which may carry device text that slipped through: every control
+// character except tab, "\r" and "\n" is shown as "\xNN". Other bytes (translated texts in UTF-8) pass.
+std::string visibleLogText(std::string_view logText);
+
 // Command lines (each ends "\r\n").
 namespace cmd {
 inline constexpr std::string_view kPing = "$R5,PING\r\n";

@@ -23,6 +23,28 @@ bool readUnsigned(std::string_view text, std::size_t& pos, unsigned long long& v
   return pos > start;
 }
 
+// Reads an unsigned number as scanf's "%lu" does: leading white space and one sign are taken, then
+// at least one digit; a minus sign negates modulo 2^64 and a number too large for 64 bits saturates.
+bool scanUnsigned(std::string_view text, std::size_t& pos, unsigned long long& value) {
+  std::size_t at = pos;
+  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  unsigned long long v = 0;
+  bool overflow = false;
+  const std::size_t digits = at;
+  while (at < text.size() && isDigit(text[at])) {
+    const unsigned d = static_cast<unsigned>(text[at] - '0');
+    if (v > (~0ULL - d) / 10) overflow = true;
+    if (!overflow) v = v * 10 + d;
+    ++at;
+  }
+  if (at == digits) return false;
+  pos = at;
+  value = overflow ? ~0ULL : negative ? 0ULL - v : v;
+  return true;
+}
+
 // Skips a blank-separated word and the blanks around it ("%*s ").
 std::size_t afterFirstWord(std::string_view text) {
   std::size_t i = 0;
@@ -73,22 +95,26 @@ int digitsAt(std::string_view text, std::size_t from, std::size_t count) {
 
 bool firmwareCapability(std::string_view versionText) {
   if (versionText.substr(0, 2) == "R5") {
+    // "<word> <major>.<minor>.<patch><letter>", read the way a scanf of "%*s %lu.%lu.%lu%c" reads it:
+    // the numbers may have blanks and a sign before them, the dots match only themselves, and the
+    // letter is whatever single character follows the patch number (a comma too).
     std::size_t pos = afterFirstWord(versionText);
     unsigned long long major = 0, minor = 0, patch = 1;
-    char letter = 'z';
+    unsigned char letter = 'z';
     // Without major and minor the text says nothing about the firmware: not capable.
-    if (!readUnsigned(versionText, pos, major)) return false;
+    if (!scanUnsigned(versionText, pos, major)) return false;
     if (!expect(versionText, pos, ".")) return false;
-    if (!readUnsigned(versionText, pos, minor)) return false;
+    if (!scanUnsigned(versionText, pos, minor)) return false;
     if (expect(versionText, pos, ".")) {
       unsigned long long p = 0;
-      if (readUnsigned(versionText, pos, p)) {
+      if (scanUnsigned(versionText, pos, p)) {
         patch = p;
-        if (pos < versionText.size() && std::isalpha(static_cast<unsigned char>(versionText[pos])))
-          letter = static_cast<char>(std::tolower(static_cast<unsigned char>(versionText[pos])));
+        if (pos < versionText.size()) letter = static_cast<unsigned char>(versionText[pos]);
       }
     }
-    return major >= 1 || minor >= 5 || patch >= 1 || letter >= 'f';
+    // A byte of 0x80 and up is no letter at all, never "f or later".
+    const bool lateLetter = letter >= 'f' && letter < 0x80;
+    return major >= 1 || minor >= 5 || patch >= 1 || lateLetter;
   }
   if (versionText.substr(0, 2) == "R6") {
     const std::string rest(versionText.substr(afterFirstWord(versionText)));

@@ -15,7 +15,8 @@ namespace recdesk::session {
 
 // The `firmware capability` of a version text: 1 when the firmware knows the extended password digits.
 //   "R5 <major>.<minor>.<patch><letter>": major >= 1, or minor >= 5, or patch >= 1, or letter >= 'f'
-//     (a missing patch counts as 1, a missing letter as 'z');
+//     (a missing patch counts as 1, a missing letter as 'z'; the "letter" is any character right
+//     after the patch number, so "0.4.0,HW 3" has the letter "," and is not capable);
 //   "R6 <real>": the number is at least 0.018;
 //   otherwise: the text begins "T7".
 bool firmwareCapability(std::string_view versionText);

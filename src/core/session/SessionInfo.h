@@ -37,17 +37,18 @@ struct SessionInfo {
 
   // Version.
   bool versionKnown = false;
-  std::string versionText;          // what follows "$R5,ACK,VER,"
+  std::string versionText;          // what follows "$R5,ACK,VER," (shown escaped)
   bool firmwareCapability = false;
 
   // Recording list.
   bool listKnown = false;           // the list acknowledgement came
   bool listComplete = false;        // the list's end line came
-  std::string deviceName;           // model code, "-", serial
+  std::string deviceName;           // model code, "-", serial (device text, shown escaped)
   std::string model;                // the part of the device name before "-"
   std::uint16_t listCount = 0;      // the number of recordings the acknowledgement announced
-  std::vector<std::string> listLines;  // the raw record lines ("$R5,MSG,LST,…"), in order
-  static constexpr std::size_t kMaxListLines = 65535;
+  // Record lines received since the acknowledgement. The lines themselves are not kept: observers
+  // (the recording list) take what they need from each as it comes.
+  std::size_t listRecords = 0;
 
   // Device type (recording settings).
   bool typeKnown = false;
