@@ -4,13 +4,12 @@
 //
 // Input: text lines up to the first NUL are list lines ("$R5,MSG,LST,…"); after it, each byte picks
 // an event (reply, time-out, or block data whose length and content follow).
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
+#include "FuzzFiles.h"
 #include "app/Settings.h"
 #include "operations/Download.h"
 #include "operations/RecordingList.h"
@@ -52,14 +51,7 @@ class Services : public session::SessionServices {
   bool block_ = false;
 };
 
-const std::filesystem::path& folder() {
-  static const std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("recdesk-fuzz-download-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir;
-}
+const std::filesystem::path& folder() { return fuzz::memoryFolder(); }
 
 }  // namespace
 

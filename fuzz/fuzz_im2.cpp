@@ -1,19 +1,13 @@
 // IM2 pages from anywhere: ParseHeader and DecodePage on arbitrary bytes (with and without offset
-// counting), the container stream's inner pages, and the whole conversion of the bytes as a file.
-#include <unistd.h>
-
+// counting) and the container stream's inner pages, all in memory. The conversion of the bytes as a
+// file is fuzz_im2_convert.
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "audio/AudioDecoder.h"
-#include "audio/Im2Converter.h"
-#include "ports/UserInterface.h"
 
 namespace {
 
@@ -55,35 +49,10 @@ void decodeStream(const std::uint8_t* data, std::size_t size, bool offsetCountin
   }
 }
 
-void convertAsFile(const std::uint8_t* data, std::size_t size) {
-  static const std::filesystem::path dir = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-im2-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    return std::filesystem::path(pattern);
-  }();
-  const auto source = dir / "in.im2";
-  {
-    std::ofstream f(source, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
-  ports::QuietUi ui;
-  audio::ConvertRequest request;
-  request.sourcePath = source.string();
-  request.wavPath = (dir / "out.wav").string();
-  request.askBeforeOverwrite = false;
-  request.showFailures = false;
-  request.cutLimitOverride = size % 7 == 0 ? 3000 : 0;  // sometimes cut into many small parts
-  (void)audio::Im2Converter(ui).convert(request);
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
-    if (entry.path().filename() != "in.im2") std::filesystem::remove(entry.path(), ec);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   decodeStream(data, size, (data[0] & 1) != 0);
-  if (size <= 64 * 1024) convertAsFile(data, size);
   return 0;
 }

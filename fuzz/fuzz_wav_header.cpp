@@ -1,11 +1,9 @@
 // Fuzz target: a WAV header read from an untrusted file, both from bytes and through WaveFile::Open.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "FuzzFiles.h"
 #include "audio/WaveFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -23,16 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!WaveHeader::fromBytes(bytes.data(), bytes.size(), again)) __builtin_trap();
   }
 
-  static const std::string path = [] {
-    char name[] = "/tmp/fuzz-wav-XXXXXX";
-    const int fd = ::mkstemp(name);
-    if (fd >= 0) ::close(fd);
-    return std::string(name);
-  }();
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-  }
+  static const std::string path = (recdesk::fuzz::memoryFolder() / "header.wav").string();
+  recdesk::fuzz::writeWhole(path, data, size);
   try {
     WaveFile reader;
     FileError error;
@@ -41,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::uint16_t bits = 0, channels = 0;
       reader.GetFormat(rate, bits, channels);
       (void)reader.Seconds();
-      std::uint8_t buffer[64];
+      std::uint8_t buffer[512];
       while (reader.Read(buffer, sizeof buffer) == sizeof buffer) {
       }
       reader.Close();

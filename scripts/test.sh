@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the default build, the fuzz targets for a bounded time, and the
-# sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer). Used by the README and by CI.
+# Builds and runs every test: the default build, a check of the installed programs, the fuzz targets
+# for a bounded time, the sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer) and the
+# threaded tests under ThreadSanitizer. Used by the README and by CI.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -9,9 +10,14 @@ jobs=$(nproc)
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
+./scripts/install-check.sh build/default
 
-./scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
+./scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j "$jobs"
+
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+ctest --preset tsan -j "$jobs"

@@ -279,4 +279,55 @@ TEST_F(ProgramLanguage, TheLanguageFolderComesFirstAndEnglishIsTheDefault) {
   EXPECT_TRUE(recdesk::lang::strings().has(58000));
 }
 
+// Where language files are looked for: the override, the program's own installation, then the XDG
+// data folders. The process's real environment plays no part here.
+class SearchPath : public ::testing::Test {
+ protected:
+  std::vector<std::filesystem::path> search(const std::filesystem::path& exe) const {
+    return recdesk::lang::languageSearchPath(exe, [this](const char* name) -> const char* {
+      const auto it = vars.find(name);
+      return it == vars.end() ? nullptr : it->second.c_str();
+    });
+  }
+  std::map<std::string, std::string> vars;
+};
+
+TEST_F(SearchPath, OverrideThenBesideTheProgramThenTheXdgDataFolders) {
+  vars = {{"RECDESK_LANG_DIR", "/try/lang"},
+          {"XDG_DATA_HOME", "/home/u/data"},
+          {"XDG_DATA_DIRS", "/opt/a/share:/opt/b/share/"},
+          {"HOME", "/home/u"}};
+  const std::vector<std::filesystem::path> expected = {
+      "/try/lang", "/opt/recdesk/share/recdesk/lang", "/home/u/data/recdesk/lang",
+      "/opt/a/share/recdesk/lang", "/opt/b/share/recdesk/lang"};
+  EXPECT_EQ(search("/opt/recdesk/bin/recdesk-cli"), expected);
+}
+
+TEST_F(SearchPath, DefaultsFollowTheXdgRules) {
+  vars = {{"HOME", "/home/u"}, {"RECDESK_LANG_DIR", ""}, {"XDG_DATA_HOME", ""}};
+  const std::vector<std::filesystem::path> expected = {
+      "/usr/share/recdesk/lang", "/home/u/.local/share/recdesk/lang", "/usr/local/share/recdesk/lang",
+      "/usr/share/recdesk/lang"};
+  EXPECT_EQ(search("/usr/bin/recdesk"), expected);
+
+  // Without a home folder there is no user data folder.
+  vars.clear();
+  EXPECT_EQ(search("/usr/bin/recdesk").size(), 3u);
+}
+
+TEST_F(SearchPath, RelativeAndEmptyDataFoldersAreIgnored) {
+  vars = {{"XDG_DATA_HOME", "relative/data"}, {"XDG_DATA_DIRS", "::share:/abs/share::"}};
+  const std::vector<std::filesystem::path> expected = {"/p/share/recdesk/lang", "/abs/share/recdesk/lang"};
+  EXPECT_EQ(search("/p/bin/x"), expected);
+}
+
+TEST_F(SearchPath, TheBuildTreeHasTheInstalledLayout) {
+  // The programs and the test programs live one folder below the build tree's root, which holds a copy
+  // of the language files: they run without a path into the source tree.
+  vars.clear();
+  const auto found = search(std::filesystem::canonical("/proc/self/exe"));
+  ASSERT_FALSE(found.empty());
+  EXPECT_TRUE(std::filesystem::is_regular_file(found.front() / "english.lang")) << found.front();
+}
+
 }  // namespace

@@ -60,21 +60,45 @@ std::string chooseLanguageName() {
   return name;
 }
 
-std::vector<std::filesystem::path> languageSearchPath(const std::filesystem::path& programPath) {
+std::vector<std::filesystem::path> languageSearchPath(const std::filesystem::path& exe,
+                                                      const EnvironmentLookup& env) {
   std::vector<std::filesystem::path> dirs;
-  if (const char* dir = std::getenv("RECDESK_LANG_DIR"); dir && *dir) dirs.emplace_back(dir);
+  auto value = [&](const char* name) -> std::string {
+    const char* v = env ? env(name) : nullptr;
+    return v ? std::string(v) : std::string();
+  };
+  // Only absolute folders count: a relative one would depend on where the program was started.
+  auto addDataFolder = [&](const std::filesystem::path& base) {
+    if (base.is_absolute()) dirs.push_back(base / "recdesk" / "lang");
+  };
+
+  if (const auto dir = value("RECDESK_LANG_DIR"); !dir.empty()) dirs.emplace_back(dir);
+  // The installed layout (<prefix>/bin/<program>, <prefix>/share/recdesk/lang); the build tree has the
+  // same shape.
+  if (const auto exeDir = exe.parent_path(); !exeDir.empty())
+    dirs.push_back(exeDir.parent_path() / "share" / "recdesk" / "lang");
+
+  if (const auto dataHome = value("XDG_DATA_HOME"); !dataHome.empty()) {
+    addDataFolder(dataHome);
+  } else if (const auto home = value("HOME"); !home.empty()) {
+    addDataFolder(std::filesystem::path(home) / ".local" / "share");
+  }
+  std::string dataDirs = value("XDG_DATA_DIRS");
+  if (dataDirs.empty()) dataDirs = "/usr/local/share/:/usr/share/";
+  std::size_t from = 0;
+  while (from <= dataDirs.size()) {
+    const std::size_t colon = std::min(dataDirs.find(':', from), dataDirs.size());
+    if (colon > from) addDataFolder(dataDirs.substr(from, colon - from));
+    from = colon + 1;
+  }
+  return dirs;
+}
+
+std::vector<std::filesystem::path> languageSearchPath(const std::filesystem::path& programPath) {
   std::error_code ec;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec || exe.empty()) exe = programPath;
-  const auto exeDir = exe.parent_path();
-  if (!exeDir.empty()) {
-    dirs.push_back(exeDir / "lang");
-    dirs.push_back(exeDir / ".." / "share" / "recdesk" / "lang");
-  }
-#ifdef RECDESK_SOURCE_LANG_DIR
-  dirs.emplace_back(RECDESK_SOURCE_LANG_DIR);
-#endif
-  return dirs;
+  if (ec || exe.empty()) exe = std::filesystem::absolute(programPath, ec);
+  return languageSearchPath(exe, [](const char* name) { return std::getenv(name); });
 }
 
 bool loadProgramLanguage(const std::filesystem::path& programPath, std::string& message,

@@ -6,6 +6,7 @@
 // The owner thread is the thread that calls runFor()/runUntil(). post() and invokeBlocking() may be
 // called from other threads; invokeBlocking() from another thread waits until the owner runs the call
 // (so the owner must be inside runFor()/runUntil() at that time).
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -69,7 +70,8 @@ class VirtualEventLoop : public EventLoop {
   std::uint64_t nextOrder_ = 0;
   Clock::time_point start_;
   Clock::time_point now_;
-  std::thread::id owner_;
+  // Set by the running thread, read by invokeBlocking() on any thread.
+  std::atomic<std::thread::id> owner_;
 
   mutable std::mutex mutex_;  // guards posted_ (other threads post)
   std::deque<std::function<void()>> posted_;
