@@ -70,3 +70,23 @@ TEST(Strings, RefusesOversizedAndMissingFilesKeepingWhatWasLoaded) {
   EXPECT_EQ(s.text(146), "RecDesk");
   EXPECT_EQ(problems.size(), 1u);
 }
+
+TEST(Strings, NamedTextsAreTheTextsOfTheirNumbers) {
+  using recdesk::lang::TextId;
+  Strings s;
+  s.set(146, "RecDesk");
+  s.set(57971, "Recording time left: %s");
+  EXPECT_EQ(recdesk::lang::number(TextId::AppName), 146);
+  EXPECT_TRUE(s.has(TextId::AppName));
+  EXPECT_FALSE(s.has(TextId::NotConnected));
+  EXPECT_EQ(s.text(TextId::AppName), "RecDesk");
+  EXPECT_EQ(s.text(TextId::NotConnected), "");
+  EXPECT_EQ(s.format(TextId::RecordingTimeLeft, {"1:02:03"}), "Recording time left: 1:02:03");
+
+  // The shorthands read the process-wide library.
+  const std::string saved = recdesk::lang::strings().text(146);
+  recdesk::lang::strings().set(146, "Named");
+  EXPECT_EQ(recdesk::lang::text(TextId::AppName), "Named");
+  EXPECT_TRUE(recdesk::lang::has(TextId::AppName));
+  recdesk::lang::strings().set(146, saved);
+}

@@ -1,5 +1,6 @@
 #pragma once
-// The language library: every user-visible text, fetched by number.
+// The language library: every user-visible text, fetched by number. Program code names its texts
+// (TextId.h); the number overloads serve the library itself, its loader and the tests.
 //
 // A library is a text file lang/<language>.lang with one entry per line, "NUMBER=TEXT"; "#" starts a
 // comment line; TEXT knows the escapes \n, \r, \t and \\. Format strings use printf-style placeholders
@@ -14,6 +15,8 @@
 #include <unordered_map>
 #include <variant>
 #include <vector>
+
+#include "lang/TextId.h"
 
 namespace recdesk::lang {
 
@@ -68,6 +71,14 @@ class Strings {
   std::string format(int id, std::initializer_list<FormatArg> args) const;
   std::string format(int id, std::span<const FormatArg> args) const;
 
+  // The same by name.
+  bool has(TextId id) const { return has(number(id)); }
+  std::string text(TextId id) const { return text(number(id)); }
+  std::string format(TextId id, std::initializer_list<FormatArg> args) const {
+    return format(number(id), args);
+  }
+  std::string format(TextId id, std::span<const FormatArg> args) const { return format(number(id), args); }
+
   void set(int id, std::string text) { texts_[id] = std::move(text); }
   std::size_t size() const { return texts_.size(); }
 
@@ -79,6 +90,12 @@ class Strings {
 Strings& strings();
 
 // Shorthands for the process-wide library.
+inline std::string text(TextId id) { return strings().text(id); }
+inline std::string format(TextId id, std::initializer_list<FormatArg> args) {
+  return strings().format(id, args);
+}
+inline bool has(TextId id) { return strings().has(id); }
+// By number: for the library's own tools and the tests (program code names the text).
 inline std::string text(int id) { return strings().text(id); }
 inline std::string format(int id, std::initializer_list<FormatArg> args) { return strings().format(id, args); }
 

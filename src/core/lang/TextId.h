@@ -1,0 +1,227 @@
+#pragma once
+// The names of the language library's texts that the program uses. A name's value is the text's number
+// in lang/<language>.lang, so program code says lang::text(TextId::DownloadComplete) and never a bare
+// number. The build checks that every name the code uses has its text in lang/english.lang
+// (scripts/name-texts.py --check); scripts/name-texts.py turns bare numbers in src/ into these names.
+//
+// One name per line, "Name = NUMBER,": the script reads this file. Placeholders of format texts are
+// noted beside their names.
+
+namespace recdesk::lang {
+
+enum class TextId : int {
+  // Application
+  AppName = 146,
+  SettingsFileName = 147,
+  LogClosed = 57869,
+
+  // Main window status
+  NotConnected = 57762,
+  RecorderConnected = 57953,
+
+  // Link and USB adapter
+  HandshakeWorking = 57747,
+  HandshakeNoResponse = 57748,
+  AdapterInfoUnreadable = 57749,
+  AdapterChipStandard = 57750,
+  AdapterChipOther = 57751,
+
+  // Session: connecting, commands, time-outs
+  LinkOpenedLooking = 57790,
+  UnableToSend = 57791,
+  LinkLostReconnecting = 57792,
+  ReadingRecordingType = 57793,
+  ReadingFreeSpace = 57794,
+  ReadingClock = 57795,
+  ReadingRecordingList = 57796,
+  FormattingRecorder = 57797,
+  StartingRecording = 57798,
+  StoppingRecording = 57799,
+  SendingStopNotRecording = 57800,
+  NoReplyInTime = 57801,
+  LookingForRecorder = 57802,
+  UsbAdapter = 57803,
+  VantleModule = 57998,
+  SerialPortCom = 57707,
+  CancelNotConfirmed = 57804,
+  DownloadRequest = 57806,
+  Request = 57807,
+  NoReplyToThe = 57808,
+  Estimating = 57809,
+
+  // Connection and link speed
+  ChangingLinkSpeed = 57866,
+  RecorderErrorState = 57902,
+  RecorderErrorCaption = 57903,
+  TestModeCaption = 57904,
+  RecorderInTestMode = 57905,
+  LinkSpeedConfirmed = 57921,
+  LinkSpeed = 57922,
+  ReadingFirmwareVersion = 57923,
+  RecorderFoundStarting = 57924,
+  FirmwareVersionReceived = 57933,
+  UnreadableReply = 57948,
+  TransferError = 57949,
+  LoweringLinkSpeed = 57950,
+  TransmitterFound = 57973,
+  RecorderErrorAdvice = 130,
+  TestModeAdvice = 131,
+
+  // Recording list
+  Mono = 57731,
+  Stereo = 57732,
+  MultiChannel = 57999,
+  ColumnNumber = 57737,
+  ColumnStart = 57738,
+  ColumnDuration = 57739,
+  ColumnBad = 57740,
+  ColumnRate = 57741,
+  ColumnPercent = 57742,
+  ColumnBits = 57743,
+  ColumnChannels = 57744,
+  SummarySelected = 57782,
+  SummaryIm2Size = 57783,
+  SummaryWavSize = 57784,
+  Recordings = 57785,
+  ListFile = 57878,
+  ListFormat = 57879,
+  RecordingListReceived = 57906,
+  Found = 57907,
+  RecordingsOn = 57908,
+  InvalidListLine = 57910,  // "%s": reason
+
+  // Download and its information file
+  UnableToOpenForWriting = 57823,
+  Recording = 57829,
+  ReportRule = 57830,
+  File = 57836,
+  Page = 57837,
+  Device = 57844,
+  FileNumber = 57845,
+  RecordingDuration = 57847,
+  SampleRate = 57850,
+  EncodedBits = 57851,
+  Channels = 57852,
+  EndOfReport = 57861,
+  StoppingAfterBlock = 57868,
+  DownloadingRecording = 57884,
+  DownloadReport = 57885,
+  DownloadRecordingStart = 57886,
+  DownloadLog = 57887,
+  RequestedPagesFollow = 57888,
+  Im2File = 57889,
+  BadPage = 57890,
+  Recorder = 57891,
+  StoppingTransfer = 57892,
+  RequestedFromPage = 57893,
+  DownloadComplete = 57894,
+  Of = 57895,
+  ChooseRestartSkipContinue = 57896,
+  AlreadyDownloadedInFile = 57897,
+  UnableToDelete = 57898,
+  DownloadCancelledPagesDone = 57900,
+  DownloadStoppedAfterHeader = 57901,
+  DownloadRefused = 57947,
+  NotEnoughDiskSpace = 57951,
+  BadPageAcceptedAfterCopies = 57990,
+  DiskSpaceNeeded = 148,  // "%s %.1f %.1f": drive, MB needed, MB free
+
+  // Maintenance and diagnostics
+  FormatQuestion = 135,            // "%s": recorder name
+  FormatIncompleteQuestion = 136,  // "%s": recorder name
+  TestModeRefused = 57702,
+  RecorderStoppedRecording = 57818,
+  RecordingTypeReceived = 57911,
+  FreeSpaceReceived = 57912,
+  RecordingCommandAcknowledged = 57913,
+  PleaseWait = 57915,
+  FormattingStarted = 57916,
+  BadBlockWhileFormatting = 57917,
+  FormatComplete = 57918,
+  BadBlocks = 57919,
+  FlashMemory = 57936,
+  MakerCode = 57937,
+  DeviceCode = 57938,
+  TotalSize = 57939,
+  TestMode = 57952,
+  RecordingTimeLeft = 57971,  // "%s": time left
+  NoProfileSelected = 57972,
+  ReadingFlashIdentification = 57991,
+
+  // Recorder clock
+  ClockDiffers = 57930,
+
+  // Timer programme
+  TimerArmed = 57925,
+
+  // IM2 recording format
+  OlderFormat = 57716,
+  NewerFormat = 57717,
+
+  // IM2 to WAV conversion and its information files
+  WavFile = 57824,
+  AlreadyExists = 57825,
+  OverwriteIt = 57826,
+  Converting = 57827,
+  BeingConvertedToWav = 57828,
+  ConversionReport = 57831,
+  Im2Recording = 57832,
+  SourceFormat = 57833,
+  WritingWavPart = 57834,
+  FaultyPageDevice = 57835,
+  WavPartComplete = 57838,
+  ConversionCancelled = 57839,
+  PartSummary = 57843,
+  RecordingStart = 57846,
+  PartStart = 57848,
+  PartDuration = 57849,
+  SamplesPerChannel = 57853,
+  SerialNumberMismatches = 57854,
+  FileNumberMismatches = 57855,
+  PageNumberMismatches = 57856,
+  StartTimeMismatches = 57857,
+  CheckByteFailures = 57858,
+  FaultyPages = 57859,
+  FaultyAudio = 57860,
+
+  // WAV filter (the mode names also name the proposed output file)
+  FilterSpeechBand = 57767,
+  FilterSpeechBandLevel = 57768,
+  FilterHighPass = 57769,
+  FilterHighPassLevel = 57770,
+  FilterLowPass = 57771,
+  FilterLowPassLevel = 57772,
+  FilterLevelControl = 57773,
+  FilterDialogTitle = 57774,
+  Filtering = 57840,
+  FilterRefused = 57841,
+  FilterRefusedCaption = 57842,
+  FilterBadHeader = 58600,     // "%s": path
+  FilterShortData = 58601,     // "%s %llu %llu": path, bytes claimed, bytes present
+  FilterFileError = 58602,     // "%s": the file error
+  FilterOpenError = 58603,     // "%s": the file error
+  FilterPartialFrame = 58604,  // "%s %u": path, bytes left out
+  FilterTooLong = 58605,       // "%s %llu": path, bytes filtered
+
+  // Settings and options: link choices
+  LinkNotConfigured = 57703,
+  LinkUsb1Mbit = 57704,
+  LinkUsb2Mbit = 57705,
+  LinkUsb3Mbit = 57706,
+  LinkVantle3Mbit = 57997,
+
+  // Folder browser
+  InvalidFolderPath = 57726,
+  CreateMissingFolder = 57727,
+  EnterFullPath = 57728,
+  FolderNotCreated = 57729,
+};
+
+// The text's number in the language library.
+constexpr int number(TextId id) { return static_cast<int>(id); }
+
+}  // namespace recdesk::lang
+
+namespace recdesk {
+using lang::TextId;
+}  // namespace recdesk
