@@ -200,7 +200,7 @@ TEST_F(WavFilterFiles, ProgressRunsFromZeroToOneThousand) {
     std::vector<std::uint64_t> seen;
     bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override {
       EXPECT_EQ(total, 1000u);
-      EXPECT_EQ(caption, lang::text(kFilterProgressText));
+      EXPECT_EQ(caption, lang::text(TextId::Filtering));
       seen.push_back(done);
       return true;
     }
@@ -289,10 +289,18 @@ TEST_F(WavFilterFiles, ProposedOutputNameCarriesTheModeName) {
   EXPECT_FALSE(filterModeName(1).empty());
   EXPECT_NE(filterModeName(0), filterModeName(1));
   // A mode name never leads into another folder.
-  const std::string saved = lang::text(kFilterModeNameText + 6);
-  lang::strings().set(kFilterModeNameText + 6, "level/../../up");
+  const std::string saved = lang::text(filterModeText(6));
+  lang::strings().set(lang::number(filterModeText(6)), "level/../../up");
   EXPECT_EQ(proposedFilterOutput("/rec/a.wav", 6), "/rec/a level-..-..-up.wav");
-  lang::strings().set(kFilterModeNameText + 6, saved);
+  lang::strings().set(lang::number(filterModeText(6)), saved);
+}
+
+TEST_F(WavFilterFiles, ModeTextsFollowTheModesInTheLanguageFile) {
+  // The language file lists the seven mode names in mode order.
+  for (int mode = 0; mode < kFilterModeCount; ++mode)
+    EXPECT_EQ(lang::number(filterModeText(mode)), lang::number(TextId::FilterSpeechBand) + mode) << mode;
+  EXPECT_EQ(filterModeText(-1), TextId::FilterSpeechBand);
+  EXPECT_EQ(filterModeText(kFilterModeCount), TextId::FilterSpeechBand);
 }
 
 }  // namespace

@@ -201,8 +201,8 @@ TEST_F(WavFilterTest, RefusesAnythingButSixteenBitMonoOrStereo) {
     ui.messages.clear();
     EXPECT_EQ(filterWav(path(name), path("out.wav"), 0, ui), FilterResult::Refused) << name;
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, lang::text(kFilterRefusedText));
-    EXPECT_EQ(ui.messages[0].caption, lang::text(kFilterRefusedCaption));
+    EXPECT_EQ(ui.messages[0].text, lang::text(TextId::FilterRefused));
+    EXPECT_EQ(ui.messages[0].caption, lang::text(TextId::FilterRefusedCaption));
     EXPECT_FALSE(std::filesystem::exists(dir / "out.wav"));
   }
   EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"3ch.wav", "8bit.wav"}));

@@ -26,19 +26,19 @@ std::string programFolderWithSlash(std::string_view programPath) {
 
 const std::array<LinkChoice, kLinkChoiceCount>& linkChoices() {
   static const std::array<LinkChoice, kLinkChoiceCount> table{{
-      {57703, 0, 0, 0},
-      {57704, 0, 1000, 1000000},
-      {57705, 0, 1000, 2000000},
-      {57706, 0, 1000, 3000000},
-      {57997, 0, 2000, 3000000},
-      {57707, 1, 1, 115200},
-      {57707, 2, 2, 115200},
-      {57707, 3, 3, 115200},
-      {57707, 4, 4, 115200},
-      {57707, 5, 5, 115200},
-      {57707, 6, 6, 115200},
-      {57707, 7, 7, 115200},
-      {57707, 8, 8, 115200},
+      {TextId::LinkNotConfigured, 0, 0, 0},
+      {TextId::LinkUsb1Mbit, 0, 1000, 1000000},
+      {TextId::LinkUsb2Mbit, 0, 1000, 2000000},
+      {TextId::LinkUsb3Mbit, 0, 1000, 3000000},
+      {TextId::LinkVantle3Mbit, 0, 2000, 3000000},
+      {TextId::SerialPortCom, 1, 1, 115200},
+      {TextId::SerialPortCom, 2, 2, 115200},
+      {TextId::SerialPortCom, 3, 3, 115200},
+      {TextId::SerialPortCom, 4, 4, 115200},
+      {TextId::SerialPortCom, 5, 5, 115200},
+      {TextId::SerialPortCom, 6, 6, 115200},
+      {TextId::SerialPortCom, 7, 7, 115200},
+      {TextId::SerialPortCom, 8, 8, 115200},
   }};
   return table;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "lang/TextId.h"
+
 namespace recdesk::app {
 
 // The program folder: the program's path with every double quote removed, cut before its last "/".
@@ -17,7 +19,7 @@ std::string programFolderWithSlash(std::string_view programPath);
 
 // One entry of the link choice list.
 struct LinkChoice {
-  int textId;           // language string of the entry
+  TextId textId;        // language text of the entry
   int serialNumber;     // 1..8 for the serial entries (shown after the text), else 0
   std::int16_t port;    // port code the entry stands for
   std::uint32_t speed;  // link speed; 0 = the speed stays as it is

@@ -14,7 +14,6 @@ namespace recdesk::app {
 namespace {
 
 constexpr const char* kFallbackFileName = "recdesk.ini";
-constexpr int kSettingsFileNameId = 147;
 
 bool plainFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -47,7 +46,7 @@ using Change = SettingsFile::Change;
 }  // namespace
 
 std::filesystem::path defaultSettingsPath() {
-  std::string name = lang::text(kSettingsFileNameId);
+  std::string name = lang::text(TextId::SettingsFileName);
   if (!plainFileName(name)) name = kFallbackFileName;
   return configHome() / "recdesk" / name;
 }

@@ -70,7 +70,8 @@ inline constexpr const char* kNoInit = "NOINIT";
 }  // namespace keys
 
 // The settings file's default place: "$XDG_CONFIG_HOME/recdesk/" (else "~/.config/recdesk/") followed
-// by the language's string 147. A string 147 that is not a plain file name gives "recdesk.ini".
+// by the language's text TextId::SettingsFileName. A text that is not a plain file name gives
+// "recdesk.ini".
 std::filesystem::path defaultSettingsPath();
 
 // What loading found and repaired.

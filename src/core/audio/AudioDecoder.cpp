@@ -309,8 +309,8 @@ bool AudioDecoder::CheckFormatVersion(ports::UserInterface* ui) const {
   const FormatVersion v = checkFormatVersion(e >> 5, e & 0x1F);
   if (v == FormatVersion::Accepted) return true;
   if (ui != nullptr && v != FormatVersion::RejectedSilent) {
-    ui->message(lang::text(v == FormatVersion::RejectedOld ? 57716 : 57717), lang::text(146), ports::Icon::Warning,
-                ports::Buttons::Ok);
+    ui->message(lang::text(v == FormatVersion::RejectedOld ? TextId::OlderFormat : TextId::NewerFormat),
+                lang::text(TextId::AppName), ports::Icon::Warning, ports::Buttons::Ok);
   }
   return false;
 }

@@ -43,8 +43,8 @@ enum class FormatProblem : std::uint8_t {
 // Result of the format-version check of a header page.
 enum class FormatVersion : std::uint8_t {
   Accepted,
-  RejectedOld,     // message 57716
-  RejectedNew,     // message 57717
+  RejectedOld,     // message TextId::OlderFormat
+  RejectedNew,     // message TextId::NewerFormat
   RejectedSilent,  // families 3..7: no message
 };
 
@@ -80,8 +80,8 @@ class AudioDecoder {
   void nextPage() { ++expectedPageNumber_; }
 
   // The format-version check of the header page in the page buffer: true when its family and
-  // encoding are supported; otherwise shows message 57716 or 57717 (families 0..2) through `ui`
-  // when one is given, and returns false.
+  // encoding are supported; otherwise shows TextId::OlderFormat or TextId::NewerFormat (families 0..2)
+  // through `ui` when one is given, and returns false.
   bool CheckFormatVersion(ports::UserInterface* ui) const;
   static FormatVersion checkFormatVersion(int family, int encoding);
 

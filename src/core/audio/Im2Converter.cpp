@@ -171,7 +171,7 @@ struct Counters {
 };
 
 // "%s: %.0f:%02ld:%02ld": whole hours (no 24-hour wrap), minutes and seconds.
-std::string hoursMinutesSeconds(int label, std::uint64_t seconds) {
+std::string hoursMinutesSeconds(TextId label, std::uint64_t seconds) {
   const double hours = std::trunc(static_cast<double>(seconds) / 3600.0 + 5.787037037037037e-6);
   return lang::formatText("%s: %.0f:%02ld:%02ld",
                           {text(label), hours, static_cast<long>(seconds / 60 % 60), static_cast<long>(seconds % 60)});
@@ -240,7 +240,7 @@ ConvertResult Conversion::fail(ConvertStatus status, std::string message, const 
   result_.status = status;
   result_.message = std::move(message);
   if (request_.showFailures && !boxText.empty())
-    ui_.message(boxText, text(146), ports::Icon::Error, ports::Buttons::Ok);
+    ui_.message(boxText, text(TextId::AppName), ports::Icon::Error, ports::Buttons::Ok);
   return result_;
 }
 
@@ -264,10 +264,12 @@ bool Conversion::openPart(FileError& error) {
 }
 
 void Conversion::partHeading() {
-  info_.write(text(57830) + "\r\n");
+  info_.write(text(TextId::ReportRule) + "\r\n");
   info_.write(lang::formatText("%s\r\n\r\n%s %s\r\n\r\n%s...\r\n",
-                               {text(57831), text(57833), text(57832), text(57827)}));
-  const std::string line = lang::formatText("%s %s.%02u.wav\r\n", {text(57834), fileNameOf(base_), part_});
+                               {text(TextId::ConversionReport), text(TextId::SourceFormat),
+                                text(TextId::Im2Recording), text(TextId::Converting)}));
+  const std::string line =
+      lang::formatText("%s %s.%02u.wav\r\n", {text(TextId::WritingWavPart), fileNameOf(base_), part_});
   log(line);
   info_.write(line);
 }
@@ -279,30 +281,38 @@ void Conversion::partSummary(std::uint64_t seconds) {
   const auto recordingSeconds = static_cast<std::uint64_t>(std::max<std::int64_t>(0, recordingMs / 1000));
   const auto faultyMs = d.durationMs(static_cast<std::int64_t>(counters_.faulty));
 
-  log(lang::formatText(" %s: (%s) %s \r\n", {text(57829), request_.sourcePath, text(57838)}));
-  log(text(57830) + "\r\n\r\n");
-  info_.write(text(57830) + "\r\n\r\n");
-  info_.write(text(57843) + "\r\n");
-  both(lang::formatText("%s: %s", {text(57844), d.deviceName()}));
-  both(lang::formatText("%s: %u", {text(57845), static_cast<unsigned>(d.fileNumber())}));
-  both(text(57846) + ": " + formatDateTime(start));
-  both(hoursMinutesSeconds(57847, recordingSeconds));
-  both(text(57848) + ": " + formatDateTime(addSeconds(start, static_cast<std::int64_t>(earlierSeconds_))));
-  both(hoursMinutesSeconds(57849, seconds));
-  both(lang::formatText("%s: %u,%03u Hz", {text(57850), rate_ / 1000, rate_ % 1000}));
-  both(lang::formatText("%s: %d", {text(57851), d.encodedBits()}));
-  both(lang::formatText("%s: %d", {text(57852), d.channels()}));
-  both(text(57853) + ": " + std::to_string(static_cast<std::uint64_t>(rate_) * seconds));
-  both(lang::formatText("%s: %lu", {text(57854), static_cast<unsigned long long>(counters_.serial)}));
-  both(lang::formatText("%s: %lu", {text(57855), static_cast<unsigned long long>(counters_.fileNumber)}));
-  both(lang::formatText("%s: %lu", {text(57856), static_cast<unsigned long long>(counters_.pageNumber)}));
-  both(lang::formatText("%s: %lu", {text(57857), static_cast<unsigned long long>(counters_.startTime)}));
-  both(lang::formatText("%s: %lu", {text(57858), static_cast<unsigned long long>(counters_.check)}));
-  both(lang::formatText("%s: %lu", {text(57859), static_cast<unsigned long long>(counters_.faulty)}));
-  both(lang::formatText("(%s: %0.2f s)", {text(57860), static_cast<double>(faultyMs) * 0.001}));
-  info_.write("\r\n" + text(57830) + "\r\n");
-  log("\r\n" + text(57830) + "\r\n\r\n");
-  info_.write(text(57861) + "\n");
+  log(lang::formatText(" %s: (%s) %s \r\n",
+                       {text(TextId::Recording), request_.sourcePath, text(TextId::WavPartComplete)}));
+  log(text(TextId::ReportRule) + "\r\n\r\n");
+  info_.write(text(TextId::ReportRule) + "\r\n\r\n");
+  info_.write(text(TextId::PartSummary) + "\r\n");
+  both(lang::formatText("%s: %s", {text(TextId::Device), d.deviceName()}));
+  both(lang::formatText("%s: %u", {text(TextId::FileNumber), static_cast<unsigned>(d.fileNumber())}));
+  both(text(TextId::RecordingStart) + ": " + formatDateTime(start));
+  both(hoursMinutesSeconds(TextId::RecordingDuration, recordingSeconds));
+  both(text(TextId::PartStart) + ": " +
+       formatDateTime(addSeconds(start, static_cast<std::int64_t>(earlierSeconds_))));
+  both(hoursMinutesSeconds(TextId::PartDuration, seconds));
+  both(lang::formatText("%s: %u,%03u Hz", {text(TextId::SampleRate), rate_ / 1000, rate_ % 1000}));
+  both(lang::formatText("%s: %d", {text(TextId::EncodedBits), d.encodedBits()}));
+  both(lang::formatText("%s: %d", {text(TextId::Channels), d.channels()}));
+  both(text(TextId::SamplesPerChannel) + ": " + std::to_string(static_cast<std::uint64_t>(rate_) * seconds));
+  both(lang::formatText(
+      "%s: %lu", {text(TextId::SerialNumberMismatches), static_cast<unsigned long long>(counters_.serial)}));
+  both(lang::formatText("%s: %lu", {text(TextId::FileNumberMismatches),
+                                    static_cast<unsigned long long>(counters_.fileNumber)}));
+  both(lang::formatText("%s: %lu", {text(TextId::PageNumberMismatches),
+                                    static_cast<unsigned long long>(counters_.pageNumber)}));
+  both(lang::formatText(
+      "%s: %lu", {text(TextId::StartTimeMismatches), static_cast<unsigned long long>(counters_.startTime)}));
+  both(lang::formatText("%s: %lu",
+                        {text(TextId::CheckByteFailures), static_cast<unsigned long long>(counters_.check)}));
+  both(lang::formatText("%s: %lu",
+                        {text(TextId::FaultyPages), static_cast<unsigned long long>(counters_.faulty)}));
+  both(lang::formatText("(%s: %0.2f s)", {text(TextId::FaultyAudio), static_cast<double>(faultyMs) * 0.001}));
+  info_.write("\r\n" + text(TextId::ReportRule) + "\r\n");
+  log("\r\n" + text(TextId::ReportRule) + "\r\n\r\n");
+  info_.write(text(TextId::EndOfReport) + "\n");
 }
 
 void Conversion::flushWav() {
@@ -359,8 +369,8 @@ void Conversion::emit(const std::uint8_t* data, std::size_t n) {
     partBytes_ += first;
     data += first;
     n -= first;
-    log(" " + text(57838) + "\r\n");
-    info_.write(text(57838) + "\n");
+    log(" " + text(TextId::WavPartComplete) + "\r\n");
+    info_.write(text(TextId::WavPartComplete) + "\n");
     const std::uint64_t seconds = partSeconds();
     partSummary(seconds);
     earlierSeconds_ += seconds;
@@ -377,10 +387,10 @@ void Conversion::emit(const std::uint8_t* data, std::size_t n) {
 
 void Conversion::pageDecoded(const AudioDecoder& d, const PageResult& r, const std::uint8_t* output) {
   if (r.flags != 0) {
-    const std::string line =
-        lang::formatText(" %s:%s %s:%05u %s:%ld", {text(57835), d.deviceName(), text(57836),
-                                                   static_cast<unsigned>(d.fileNumber()), text(57837),
-                                                   static_cast<long>(d.bufferPageNumber())});
+    const std::string line = lang::formatText(
+        " %s:%s %s:%05u %s:%ld",
+        {text(TextId::FaultyPageDevice), d.deviceName(), text(TextId::File),
+         static_cast<unsigned>(d.fileNumber()), text(TextId::Page), static_cast<long>(d.bufferPageNumber())});
     log(line + "\r\n");
     info_.write(line + "\n");
     counters_.count(r.flags);
@@ -443,15 +453,18 @@ ConvertResult Conversion::run() {
 
   std::error_code ec;
   if (request_.askBeforeOverwrite && std::filesystem::exists(wav0, ec)) {
-    const std::string question = lang::formatText("%s (%s) %s\r\n %s", {text(57824), wav0, text(57825), text(57826)});
-    if (ui_.message(question, text(146), ports::Icon::Question, ports::Buttons::YesNo) != ports::Answer::Yes) {
+    const std::string question = lang::formatText(
+        "%s (%s) %s\r\n %s",
+        {text(TextId::WavFile), wav0, text(TextId::AlreadyExists), text(TextId::OverwriteIt)});
+    if (ui_.message(question, text(TextId::AppName), ports::Icon::Question, ports::Buttons::YesNo) !=
+        ports::Answer::Yes) {
       result_.status = ConvertStatus::Declined;
       result_.message = wav0 + " exists and was not replaced";
       return result_;
     }
   }
 
-  caption_ = lang::formatText("%s: %s", {text(57827), fileNameOf(request_.sourcePath)});
+  caption_ = lang::formatText("%s: %s", {text(TextId::Converting), fileNameOf(request_.sourcePath)});
   CFile64 source;
   FileError openError;
   if (!source.Open(request_.sourcePath, CFile64::kRead, CFile64::kShareRead, CFile64::kOpenExisting, &openError))
@@ -463,7 +476,8 @@ ConvertResult Conversion::run() {
     ~ProgressWindow() { ui.progressDone(); }
   } window{ui_};
   progress(0);
-  log(lang::formatText(" %s (%s) %s\r\n", {text(57829), request_.sourcePath, text(57828)}));
+  log(lang::formatText(" %s (%s) %s\r\n",
+                       {text(TextId::Recording), request_.sourcePath, text(TextId::BeingConvertedToWav)}));
 
   try {
     const std::uint64_t fileLength = source.GetLength();
@@ -475,8 +489,9 @@ ConvertResult Conversion::run() {
 
     const std::uint8_t* header = reader.next();
     if (header == nullptr)
-      return fail(ConvertStatus::NotARecording, request_.sourcePath + " is not an IM2 recording (shorter than one page)",
-                  text(57717));
+      return fail(ConvertStatus::NotARecording,
+                  request_.sourcePath + " is not an IM2 recording (shorter than one page)",
+                  text(TextId::NewerFormat));
     outer.setPage(header);
     outer.ParseHeader(false);
     decoder_ = &outer;
@@ -496,7 +511,8 @@ ConvertResult Conversion::run() {
       }
       if (ring.size() < kPageSize)
         return fail(ConvertStatus::NotARecording,
-                    request_.sourcePath + " is a container recording without an inner page", text(57717));
+                    request_.sourcePath + " is a container recording without an inner page",
+                    text(TextId::NewerFormat));
       std::array<std::uint8_t, kPageSize> innerHeader{};
       ring.take(innerHeader.data(), kPageSize);
       inner.setPage(innerHeader.data());
@@ -520,7 +536,7 @@ ConvertResult Conversion::run() {
       const std::string what = d.describeFormat();
       return fail(ConvertStatus::Unsupported,
                   request_.sourcePath + ": this recording format cannot be decoded (" + what + ")",
-                  text(57717) + " (" + what + ")");
+                  text(TextId::NewerFormat) + " (" + what + ")");
     }
     rate_ = d.sampleRate();
     bits_ = d.outputBits();
@@ -546,9 +562,9 @@ ConvertResult Conversion::run() {
         loopOrdinary(reader, outer);
     } catch (const FileError& e) {
       // A file error ends the loop as a cancel does: the parts so far keep correct lengths.
-      log(" " + text(57839) + "\r\n");
+      log(" " + text(TextId::ConversionCancelled) + "\r\n");
       try {
-        info_.write(text(57839) + "\n");
+        info_.write(text(TextId::ConversionCancelled) + "\n");
       } catch (const FileError&) {
       }
       closePartQuietly();
@@ -556,15 +572,15 @@ ConvertResult Conversion::run() {
     }
 
     if (cancelled_) {
-      log(" " + text(57839) + "\r\n");
-      info_.write(text(57839) + "\n");
+      log(" " + text(TextId::ConversionCancelled) + "\r\n");
+      info_.write(text(TextId::ConversionCancelled) + "\n");
       closePart();
       result_.status = ConvertStatus::Cancelled;
       result_.message = "the conversion was cancelled";
       return result_;
     }
-    log(" " + text(57838) + "\r\n");
-    info_.write(text(57838) + "\n");
+    log(" " + text(TextId::WavPartComplete) + "\r\n");
+    info_.write(text(TextId::WavPartComplete) + "\n");
     partSummary(partSeconds());
     closePart();
     lastPermille_ = std::numeric_limits<std::uint64_t>::max();

@@ -28,7 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kAppNameText = 146;
 constexpr int kDesignTaps = 32;             // made odd by the design: 33 taps
 constexpr std::size_t kBlockBytes = 64000;  // input and output blocks of 32000 samples
 constexpr std::size_t kPassFrames = 4000;   // frames shaped per pass inside a block (stays in cache)
@@ -37,7 +36,7 @@ constexpr std::uint64_t kProgressRange = 1000;
 constexpr std::uint64_t kMaxOutputData = 0xFFFFFFFFull - 44;
 
 // A text of the language library, or the built-in wording when the library lacks the number.
-std::string textOr(int id, const char* fallback, std::initializer_list<lang::FormatArg> args = {}) {
+std::string textOr(TextId id, const char* fallback, std::initializer_list<lang::FormatArg> args = {}) {
   if (lang::strings().has(id)) return lang::strings().format(id, args);
   return lang::formatText(fallback, args);
 }
@@ -343,6 +342,15 @@ void filterModeEdges(int mode, std::uint32_t sampleRate, double& f1, double& f2)
   }
 }
 
+TextId filterModeText(int mode) {
+  static constexpr TextId kNames[kFilterModeCount] = {
+      TextId::FilterSpeechBand,    TextId::FilterSpeechBandLevel, TextId::FilterHighPass,
+      TextId::FilterHighPassLevel, TextId::FilterLowPass,         TextId::FilterLowPassLevel,
+      TextId::FilterLevelControl};
+  if (mode < 0 || mode >= kFilterModeCount) return TextId::FilterSpeechBand;
+  return kNames[mode];
+}
+
 std::string filterModeName(int mode) {
   static const char* const kFallback[kFilterModeCount] = {"Speech band 300-3300 Hz",
                                                           "Speech band 300-3300 Hz with level control",
@@ -352,7 +360,7 @@ std::string filterModeName(int mode) {
                                                           "Low-pass 3300 Hz with level control",
                                                           "Level control"};
   if (mode < 0 || mode >= kFilterModeCount) return {};
-  std::string name = textOr(kFilterModeNameText + mode, kFallback[mode]);
+  std::string name = textOr(filterModeText(mode), kFallback[mode]);
   // The name becomes part of a file name: it must not lead into another folder.
   for (char& ch : name)
     if (ch == '/' || ch == '\\' || ch == '\0') ch = '-';
@@ -411,12 +419,13 @@ FilterResult filterWav(const std::string& inputPath, const std::string& outputPa
                        ports::UserInterface& ui) {
   if (mode < 0 || mode >= kFilterModeCount) return FilterResult::Refused;
   const FilterModeInfo info = filterModeInfo(mode);
-  const std::string appName = textOr(kAppNameText, "RecDesk");
-  const std::string caption = textOr(kFilterProgressText, "Filtering");
+  const std::string appName = textOr(TextId::AppName, "RecDesk");
+  const std::string caption = textOr(TextId::Filtering, "Filtering");
   ProgressEnd progressEnd{ui};
 
-  auto fileFailure = [&](int textId, const char* fallback, const FileError& error) {
-    ui.message(textOr(textId, fallback, {error.describe()}), appName, ports::Icon::Error, ports::Buttons::Ok);
+  auto fileFailure = [&](TextId problem, const char* fallback, const FileError& error) {
+    ui.message(textOr(problem, fallback, {error.describe()}), appName, ports::Icon::Error,
+               ports::Buttons::Ok);
   };
 
   // The input: a 16-bit mono or stereo PCM WAV file.
@@ -424,25 +433,25 @@ FilterResult filterWav(const std::string& inputPath, const std::string& outputPa
   FileError error;
   if (!input.Open(inputPath, CFile64::kRead, CFile64::kShareRead | CFile64::kShareWrite,
                   CFile64::kOpenExisting, &error)) {
-    fileFailure(kFilterOpenErrorText, "The input file cannot be opened: %s", error);
+    fileFailure(TextId::FilterOpenError, "The input file cannot be opened: %s", error);
     return FilterResult::Refused;
   }
   WavLayout layout;
   try {
     if (!readWavLayout(input, layout)) {
       ui.message(
-          textOr(kFilterBadHeaderText,
+          textOr(TextId::FilterBadHeader,
                  "\"%s\" is not a WAV file that can be read: its header is missing or damaged.", {inputPath}),
           appName, ports::Icon::Error, ports::Buttons::Ok);
       return FilterResult::Refused;
     }
   } catch (const FileError& e) {
-    fileFailure(kFilterOpenErrorText, "The input file cannot be opened: %s", e);
+    fileFailure(TextId::FilterOpenError, "The input file cannot be opened: %s", e);
     return FilterResult::Refused;
   }
   if (!layout.isPcm() || layout.bitsPerSample != 16 || layout.channels > 2) {
-    ui.message(textOr(kFilterRefusedText, "Only 16-bit mono or stereo WAV files can be filtered."),
-               textOr(kFilterRefusedCaption, "WAV filter"), ports::Icon::Warning, ports::Buttons::Ok);
+    ui.message(textOr(TextId::FilterRefused, "Only 16-bit mono or stereo WAV files can be filtered."),
+               textOr(TextId::FilterRefusedCaption, "WAV filter"), ports::Icon::Warning, ports::Buttons::Ok);
     return FilterResult::Refused;
   }
 
@@ -452,20 +461,20 @@ FilterResult filterWav(const std::string& inputPath, const std::string& outputPa
   if (layout.declaredLength != 0 && layout.declaredLength != 0xFFFFFFFFu &&
       layout.declaredLength > layout.available)
     ui.status(
-        textOr(kFilterShortDataText,
+        textOr(TextId::FilterShortData,
                "The header of \"%s\" claims %llu bytes of audio, but the file holds only %llu; the bytes "
                "present are filtered.",
                {inputPath, static_cast<unsigned long long>(layout.declaredLength),
                 static_cast<unsigned long long>(layout.available)}));
   if (dataLength > kMaxOutputData) {
     dataLength = kMaxOutputData - kMaxOutputData % frameBytes;
-    ui.status(textOr(kFilterTooLongText,
+    ui.status(textOr(TextId::FilterTooLong,
                      "\"%s\" is too long for one WAV file; only its first %llu bytes are filtered.",
                      {inputPath, static_cast<unsigned long long>(dataLength)}));
   }
   if (const std::uint64_t partial = dataLength % frameBytes; partial != 0) {
     dataLength -= partial;
-    ui.status(textOr(kFilterPartialFrameText,
+    ui.status(textOr(TextId::FilterPartialFrame,
                      "\"%s\" ends in the middle of a sample; its last %u bytes are left out.",
                      {inputPath, static_cast<unsigned>(partial)}));
   }
@@ -479,7 +488,7 @@ FilterResult filterWav(const std::string& inputPath, const std::string& outputPa
       if (!ec) finalPath = resolved;
     }
     if (fs::is_directory(finalPath, ec)) {
-      fileFailure(kFilterFileErrorText, "The filter stopped: %s",
+      fileFailure(TextId::FilterFileError, "The filter stopped: %s",
                   FileError(FileError::kAccessDenied, EISDIR, outputPath));
       return FilterResult::Failed;
     }
@@ -492,7 +501,7 @@ FilterResult filterWav(const std::string& inputPath, const std::string& outputPa
                     CFile64::kCreateNew, &error))
       break;
     if (error.osError() != EEXIST || attempt >= 100) {
-      fileFailure(kFilterFileErrorText, "The filter stopped: %s",
+      fileFailure(TextId::FilterFileError, "The filter stopped: %s",
                   FileError(error.cause(), error.osError(), outputPath));
       return FilterResult::Failed;
     }
@@ -549,12 +558,12 @@ FilterResult filterWav(const std::string& inputPath, const std::string& outputPa
   } catch (const FileError& e) {
     discardOutput();
     // The user knows the output by its own name, not by the temporary one.
-    fileFailure(kFilterFileErrorText, "The filter stopped: %s",
+    fileFailure(TextId::FilterFileError, "The filter stopped: %s",
                 e.path() == tempPath ? FileError(e.cause(), e.osError(), outputPath) : e);
     return FilterResult::Failed;
   } catch (const std::bad_alloc&) {
     discardOutput();
-    fileFailure(kFilterFileErrorText, "The filter stopped: %s",
+    fileFailure(TextId::FilterFileError, "The filter stopped: %s",
                 FileError(FileError::kGeneric, ENOMEM, outputPath));
     return FilterResult::Failed;
   }
@@ -564,7 +573,7 @@ FilterResult filterWav(const std::string& inputPath, const std::string& outputPa
   if (ec) {
     const int osError = ec.value();
     fs::remove(tempPath, ec);
-    fileFailure(kFilterFileErrorText, "The filter stopped: %s",
+    fileFailure(TextId::FilterFileError, "The filter stopped: %s",
                 FileError(FileError::causeFromErrno(osError), osError, outputPath));
     return FilterResult::Failed;
   }

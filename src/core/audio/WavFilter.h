@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "lang/TextId.h"
 #include "ports/UserInterface.h"
 
 namespace recdesk::audio {
@@ -12,19 +13,10 @@ namespace recdesk::audio {
 class CFile64;
 
 inline constexpr int kFilterModeCount = 7;
-// Language texts naming the modes (57767 + mode), the progress caption and the refusal message.
-inline constexpr int kFilterModeNameText = 57767;
-inline constexpr int kFilterDialogTitleText = 57774;
-inline constexpr int kFilterProgressText = 57840;
-inline constexpr int kFilterRefusedText = 57841;
-inline constexpr int kFilterRefusedCaption = 57842;
-// Texts of the situations the filter also reports (see english.lang).
-inline constexpr int kFilterBadHeaderText = 58600;     // "%s": path
-inline constexpr int kFilterShortDataText = 58601;     // "%s %llu %llu": path, bytes claimed, bytes present
-inline constexpr int kFilterFileErrorText = 58602;     // "%s": the file error
-inline constexpr int kFilterOpenErrorText = 58603;     // "%s": the file error
-inline constexpr int kFilterPartialFrameText = 58604;  // "%s %u": path, bytes left out
-inline constexpr int kFilterTooLongText = 58605;       // "%s %llu": path, bytes filtered
+// The language text naming a mode (0..6; TextId::FilterSpeechBand for any other). The filter's other
+// texts are TextId::Filtering (the progress caption), TextId::FilterRefused… and the file problems
+// TextId::FilterBadHeader … TextId::FilterTooLong.
+TextId filterModeText(int mode);
 
 // What one mode does.
 struct FilterModeInfo {
@@ -37,7 +29,7 @@ FilterModeInfo filterModeInfo(int mode);
 // The edges for FirFilter::Design (fractions of half the sample rate) of a mode at a sample rate.
 void filterModeEdges(int mode, std::uint32_t sampleRate, double& f1, double& f2);
 
-// The mode's name (language text 57767 + mode), with path separators replaced so that it can be part
+// The mode's name (its language text, filterModeText), with path separators replaced so that it can be part
 // of a file name.
 std::string filterModeName(int mode);
 
@@ -72,7 +64,7 @@ enum class FilterResult {
   Failed,     // a file error (full disk, …) ended the run; no output is left behind
 };
 
-// Filters `inputPath` into `outputPath` with `mode` (0..6). Shows progress (caption text 57840,
+// Filters `inputPath` into `outputPath` with `mode` (0..6). Shows progress (caption TextId::Filtering,
 // 0..1000; a false answer cancels) and every failure through `ui`. The output is written beside its
 // final name and renamed into place only when it is complete, so a cancelled or failed run leaves no
 // output file (and keeps a file that was there before); the output may be the input itself.

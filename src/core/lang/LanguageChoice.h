@@ -17,10 +17,10 @@
 
 namespace recdesk::lang {
 
-// The program's own texts, needed before (or without) a language library.
-inline constexpr const char* kUnableToLoad = "Error: Unable to load %s.";  // 57958
-inline constexpr const char* kLanguageKey = "recdesk/language";             // 57966
-inline constexpr const char* kLanguageValue = "Language";                    // 57967
+// The program's own texts, needed before (or without) a language library; no library holds them.
+inline constexpr const char* kUnableToLoad = "Error: Unable to load %s.";
+inline constexpr const char* kLanguageKey = "recdesk/language";
+inline constexpr const char* kLanguageValue = "Language";
 
 std::string chooseLanguageName();
 // Where "<name>.lang" is looked for, in order, for this process: the program's own location comes

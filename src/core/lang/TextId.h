@@ -125,6 +125,12 @@ enum class TextId : int {
   NotEnoughDiskSpace = 57951,
   BadPageAcceptedAfterCopies = 57990,
   DiskSpaceNeeded = 148,  // "%s %.1f %.1f": drive, MB needed, MB free
+  ChoiceContinue = 58610,
+  ChoiceStartAgain = 58611,
+  ChoiceSkip = 58612,
+  PageStoredAsSent = 58613,
+  DownloadInterruptedLinkLost = 58614,
+  OtherRecordingMovedAside = 58615,
 
   // Maintenance and diagnostics
   FormatQuestion = 135,            // "%s": recorder name
@@ -147,6 +153,8 @@ enum class TextId : int {
   RecordingTimeLeft = 57971,  // "%s": time left
   NoProfileSelected = 57972,
   ReadingFlashIdentification = 57991,
+  BadBlocksFound = 57935,
+  BadBlockShare = 57992,
 
   // Recorder clock
   ClockDiffers = 57930,

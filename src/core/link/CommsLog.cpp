@@ -15,7 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kTextApplicationName = 146;
 constexpr char kBackspace = '\b';
 
 std::string formatTime(const char* pattern, std::time_t when) {
@@ -69,7 +68,7 @@ void CommsLog::setLogFile(fs::path file) {
 
 fs::path CommsLog::fileFor(std::time_t when) const {
   if (!logFile_.empty()) return logFile_;
-  return folder_ / (fileNameSafe(lang::text(kTextApplicationName)) + formatTime(".%Y%m%d.log", when));
+  return folder_ / (fileNameSafe(lang::text(TextId::AppName)) + formatTime(".%Y%m%d.log", when));
 }
 
 fs::path CommsLog::currentFile() const {

@@ -4,7 +4,7 @@
 // text, time-stamped, to the log file of the day.
 //
 // Log folder: $XDG_STATE_HOME/recdesk/ (default ~/.local/state/recdesk/). File of the day: the
-// application's name (text 146) + strftime(".%Y%m%d.log") of the local time of writing, so a new file
+// application's name (TextId::AppName) + strftime(".%Y%m%d.log") of the local time of writing, so a new file
 // starts at local midnight. A fixed log file (recdesk-cli --log FILE) replaces the daily files. Each
 // append is written as strftime("[%H:%M:%S] - ") + the text; the file is opened for appending, never
 // truncated, and an append that cannot be written is skipped silently.

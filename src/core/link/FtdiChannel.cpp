@@ -25,13 +25,6 @@ constexpr auto kIdlePause = std::chrono::milliseconds(1);
 constexpr auto kFullPause = std::chrono::milliseconds(10);
 constexpr std::chrono::milliseconds kRtsSettle{20};
 
-// Adapter information texts.
-constexpr int kTextCtsFollowsRts = 57747;
-constexpr int kTextCtsDoesNotFollow = 57748;
-constexpr int kTextNoInformation = 57749;
-constexpr int kTextChipBM = 57750;
-constexpr int kTextChipOther = 57751;
-
 }  // namespace
 
 std::uint32_t ftdiDivisor(std::uint32_t speed) {
@@ -77,10 +70,11 @@ std::string describeAdapter(FtdiChannel::Shared& s) {
   if (!s.pauseUnlessStopped(kRtsSettle)) return {};
   FtdiDeviceInfo info;
   device.deviceInfo(info);
-  if (device.modemStatus(after) < 0) return lang::text(kTextNoInformation);
+  if (device.modemStatus(after) < 0) return lang::text(TextId::AdapterInfoUnreadable);
   const bool follows = static_cast<int>(after) - static_cast<int>(before) == kClearToSend;
-  const std::string lineA = lang::text(follows ? kTextCtsFollowsRts : kTextCtsDoesNotFollow);
-  const std::string lineB = lang::text(info.type == kFtdiChipBM ? kTextChipBM : kTextChipOther);
+  const std::string lineA = lang::text(follows ? TextId::HandshakeWorking : TextId::HandshakeNoResponse);
+  const std::string lineB =
+      lang::text(info.type == kFtdiChipBM ? TextId::AdapterChipStandard : TextId::AdapterChipOther);
   return lang::formatText("%s\n SN: %s\n %s %s", {info.description, info.serialNumber, lineA, lineB});
 }
 

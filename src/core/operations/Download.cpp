@@ -100,7 +100,7 @@ bool Download::start(const DownloadOptions& options) {
 }
 
 void Download::requestStop() {
-  services_.log(" " + lang::text(57868) + "\r\n");
+  services_.log(" " + lang::text(TextId::StoppingAfterBlock) + "\r\n");
   active_ = false;
   services_.flags().download = false;
 }
@@ -109,25 +109,30 @@ bool Download::checkFolder(const std::string& folder) {
   const std::string problem = folderProblem(folder);
   auto& ui = services_.ui();
   if (!problem.empty()) {
-    ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57726), folder + " (" + problem + ")", lang::text(57728)}),
-               lang::text(146), ports::Icon::Warning, ports::Buttons::Ok);
+    ui.message(lang::formatText("%s\n\n%s\n\n%s",
+                                {lang::text(TextId::InvalidFolderPath), folder + " (" + problem + ")",
+                                 lang::text(TextId::EnterFullPath)}),
+               lang::text(TextId::AppName), ports::Icon::Warning, ports::Buttons::Ok);
     return false;
   }
   const fs::path path = usableFolder(folder);
   std::error_code ec;
   if (fs::is_directory(path, ec)) return true;
   if (fs::exists(path, ec)) {
-    ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57726), path.string(), lang::text(57728)}),
-               lang::text(146), ports::Icon::Warning, ports::Buttons::Ok);
+    ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(TextId::InvalidFolderPath), path.string(),
+                                                   lang::text(TextId::EnterFullPath)}),
+               lang::text(TextId::AppName), ports::Icon::Warning, ports::Buttons::Ok);
     return false;
   }
-  const auto answer = ui.message(lang::formatText("%s\n\n%s", {lang::text(57727), path.string()}),
-                                 lang::text(146), ports::Icon::Question, ports::Buttons::YesNo);
+  const auto answer =
+      ui.message(lang::formatText("%s\n\n%s", {lang::text(TextId::CreateMissingFolder), path.string()}),
+                 lang::text(TextId::AppName), ports::Icon::Question, ports::Buttons::YesNo);
   if (answer != ports::Answer::Yes) return false;
   fs::create_directories(path, ec);
   if (ec || !fs::is_directory(path)) {
-    ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57729), path.string(), ec.message()}), lang::text(146),
-               ports::Icon::Error, ports::Buttons::Ok);
+    ui.message(lang::formatText("%s\n\n%s\n\n%s",
+                                {lang::text(TextId::FolderNotCreated), path.string(), ec.message()}),
+               lang::text(TextId::AppName), ports::Icon::Error, ports::Buttons::Ok);
     return false;
   }
   return true;
@@ -146,9 +151,10 @@ bool Download::checkDiskSpace() {
   const DiskSpaceVerdict v = decideDiskSpace(in);
   if (v.ok) return true;
   const std::string where = (v.decodeFolderShort ? decodeFolder : downloadFolder).string();
-  services_.ui().message(lang::format(148, {where, static_cast<double>(v.needed) / 1048576.0,
-                                            static_cast<double>(v.available) / 1048576.0}),
-                         lang::text(57951), ports::Icon::Warning, ports::Buttons::Ok);
+  services_.ui().message(
+      lang::format(TextId::DiskSpaceNeeded, {where, static_cast<double>(v.needed) / 1048576.0,
+                                             static_cast<double>(v.available) / 1048576.0}),
+      lang::text(TextId::NotEnoughDiskSpace), ports::Icon::Warning, ports::Buttons::Ok);
   return false;
 }
 
@@ -195,7 +201,9 @@ void Download::nextFile() {
 
   if (entry_.pages == 0) {
     // Nothing to fetch: a header request would name page -1.
-    services_.log(lang::formatText(" %s: %lu (0 pages)\r\n", {lang::text(57884), static_cast<unsigned long>(entry_.fileNumber)}));
+    services_.log(lang::formatText(
+        " %s: %lu (0 pages)\r\n",
+        {lang::text(TextId::DownloadingRecording), static_cast<unsigned long>(entry_.fileNumber)}));
     out.skipped = true;
     out.problem = "the recording holds no pages";
     finishFile();
@@ -220,14 +228,17 @@ void Download::nextFile() {
 
   const std::uint64_t existing = fs::file_size(files_.im2, ec);
   const std::string question = lang::formatText(
-      "%s %s %s MB\r\n %s\r\n%s\r\n%s!",
-      {mb(ec ? 0 : existing), lang::text(57895), mb(entry_.im2Size), lang::text(57897), files_.im2.string(), lang::text(57896)});
+      "%s %s %s MB\r\n %s\r\n%s\r\n%s!", {mb(ec ? 0 : existing), lang::text(TextId::Of), mb(entry_.im2Size),
+                                          lang::text(TextId::AlreadyDownloadedInFile), files_.im2.string(),
+                                          lang::text(TextId::ChooseRestartSkipContinue)});
   // The answers in the order of ExistingFileChoice; a dismissed question continues, which loses nothing.
-  const std::vector<std::string> answers{lang::text(58610), lang::text(58611), lang::text(58612)};
+  const std::vector<std::string> answers{lang::text(TextId::ChoiceContinue),
+                                         lang::text(TextId::ChoiceStartAgain),
+                                         lang::text(TextId::ChoiceSkip)};
   ports::ExistingFileChoice choice = ports::ExistingFileChoice::Continue;
   if (existingFileChoice) {
     choice = existingFileChoice(files_);
-  } else if (const auto chosen = services_.ui().choose(question, lang::text(146), answers);
+  } else if (const auto chosen = services_.ui().choose(question, lang::text(TextId::AppName), answers);
              chosen && *chosen < answers.size()) {
     choice = static_cast<ports::ExistingFileChoice>(*chosen);
   }
@@ -238,8 +249,9 @@ void Download::nextFile() {
         std::error_code rmEc;
         fs::remove(file, rmEc);
         if (rmEc) {
-          services_.ui().message(lang::formatText("%s %s.", {lang::text(57898), file.string()}), lang::text(146),
-                                 ports::Icon::Error, ports::Buttons::Ok);
+          services_.ui().message(
+              lang::formatText("%s %s.", {lang::text(TextId::UnableToDelete), file.string()}),
+              lang::text(TextId::AppName), ports::Icon::Error, ports::Buttons::Ok);
           failRecording("the file " + file.string() + " could not be deleted (" + rmEc.message() + ")");
           return;
         }
@@ -282,7 +294,8 @@ bool Download::moveOldRecordingAside(const std::string& why) {
     failRecording(error);
     return false;
   }
-  for (const fs::path& file : *moved) services_.log(" " + lang::text(58615) + " " + file.string() + "\r\n");
+  for (const fs::path& file : *moved)
+    services_.log(" " + lang::text(TextId::OtherRecordingMovedAside) + " " + file.string() + "\r\n");
   outcome().movedAside = *moved;
   forgetPagesOnDisk();
   return true;
@@ -319,7 +332,8 @@ void Download::listUnreached(const std::string& why) {
 void Download::sendRequest() {
   repeatLimit_ = repeatLimitFor(services_.portCode());
   blockCounter_ = 0;
-  services_.log(lang::formatText(" %s: %lu\r\n", {lang::text(57884), static_cast<unsigned long>(entry_.fileNumber)}));
+  services_.log(lang::formatText(" %s: %lu\r\n", {lang::text(TextId::DownloadingRecording),
+                                                  static_cast<unsigned long>(entry_.fileNumber)}));
 
   // The IM2 file: created when missing, never truncated except to cut a partial page.
   im2_ = std::make_unique<audio::CFile64>();
@@ -356,8 +370,8 @@ void Download::sendRequest() {
   }
   pagesDone_ = length / kPage;
   measured_ = true;
-  services_.log(lang::text(57830) + "\r\n");
-  infoLine(lang::text(57830));
+  services_.log(lang::text(TextId::ReportRule) + "\r\n");
+  infoLine(lang::text(TextId::ReportRule));
 
   if (pagesDone_ != 0) {
     pagesDone_ -= 1;  // the header page is not a data page
@@ -367,23 +381,28 @@ void Download::sendRequest() {
     return;
   }
 
-  infoLine(lang::text(57885));
+  infoLine(lang::text(TextId::DownloadReport));
   infoLine("");
-  infoLine(lang::text(57844) + ": " + zeroPadded5(list_.deviceName()));
-  infoLine(lang::formatText("%s: %lu", {lang::text(57845), static_cast<unsigned long>(entry_.fileNumber)}));
-  infoLine(lang::formatText("%s: %u Hz", {lang::text(57850), static_cast<unsigned>(entry_.sampleRate)}));
-  infoLine(lang::formatText("%s: %u", {lang::text(57851), static_cast<unsigned>(entry_.encodedBits)}));
-  infoLine(lang::formatText("%s: %u", {lang::text(57852), static_cast<unsigned>(entry_.channels)}));
-  infoLine(lang::text(57886) + entry_.start.format(": %Y/%m/%d %H:%M:%S"));
-  infoLine(lang::formatText("%s: %.0f:%02ld:%02ld",
-                            {lang::text(57847), static_cast<double>(entry_.durationSeconds / 3600),
-                             static_cast<long>(entry_.durationSeconds / 60 % 60), static_cast<long>(entry_.durationSeconds % 60)}));
-  infoLine(lang::text(57830));
+  infoLine(lang::text(TextId::Device) + ": " + zeroPadded5(list_.deviceName()));
+  infoLine(lang::formatText("%s: %lu",
+                            {lang::text(TextId::FileNumber), static_cast<unsigned long>(entry_.fileNumber)}));
+  infoLine(lang::formatText("%s: %u Hz",
+                            {lang::text(TextId::SampleRate), static_cast<unsigned>(entry_.sampleRate)}));
+  infoLine(lang::formatText("%s: %u",
+                            {lang::text(TextId::EncodedBits), static_cast<unsigned>(entry_.encodedBits)}));
+  infoLine(
+      lang::formatText("%s: %u", {lang::text(TextId::Channels), static_cast<unsigned>(entry_.channels)}));
+  infoLine(lang::text(TextId::DownloadRecordingStart) + entry_.start.format(": %Y/%m/%d %H:%M:%S"));
+  infoLine(lang::formatText(
+      "%s: %.0f:%02ld:%02ld",
+      {lang::text(TextId::RecordingDuration), static_cast<double>(entry_.durationSeconds / 3600),
+       static_cast<long>(entry_.durationSeconds / 60 % 60), static_cast<long>(entry_.durationSeconds % 60)}));
+  infoLine(lang::text(TextId::ReportRule));
   infoLine("");
-  infoLine(lang::text(57887));
+  infoLine(lang::text(TextId::DownloadLog));
   infoLine("");
-  infoLine(lang::text(57888));
-  infoLine(lang::text(57889) + ": " + files_.im2Name);
+  infoLine(lang::text(TextId::RequestedPagesFollow));
+  infoLine(lang::text(TextId::Im2File) + ": " + files_.im2Name);
 
   phase_ = 1;
   blockPages_ = 1;
@@ -398,7 +417,8 @@ void Download::dataRequest() {
   phase_ = 2;
   awaitingEnd_ = false;
   firstPage_ = pagesDone_;
-  infoLine(lang::formatText("%s: %llu %s %llu", {lang::text(57893), ull(pagesDone_), lang::text(57895), ull(entry_.pages)}));
+  infoLine(lang::formatText("%s: %llu %s %llu", {lang::text(TextId::RequestedFromPage), ull(pagesDone_),
+                                                 lang::text(TextId::Of), ull(entry_.pages)}));
   if (services_.inBlockMode()) services_.setLineMode();
   if (pagesDone_ >= entry_.pages) {
     finishFile();
@@ -696,10 +716,10 @@ void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterI
       const std::uint64_t page = expectedPageNumber(i);
       const std::string line = lang::formatText(
           "%s: %s: %s %s: %05u %s: %lld (%s %u, %s %u)",
-          {lang::text(58613), lang::text(57891), list_.deviceName(), lang::text(57836),
-           static_cast<unsigned>(entry_.fileNumber), lang::text(57837), static_cast<long long>(page),
-           lang::text(57836), static_cast<unsigned>(carried.fileNumber), lang::text(57837),
-           static_cast<unsigned>(carried.pageNumber)});
+          {lang::text(TextId::PageStoredAsSent), lang::text(TextId::Recorder), list_.deviceName(),
+           lang::text(TextId::File), static_cast<unsigned>(entry_.fileNumber), lang::text(TextId::Page),
+           static_cast<long long>(page), lang::text(TextId::File), static_cast<unsigned>(carried.fileNumber),
+           lang::text(TextId::Page), static_cast<unsigned>(carried.pageNumber)});
       infoLine(line);
       services_.log("\r\n" + line + "\r\n\r\n");
       outcome().wrongPlacePages.push_back(page);
@@ -736,8 +756,10 @@ void Download::acceptBlock(const std::vector<std::size_t>& badPages, bool afterI
       for (const std::size_t i : badPages) {
         const std::string line = lang::formatText(
             "%s: %s: %s %s: %05u %s: %lld",
-            {lang::text(afterIdenticalCopies ? 57990 : 57890), lang::text(57891), list_.deviceName(), lang::text(57836),
-             static_cast<unsigned>(entry_.fileNumber), lang::text(57837), static_cast<long long>(pagesDone_ + i)});
+            {lang::text(afterIdenticalCopies ? TextId::BadPageAcceptedAfterCopies : TextId::BadPage),
+             lang::text(TextId::Recorder), list_.deviceName(), lang::text(TextId::File),
+             static_cast<unsigned>(entry_.fileNumber), lang::text(TextId::Page),
+             static_cast<long long>(pagesDone_ + i)});
         infoLine(line);
         services_.log("\r\n" + line + "\r\n\r\n");
       }
@@ -823,7 +845,8 @@ void Download::afterResyncCancel() {
   stopping_ = Stopping::No;
   clearRepeatState();
   if (!active_) {
-    earlyEnd(lang::formatText(" %s: %llu", {lang::text(57900), ull(pagesDone_)}));
+    earlyEnd(
+        lang::formatText(" %s: %llu", {lang::text(TextId::DownloadCancelledPagesDone), ull(pagesDone_)}));
     finishFile();
     return;
   }
@@ -852,7 +875,7 @@ void Download::onEndOfTransfer() {
     return;
   }
   if (!headerStored_) {
-    earlyEnd(" " + lang::text(57947));
+    earlyEnd(" " + lang::text(TextId::DownloadRefused));
     outcome().problem = "the recorder ended the transfer without sending the header page";
     finishFile();
     return;
@@ -860,7 +883,7 @@ void Download::onEndOfTransfer() {
   if (active_) {
     dataRequest();
   } else {
-    earlyEnd(lang::formatText(" %s.", {lang::text(57901)}));
+    earlyEnd(lang::formatText(" %s.", {lang::text(TextId::DownloadStoppedAfterHeader)}));
     finishFile();
   }
 }
@@ -872,14 +895,14 @@ void Download::onCancelConfirmed() {
     afterResyncCancel();
     return;
   }
-  earlyEnd(lang::formatText(" %s: %llu", {lang::text(57900), ull(pagesDone_)}));
+  earlyEnd(lang::formatText(" %s: %llu", {lang::text(TextId::DownloadCancelledPagesDone), ull(pagesDone_)}));
   finishFile();
 }
 
 void Download::onRefused() {
   if (!running_ || phase_ == 0) return;
   services_.stopTimer(session::kTimerTransferRequest);
-  earlyEnd(" " + lang::text(57947));
+  earlyEnd(" " + lang::text(TextId::DownloadRefused));
   if (outcome().problem.empty()) outcome().problem = "the recorder refused the request";
   finishFile();
 }
@@ -892,7 +915,7 @@ void Download::stop() {
   stopping_ = Stopping::Cancel;
   if (!sendControl('c')) return;
   services_.startTimer(session::kTimerCancelConfirm, std::chrono::milliseconds(1000));
-  services_.log(lang::formatText(" %s %s\r\n", {lang::text(57892), ""}));
+  services_.log(lang::formatText(" %s %s\r\n", {lang::text(TextId::StoppingTransfer), ""}));
 }
 
 void Download::earlyEnd(const std::string& line16) {
@@ -902,14 +925,15 @@ void Download::earlyEnd(const std::string& line16) {
 
 void Download::failRecording(const std::string& problem) {
   // Like a refusal: this recording ends, the queue goes on.
-  services_.log(" " + lang::text(57823) + ": " + problem + "\r\n");
-  services_.ui().message(lang::text(57823) + "\n\n" + problem, lang::text(146), ports::Icon::Error, ports::Buttons::Ok);
+  services_.log(" " + lang::text(TextId::UnableToOpenForWriting) + ": " + problem + "\r\n");
+  services_.ui().message(lang::text(TextId::UnableToOpenForWriting) + "\n\n" + problem,
+                         lang::text(TextId::AppName), ports::Icon::Error, ports::Buttons::Ok);
   if (!outcomes_.empty()) outcome().problem = problem;
   finishFile();
 }
 
 void Download::abortRecording(const std::string& problem) {
-  services_.log(" " + lang::text(57823) + ": " + problem + "\r\n");
+  services_.log(" " + lang::text(TextId::UnableToOpenForWriting) + ": " + problem + "\r\n");
   infoLine(" " + problem);
   outcome().problem = problem;
   stop();
@@ -937,11 +961,13 @@ void Download::finishFile() {
   if (complete) {
     out.completed = true;
     out.problem.clear();
-    infoLine(lang::formatText("%s.", {lang::text(57894)}));
+    infoLine(lang::formatText("%s.", {lang::text(TextId::DownloadComplete)}));
     infoLine("");
-    infoLine(lang::text(57830));
-    infoLine(lang::text(57861));
-    services_.log(lang::formatText("\r\n %s: (%s) %s\r\n", {lang::text(57829), files_.im2.string(), lang::text(57894)}));
+    infoLine(lang::text(TextId::ReportRule));
+    infoLine(lang::text(TextId::EndOfReport));
+    services_.log(lang::formatText(
+        "\r\n %s: (%s) %s\r\n",
+        {lang::text(TextId::Recording), files_.im2.string(), lang::text(TextId::DownloadComplete)}));
     if (info_.is_open()) info_.close();
     if (active_ && options_.autoDecrypt) {
       if (convert) {
@@ -1050,7 +1076,8 @@ void Download::onBlockTimeout() {
 
 void Download::onRequestTimeout() {
   services_.stopTimer(session::kTimerTransferRequest);
-  services_.log(lang::formatText(" %s %s.\r\n", {lang::text(57808), lang::text(57806)}));
+  services_.log(lang::formatText(" %s %s.\r\n",
+                                 {lang::text(TextId::NoReplyToThe), lang::text(TextId::DownloadRequest)}));
   if (!running_ || (phase_ != 1 && phase_ != 2)) return;
   if (outcome().problem.empty()) outcome().problem = "the recorder did not answer the request";
   stop();
@@ -1058,13 +1085,13 @@ void Download::onRequestTimeout() {
 
 void Download::onConfirmationTimeout() {
   services_.stopTimer(session::kTimerCancelConfirm);
-  services_.log(" " + lang::text(57804) + "\r\n");
+  services_.log(" " + lang::text(TextId::CancelNotConfirmed) + "\r\n");
   if (!running_ || (phase_ != 1 && phase_ != 2)) return;
   if (stopping_ == Stopping::Resync) {
     afterResyncCancel();
     return;
   }
-  infoLine(" " + lang::text(57804));
+  infoLine(" " + lang::text(TextId::CancelNotConfirmed));
   finishFile();
 }
 
@@ -1088,7 +1115,7 @@ void Download::linkGone() {
     if (rowValid()) list_.setPagesOnDisk(*current_, pagesOnDiskNow());
     outcome().pagesOnDisk = pagesOnDiskNow();
     // The information file says how its download ended, also when the link went.
-    earlyEnd(" " + lang::text(58614));
+    earlyEnd(" " + lang::text(TextId::DownloadInterruptedLinkLost));
   }
   if (info_.is_open()) info_.close();
   listUnreached("the link to the recorder was lost before the download came to this recording");
@@ -1131,9 +1158,10 @@ void Download::updateProgress(std::uint64_t blockPages) {
   services_.setTitleSuffix(progressTitle(pagesTransferred_, pagesTotal_, rate_.pagesPerMs()));
   services_.setStatusText(remainingTimeText(pagesTransferred_, pagesTotal_, rate_.pagesPerMs()));
   const std::string caption =
-      lang::formatText("%s %lu: %.1f MB/min, %s", {lang::text(57884), static_cast<unsigned long>(entry_.fileNumber),
-                                                  megabytesPerMinute(rate_.pagesPerMs()),
-                                                  remainingTimeText(pagesTransferred_, pagesTotal_, rate_.pagesPerMs())});
+      lang::formatText("%s %lu: %.1f MB/min, %s",
+                       {lang::text(TextId::DownloadingRecording),
+                        static_cast<unsigned long>(entry_.fileNumber), megabytesPerMinute(rate_.pagesPerMs()),
+                        remainingTimeText(pagesTransferred_, pagesTotal_, rate_.pagesPerMs())});
   if (!services_.ui().progress(caption, pagesTransferred_, pagesTotal_) && active_) requestStop();
 }
 

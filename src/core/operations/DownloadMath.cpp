@@ -117,7 +117,7 @@ std::string progressTitle(std::uint64_t transferred, std::uint64_t total, double
 }
 
 std::string remainingTimeText(std::uint64_t transferred, std::uint64_t total, double pagesPerMs) {
-  if (pagesPerMs <= 0) return lang::text(57809);
+  if (pagesPerMs <= 0) return lang::text(TextId::Estimating);
   const std::uint64_t left = total > transferred ? total - transferred : 0;
   const double seconds = static_cast<double>(left) / pagesPerMs / 1000.0;
   const long whole = seconds > 1e12 ? static_cast<long>(1e12) : static_cast<long>(seconds);

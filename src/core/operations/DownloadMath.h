@@ -98,7 +98,7 @@ class TransferRate {
 
 // "    (%.1f%% @ %.1f MB/min)"
 std::string progressTitle(std::uint64_t transferred, std::uint64_t total, double pagesPerMs);
-// "%3ld:%02ld" minutes and seconds left, or text 57809 while the rate is 0.
+// "%3ld:%02ld" minutes and seconds left, or TextId::Estimating while the rate is 0.
 std::string remainingTimeText(std::uint64_t transferred, std::uint64_t total, double pagesPerMs);
 // MB per minute of a rate in pages per millisecond.
 inline double megabytesPerMinute(double pagesPerMs) { return pagesPerMs * 31680000.0 / 1048576.0; }

@@ -14,10 +14,10 @@ BadBlockScanResult readBadBlockScanEnd(const std::string& line, std::uint32_t to
   const long long bad = session::leadingNumber(session::field(line, 4));
   r.badBlocks = static_cast<long>(std::clamp<long long>(bad, -2147483647LL, 2147483647LL));
   r.totalBlocks = totalBlocks;
-  r.text = lang::formatText("%s: %i", {lang::text(57935), static_cast<int>(r.badBlocks)});
+  r.text = lang::formatText("%s: %i", {lang::text(TextId::BadBlocksFound), static_cast<int>(r.badBlocks)});
   if (totalBlocks != 0) {
     r.percent = static_cast<double>(r.badBlocks) * 100.0 / static_cast<double>(totalBlocks);
-    r.text += lang::formatText("\r\n\r\n%s: %.2f%%", {lang::text(57992), *r.percent});
+    r.text += lang::formatText("\r\n\r\n%s: %.2f%%", {lang::text(TextId::BadBlockShare), *r.percent});
   }
   return r;
 }

@@ -20,7 +20,7 @@ FileNaming ListReplies::currentNaming() const {
 }
 
 void ListReplies::onAcknowledgement(const std::string& line) {
-  services_.log(" " + lang::text(57906) + "\r\n");
+  services_.log(" " + lang::text(TextId::RecordingListReceived) + "\r\n");
   const auto ack = session::parseListAck(line);
   if (ack) {
     beginList(ack->deviceName);
@@ -28,8 +28,9 @@ void ListReplies::onAcknowledgement(const std::string& line) {
     list_.clear();
   }
   if (ack) {
-    services_.log(lang::formatText(" %s %u ", {lang::text(57907), static_cast<unsigned>(ack->count)}) +
-                  lang::text(57908) + " " + list_.deviceName() + "\r\n");
+    services_.log(
+        lang::formatText(" %s %u ", {lang::text(TextId::Found), static_cast<unsigned>(ack->count)}) +
+        lang::text(TextId::RecordingsOn) + " " + list_.deviceName() + "\r\n");
   }
 }
 
@@ -37,7 +38,7 @@ void ListReplies::beginList(const std::string& deviceName) {
   // The name becomes part of file names and of the information file: keep it printable and free of
   // path separators.
   list_.setDeviceName(safeNameComponent(deviceName));
-  services_.ui().status(lang::text(57953));
+  services_.ui().status(lang::text(TextId::RecorderConnected));
   if (onDeviceModel) onDeviceModel(session::modelOfDeviceName(list_.deviceName()));
   list_.clear();
 }
@@ -53,8 +54,8 @@ RecordLineKind ListReplies::onRecordLine(const std::string& line) {
     case RecordLineKind::Ignored:
       break;
     case RecordLineKind::Refused:
-      services_.ui().message(lang::format(57910, {kInvalidParameters}), lang::text(146), ports::Icon::Error,
-                             ports::Buttons::Ok);
+      services_.ui().message(lang::format(TextId::InvalidListLine, {kInvalidParameters}),
+                             lang::text(TextId::AppName), ports::Icon::Error, ports::Buttons::Ok);
       services_.speedFallback(kInvalidParameters);
       break;
     case RecordLineKind::Record: {

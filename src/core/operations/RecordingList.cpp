@@ -69,9 +69,9 @@ std::string megabytes(std::uint64_t bytes) {
 }
 
 std::string channelText(unsigned channels) {
-  if (channels == 1) return lang::text(57731);
-  if (channels == 2) return lang::text(57732);
-  return lang::text(57999);
+  if (channels == 1) return lang::text(TextId::Mono);
+  if (channels == 2) return lang::text(TextId::Stereo);
+  return lang::text(TextId::MultiChannel);
 }
 
 }  // namespace
@@ -179,7 +179,7 @@ void RecordingList::clear() {
 }
 
 void RecordingList::resetSummary() {
-  summary_.selection = "0 " + lang::text(57785);
+  summary_.selection = "0 " + lang::text(TextId::Recordings);
   summary_.im2.clear();
   summary_.wav.clear();
 }
@@ -302,7 +302,8 @@ void RecordingList::finishListing() {
     if (rows_.empty()) {
       resetSummary();
     } else {
-      summary_.selection = lang::formatText("%lu %s", {static_cast<unsigned long>(rows_.size()), lang::text(57785)});
+      summary_.selection = lang::formatText(
+          "%lu %s", {static_cast<unsigned long>(rows_.size()), lang::text(TextId::Recordings)});
     }
     return;
   }
@@ -319,14 +320,16 @@ void RecordingList::updateSummary() const {
   const std::size_t count = selectedCount();
   if (count == 1) {
     const RecordingEntry& e = rows_[*firstSelected()].entry;
-    summary_.selection = lang::formatText(
-        "%s: %lu.   %s: %uHz %u%s %s",
-        {lang::text(57878), static_cast<unsigned long>(e.fileNumber), lang::text(57879),
-         static_cast<unsigned>(e.sampleRate), static_cast<unsigned>(e.encodedBits), lang::text(57743),
-         e.channels == 1 ? lang::text(57731) : lang::text(57732)});
-  } else {
     summary_.selection =
-        lang::formatText("%ld %s %s", {static_cast<long>(count), lang::text(57785), lang::text(57782)});
+        lang::formatText("%s: %lu.   %s: %uHz %u%s %s",
+                         {lang::text(TextId::ListFile), static_cast<unsigned long>(e.fileNumber),
+                          lang::text(TextId::ListFormat), static_cast<unsigned>(e.sampleRate),
+                          static_cast<unsigned>(e.encodedBits), lang::text(TextId::ColumnBits),
+                          e.channels == 1 ? lang::text(TextId::Mono) : lang::text(TextId::Stereo)});
+  } else {
+    summary_.selection = lang::formatText(
+        "%ld %s %s",
+        {static_cast<long>(count), lang::text(TextId::Recordings), lang::text(TextId::SummarySelected)});
   }
   summary_.im2 = lang::formatText("IM2: %s MB", {megabytes(selectedIm2Bytes())});
   summary_.wav = lang::formatText("WAV: %s MB", {megabytes(selectedWavBytes())});

@@ -14,6 +14,7 @@
 
 #include "FlashPage.h"
 #include "audio/Im2Format.h"
+#include "lang/TextId.h"
 
 namespace recdesk::operations {
 
@@ -66,10 +67,13 @@ class RecordingList {
     std::string wav;        // column 2: "WAV: %s MB"
   };
 
-  // Header text ids and initial widths of the columns, for front ends.
-  static constexpr std::array<int, kColumnCount> kHeaderIds{57737, 57738, 57739, 57742, 57740, 57741, 57743, 57744};
+  // Header texts and initial widths of the columns, for front ends.
+  static constexpr std::array<TextId, kColumnCount> kHeaderIds{
+      TextId::ColumnNumber, TextId::ColumnStart, TextId::ColumnDuration, TextId::ColumnPercent,
+      TextId::ColumnBad,    TextId::ColumnRate,  TextId::ColumnBits,     TextId::ColumnChannels};
   static constexpr std::array<int, kColumnCount> kWidths{50, 165, 60, 30, 35, 75, 35, 0};
-  static constexpr std::array<int, 3> kSummaryHeaderIds{57782, 57783, 57784};
+  static constexpr std::array<TextId, 3> kSummaryHeaderIds{TextId::SummarySelected, TextId::SummaryIm2Size,
+                                                           TextId::SummaryWavSize};
 
   RecordingList();
 

@@ -115,7 +115,7 @@ void Host::log(const std::string& text) {
   if (logSink_) logSink_(visibleLogText(text));
 }
 
-void Host::logEvent(int stringId) { log(" " + lang::text(stringId) + "\r\n"); }
+void Host::logEvent(TextId text) { log(" " + lang::text(text) + "\r\n"); }
 
 void Host::persist(const char* section, const char* key) {
   if (settingsWriter_) settingsWriter_(section, key);
@@ -178,7 +178,7 @@ void Host::connectAttempt() {
     // A partial line from before the link went away is not the start of the first line on this one.
     assembler_.clear();
     info_.linkSpeed = kOpenSpeed;
-    logEvent(57790);
+    logEvent(TextId::LinkOpenedLooking);
     link_.SetNotificationMask(link::kMaskLine);
     receiver_ = BlockReceiver::None;
     sendLine(std::string(cmd::kPing), true);
@@ -200,7 +200,7 @@ void Host::shutdown(bool sendResetLine) {
   const bool reset = sendResetLine && flags_.recorderConnected && link_.isOpen();
   if (reset) {
     sendLine(std::string(cmd::kReset), false, [this] { closeLink(); });
-    log(fmt("%s %s.\r\n\r\n\r\n", {lang::text(146), lang::text(57869)}));
+    log(fmt("%s %s.\r\n\r\n\r\n", {lang::text(TextId::AppName), lang::text(TextId::LogClosed)}));
   }
   shutDown_ = true;
   for (int id : {kTimerConnectRetry, kTimerKeepAlive, kTimerBlockData, kTimerReply, kTimerCancelConfirm,
@@ -226,7 +226,7 @@ void Host::sessionReset() {
 }
 
 void Host::sessionEstablished() {
-  logEvent(57924);
+  logEvent(TextId::RecorderFoundStarting);
   receiver_ = BlockReceiver::None;
   flags_.sessionRunning = true;
   flags_.recorderConnected = true;
@@ -242,13 +242,13 @@ void Host::sessionEstablished() {
   if (link::isAdapterPort(portCode())) {
     persist("Options", "Baud");
     stopTimer(kTimerKeepAlive);
-    logEvent(57866);
+    logEvent(TextId::ChangingLinkSpeed);
     sendLine(cmd::linkSpeed(static_cast<long>(settings_.baud)), true);
     verPending_ = true;
   } else {
     // A serial port stays at the speed it was opened with; the log names that one, not the setting.
-    log(fmt(" %s %ld bps\r\n", {lang::text(57922), static_cast<long>(info_.linkSpeed)}));
-    logEvent(57923);
+    log(fmt(" %s %ld bps\r\n", {lang::text(TextId::LinkSpeed), static_cast<long>(info_.linkSpeed)}));
+    logEvent(TextId::ReadingFirmwareVersion);
     sendLine(std::string(cmd::kVersion), true);
     refreshControls();
   }
@@ -265,7 +265,7 @@ void Host::applyDeviceKind(const std::string& kind, const std::string& subModelF
     transmitterMenu_ = true;
     info_.variant = DeviceVariant::Transmitter;
     info_.subModel = 0;
-    if (lang::strings().has(57973)) log(lang::text(57973));
+    if (lang::strings().has(TextId::TransmitterFound)) log(lang::text(TextId::TransmitterFound));
   } else if (contains(kind, "R5U")) {
     const long long sub = leadingNumber(subModelField);
     info_.subModel = static_cast<std::uint16_t>(std::clamp<long long>(sub, 0, 0xFFFF));
@@ -295,12 +295,14 @@ void Host::devicePresence(std::string reply) {
 
   const std::string status = field(reply, 3);
   if (!status.empty() && leadingNumber(status) == 0) {
-    logEvent(57902);
-    ui_.message(lang::text(130), lang::text(57903), ports::Icon::Error, ports::Buttons::Ok);
+    logEvent(TextId::RecorderErrorState);
+    ui_.message(lang::text(TextId::RecorderErrorAdvice), lang::text(TextId::RecorderErrorCaption),
+                ports::Icon::Error, ports::Buttons::Ok);
   }
   if (leadingNumber(field(reply, 2)) >= 1) {
-    logEvent(57905);
-    ui_.message(lang::text(131), lang::text(57904), ports::Icon::Information, ports::Buttons::Ok);
+    logEvent(TextId::RecorderInTestMode);
+    ui_.message(lang::text(TextId::TestModeAdvice), lang::text(TextId::TestModeCaption),
+                ports::Icon::Information, ports::Buttons::Ok);
     flags_.testMode = true;
   } else {
     flags_.testMode = false;
@@ -310,13 +312,13 @@ void Host::devicePresence(std::string reply) {
 
 void Host::speedConfirmation(const std::string& reply) {
   refreshControls();
-  logEvent(57921);
+  logEvent(TextId::LinkSpeedConfirmed);
   const long long speed = leadingNumber(field(reply, 3));
   if (speed <= 0 || speed > kMaxLinkSpeed) {
     // Not a speed the adapter can run: the recorder did not confirm anything usable and the link
     // stays at its speed. The connection still goes on there: the version query that waited for the
     // confirmation goes out now, or the session would only ever ping.
-    log(fmt(" %s %s.\r\n", {lang::text(57949), lang::text(57948)}));
+    log(fmt(" %s %s.\r\n", {lang::text(TextId::TransferError), lang::text(TextId::UnreadableReply)}));
     sendPendingVersionQuery();
     return;
   }
@@ -324,7 +326,7 @@ void Host::speedConfirmation(const std::string& reply) {
   refreshControls();
   sendLine(std::string(cmd::kPing), false);
   sendLine(std::string(cmd::kPing), true);
-  log(fmt(" %s %ld bps\r\n", {lang::text(57922), static_cast<long>(speed)}));
+  log(fmt(" %s %ld bps\r\n", {lang::text(TextId::LinkSpeed), static_cast<long>(speed)}));
   sendPendingVersionQuery();
   if (saveSpeedPending_) {
     saveSpeedPending_ = false;
@@ -337,12 +339,12 @@ void Host::speedConfirmation(const std::string& reply) {
 void Host::sendPendingVersionQuery() {
   if (!verPending_) return;
   verPending_ = false;
-  logEvent(57923);
+  logEvent(TextId::ReadingFirmwareVersion);
   sendLine(std::string(cmd::kVersion), true);
 }
 
 void Host::versionReply(const std::string& reply) {
-  logEvent(57933);
+  logEvent(TextId::FirmwareVersionReceived);
   constexpr std::string_view kPrefix = "$R5,ACK,VER";
   const std::size_t at = reply.find(kPrefix);
   std::string text;
@@ -358,18 +360,19 @@ void Host::versionReply(const std::string& reply) {
 std::chrono::steady_clock::time_point Host::now() const { return loop_.now(); }
 
 void Host::speedFallback(const std::string& reasonText) {
-  const std::string reason = reasonText.empty() ? lang::text(57948) : reasonText;
+  const std::string reason = reasonText.empty() ? lang::text(TextId::UnreadableReply) : reasonText;
   if (link::isFtdiPort(portCode())) {
     std::uint32_t speed = settings_.baud;
-    log(fmt(" %s %s, %s\r\n", {lang::text(57949), reason, lang::text(57950)}));
+    log(fmt(" %s %s, %s\r\n",
+            {lang::text(TextId::TransferError), reason, lang::text(TextId::LoweringLinkSpeed)}));
     if (speed > 1000000) speed -= 1000000;
     settings_.baud = speed;
     stopTimer(kTimerKeepAlive);
     refreshControls();
-    logEvent(57866);
+    logEvent(TextId::ChangingLinkSpeed);
     sendLine(cmd::linkSpeed(static_cast<long>(speed)), false);
   } else {
-    log(fmt(" %s %s.\r\n", {lang::text(57949), reason}));
+    log(fmt(" %s %s.\r\n", {lang::text(TextId::TransferError), reason}));
   }
 }
 
@@ -377,7 +380,7 @@ void Host::speedFallback(const std::string& reasonText) {
 
 void Host::listAcknowledgement(const std::string& reply) {
   refreshControls();
-  logEvent(57906);
+  logEvent(TextId::RecordingListReceived);
   if (const auto ack = parseListAck(reply)) {
     info_.deviceName = visibleText(ack->deviceName);
     info_.model = modelOfDeviceName(info_.deviceName);
@@ -387,8 +390,8 @@ void Host::listAcknowledgement(const std::string& reply) {
   info_.listComplete = false;
   info_.listRecords = 0;
   notify([](SessionObserver& o) { o.onListStarted(); });
-  log(fmt(" %s %u ", {lang::text(57907), static_cast<unsigned>(info_.listCount)}) + lang::text(57908) + " " +
-      info_.deviceName + "\r\n");
+  log(fmt(" %s %u ", {lang::text(TextId::Found), static_cast<unsigned>(info_.listCount)}) +
+      lang::text(TextId::RecordingsOn) + " " + info_.deviceName + "\r\n");
   notify([](SessionObserver& o) { o.onInfoChanged(); });
 }
 
@@ -406,7 +409,7 @@ void Host::listRecord(const std::string& reply) {
 }
 
 void Host::typeReply(const std::string& reply) {
-  logEvent(57911);
+  logEvent(TextId::RecordingTypeReceived);
   info_.type = parseRecordingType(reply);
   info_.type.text = visibleText(info_.type.text);
   info_.typeKnown = true;
@@ -418,15 +421,16 @@ void Host::flashReply(const std::string& reply) {
   info_.flash = parseFlashReply(reply);
   info_.flashKnown = true;
   info_.flashText = fmt("%s:\r\n\r\n       %s:  %X\r\n       %s:    %X\r\n\r\n %s: %u MB",
-                        {lang::text(57936), lang::text(57937), static_cast<unsigned>(info_.flash.makerCodes),
-                         lang::text(57938), static_cast<unsigned>(info_.flash.deviceCodes), lang::text(57939),
+                        {lang::text(TextId::FlashMemory), lang::text(TextId::MakerCode),
+                         static_cast<unsigned>(info_.flash.makerCodes), lang::text(TextId::DeviceCode),
+                         static_cast<unsigned>(info_.flash.deviceCodes), lang::text(TextId::TotalSize),
                          static_cast<unsigned>(info_.flash.sizeMb)});
   notify([](SessionObserver& o) { o.onInfoChanged(); });
   commandFree();
 }
 
 void Host::freeReply(const std::string& reply) {
-  logEvent(57912);
+  logEvent(TextId::FreeSpaceReceived);
   const long long pages = leadingNumber(field(reply, 3));
   info_.freePages = pages > 0 ? static_cast<std::uint64_t>(pages) : 0;
   info_.freeKnown = true;
@@ -438,10 +442,11 @@ void Host::freeReply(const std::string& reply) {
     const std::uint64_t s = *info_.recordingSecondsLeft;
     const std::string hms = fmt("%.0f:%02ld:%02ld", {static_cast<double>(s / 3600), static_cast<long>((s / 60) % 60),
                                                      static_cast<long>(s % 60)});
-    info_.recordingTimeText = lang::format(57971, {hms}) + "   " +
+    info_.recordingTimeText = lang::format(TextId::RecordingTimeLeft, {hms}) + "   " +
                               fmt("%.1f", {static_cast<double>(info_.freePages) * 512.0 / 1048576.0}) + " MB";
   } else {
-    info_.recordingTimeText = lang::format(57971, {lang::text(57972)});
+    info_.recordingTimeText =
+        lang::format(TextId::RecordingTimeLeft, {lang::text(TextId::NoProfileSelected)});
   }
   notify([](SessionObserver& o) { o.onInfoChanged(); });
   commandTime();
@@ -458,7 +463,7 @@ void Host::clockReply(const std::string& reply) {
   if (clockCheckArmed_ && !settings_.ignoreRtc) {
     clockCheckArmed_ = false;
     if (info_.clockDifferenceSeconds && std::llabs(*info_.clockDifferenceSeconds) >= 61) {
-      logEvent(57930);
+      logEvent(TextId::ClockDiffers);
       const auto when = info_.recorderClock;
       const long long seconds = *info_.clockDifferenceSeconds;
       notify([&](SessionObserver& o) { o.onClockDifference(when, seconds); });
@@ -472,13 +477,13 @@ void Host::clockReply(const std::string& reply) {
 // ---- other built-in replies ----------------------------------------------------------------------------------
 
 void Host::recordingReply(const std::string& reply) {
-  logEvent(57913);
+  logEvent(TextId::RecordingCommandAcknowledged);
   if (contains(reply, "ON")) flags_.recording = true;
   refreshControls();
 }
 
 void Host::recordingEnded(const std::string&) {
-  logEvent(57818);
+  logEvent(TextId::RecorderStoppedRecording);
   flags_.recording = false;
   refreshControls();
 }
@@ -487,14 +492,16 @@ void Host::formatReply(const std::string& reply) {
   if (contains(reply, "START")) {
     flags_.maintenance = true;
     notify([](SessionObserver& o) { o.onMaintenance(true); });
-    log(fmt(" %s. %s\r\n", {lang::text(57915), lang::text(57916)}));
+    log(fmt(" %s. %s\r\n", {lang::text(TextId::PleaseWait), lang::text(TextId::FormattingStarted)}));
   }
-  if (contains(reply, "BAD")) log(fmt(" %s: %ld\r\n", {lang::text(57917), static_cast<long>(leadingNumber(field(reply, 4)))}));
+  if (contains(reply, "BAD"))
+    log(fmt(" %s: %ld\r\n", {lang::text(TextId::BadBlockWhileFormatting),
+                             static_cast<long>(leadingNumber(field(reply, 4)))}));
   if (contains(reply, "END")) {
     flags_.maintenance = false;
     notify([](SessionObserver& o) { o.onMaintenance(false); });
-    log(fmt(" %s! %s: %ld\r\n",
-            {lang::text(57918), lang::text(57919), static_cast<long>(leadingNumber(field(reply, 4)))}));
+    log(fmt(" %s! %s: %ld\r\n", {lang::text(TextId::FormatComplete), lang::text(TextId::BadBlocks),
+                                 static_cast<long>(leadingNumber(field(reply, 4)))}));
     commandList();
   }
   refreshControls();
@@ -506,7 +513,7 @@ void Host::timerArmed(const std::string&) {
     flags_.recorderConnected = true;
   }
   flags_.locked = true;
-  ui_.status(lang::text(57925));
+  ui_.status(lang::text(TextId::TimerArmed));
   refreshControls();
 }
 
@@ -524,7 +531,8 @@ void Host::testReply(bool accepted) {
     flags_.testMode = false;
     refreshControls();
   } else {
-    ui_.message(lang::text(57702), lang::text(57952), ports::Icon::Information, ports::Buttons::Ok);
+    ui_.message(lang::text(TextId::TestModeRefused), lang::text(TextId::TestMode), ports::Icon::Information,
+                ports::Buttons::Ok);
   }
 }
 
@@ -536,57 +544,58 @@ void Host::keepAliveAfterSend() {
 
 void Host::commandType() {
   refreshControls();
-  logEvent(57793);
+  logEvent(TextId::ReadingRecordingType);
   // Sent without the reply time-out; the keep-alive still notices a recorder that went silent.
   sendLine(std::string(cmd::kType), false, [this] { keepAliveAfterSend(); });
 }
 
 void Host::commandFlash() {
-  logEvent(57991);
+  logEvent(TextId::ReadingFlashIdentification);
   sendLine(std::string(cmd::kFlash), true);
 }
 
 void Host::commandFree() {
   refreshControls();
-  logEvent(57794);
+  logEvent(TextId::ReadingFreeSpace);
   sendLine(std::string(cmd::kFree), false, [this] { keepAliveAfterSend(); });
 }
 
 void Host::commandTime() {
-  logEvent(57795);
+  logEvent(TextId::ReadingClock);
   sendLine(std::string(cmd::kTime), false, [this] { keepAliveAfterSend(); });
 }
 
 void Host::commandList() {
-  logEvent(57796);
+  logEvent(TextId::ReadingRecordingList);
   sendLine(std::string(cmd::kList), true);
 }
 
 bool Host::commandFormat() {
   const std::string& name = info_.deviceName;
-  if (ui_.message(lang::format(135, {name}), lang::text(146), ports::Icon::Error, ports::Buttons::YesNo) !=
-      ports::Answer::Yes)
+  if (ui_.message(lang::format(TextId::FormatQuestion, {name}), lang::text(TextId::AppName),
+                  ports::Icon::Error, ports::Buttons::YesNo) != ports::Answer::Yes)
     return false;
   const bool incomplete = incompleteQuery_ ? incompleteQuery_() : info_.listRecords > 0;
-  if (incomplete && ui_.message(lang::format(136, {name}), lang::text(146), ports::Icon::Error,
-                                ports::Buttons::YesNo) != ports::Answer::Yes)
+  if (incomplete &&
+      ui_.message(lang::format(TextId::FormatIncompleteQuestion, {name}), lang::text(TextId::AppName),
+                  ports::Icon::Error, ports::Buttons::YesNo) != ports::Answer::Yes)
     return false;
   stopTimer(kTimerKeepAlive);
   refreshControls();
-  logEvent(57797);
+  logEvent(TextId::FormattingRecorder);
   return sendLine(std::string(cmd::kFormat), true);
 }
 
 void Host::commandRecordOn() {
   stopTimer(kTimerKeepAlive);
   refreshControls();
-  logEvent(57798);
+  logEvent(TextId::StartingRecording);
   sendLine(std::string(cmd::kRecordOn), true);
 }
 
 void Host::commandRecordOff() {
   refreshControls();
-  logEvent(flags_.recording ? 57799 : 57800);
+  logEvent(flags_.recording ? TextId::StoppingRecording : TextId::SendingStopNotRecording);
   // The list is asked for once the line is out (not at all when the link is lost meanwhile).
   sendLine(std::string(cmd::kRecordOff), false, [this] {
     commandList();
@@ -711,9 +720,9 @@ void Host::linkLost() {
   stopTimer(kTimerReply);
   stopTimer(kTimerCancelConfirm);
   stopTimer(kTimerTransferRequest);
-  log(fmt("%s\r\n%s\r\n", {lang::text(57791), lang::text(57792)}));
+  log(fmt("%s\r\n%s\r\n", {lang::text(TextId::UnableToSend), lang::text(TextId::LinkLostReconnecting)}));
   sessionReset();
-  ui_.status(lang::text(57762));
+  ui_.status(lang::text(TextId::NotConnected));
   flags_.download = false;
   if (activeTransfer_) activeTransfer_->onLinkLost();
   setStatusText("");
@@ -772,11 +781,9 @@ bool Host::lineNotification(std::size_t bytesWaiting) {
     if (got == 0) break;
     anyRead = true;
     remaining -= std::min(got, remaining);
-    assembler_.append(
-        std::string_view(chunk.data(), std::min(got, want)), onLine,
-        [this](std::size_t run) {
-          log(fmt(" %s (%lu)\r\n", {lang::text(57948), static_cast<unsigned long>(run)}));
-        });
+    assembler_.append(std::string_view(chunk.data(), std::min(got, want)), onLine, [this](std::size_t run) {
+      log(fmt(" %s (%lu)\r\n", {lang::text(TextId::UnreadableReply), static_cast<unsigned long>(run)}));
+    });
   }
   return anyRead;
 }
@@ -866,7 +873,7 @@ void Host::onTimer(int timerId) {
       if (activeTransfer_)
         activeTransfer_->onConfirmationTimeout();
       else
-        logEvent(57804);
+        logEvent(TextId::CancelNotConfirmed);
       break;
     case link::kTimerPacedWrite:
       link_.OnPacedWriteTimer();
@@ -876,7 +883,7 @@ void Host::onTimer(int timerId) {
       if (activeTransfer_)
         activeTransfer_->onRequestTimeout();
       else
-        log(fmt(" %s %s.", {lang::text(57808), lang::text(57807)}) + "\r\n");
+        log(fmt(" %s %s.", {lang::text(TextId::NoReplyToThe), lang::text(TextId::Request)}) + "\r\n");
       break;
     default: {
       const auto it = timerHooks_.find(timerId);
@@ -895,7 +902,7 @@ void Host::replyTimeout() {
   stopTimer(kTimerReply);
   if (!flags_.pingOutstanding) {
     // The time-out of another command.
-    log(lang::text(57801) + "\r\n");
+    log(lang::text(TextId::NoReplyInTime) + "\r\n");
     flags_.pingOutstanding = true;
     sendLine(std::string(cmd::kPing), true);
     return;
@@ -915,14 +922,17 @@ void Host::replyTimeout() {
   ++speedCycleIndex_;
   sessionReset();
   if (kind == link::PortKind::Ftdi)
-    ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57803), dots}));
+    ui_.status(
+        fmt("     %s %s%s", {lang::text(TextId::LookingForRecorder), lang::text(TextId::UsbAdapter), dots}));
   else if (kind == link::PortKind::QuickUsb)
-    ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57998), dots}));
+    ui_.status(fmt("     %s %s%s",
+                   {lang::text(TextId::LookingForRecorder), lang::text(TextId::VantleModule), dots}));
   else if (kind == link::PortKind::None) {
-    ui_.status(lang::text(57762));
+    ui_.status(lang::text(TextId::NotConnected));
     speedCycleIndex_ = 0;
   } else
-    ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57707), dots}));
+    ui_.status(fmt("     %s %s%s",
+                   {lang::text(TextId::LookingForRecorder), lang::text(TextId::SerialPortCom), dots}));
   refreshControls();
   flags_.pingOutstanding = true;
   sendLine(std::string(cmd::kPing), false);

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/TextId.h"
 #include "link/LinkTransport.h"
 #include "session/LineAssembler.h"
 #include "session/Protocol.h"
@@ -217,7 +218,7 @@ class Host final : public SessionServices, public link::LinkListener {
   void testReply(bool accepted);
   void installBuiltInHandlers();
   void persist(const char* section, const char* key);
-  void logEvent(int stringId);  // " " + string + "\r\n"
+  void logEvent(TextId text);  // " " + text + "\r\n"
   template <typename F>
   void notify(F&& f) {
     const auto observers = observers_;  // an observer may remove itself
