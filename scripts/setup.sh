@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config ccache git
+  build-essential cmake ninja-build pkg-config ccache git python3
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   qt6-base-dev libftdi1-dev libsdl2-dev
