@@ -31,7 +31,6 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,7 +38,7 @@
 #include <string_view>
 #include <vector>
 
-#include "audio/CFile64.h"
+#include "operations/BlockVerdict.h"
 #include "operations/DownloadMath.h"
 #include "operations/ListReplies.h"
 #include "operations/RecordingFolders.h"
@@ -52,6 +51,8 @@ struct Settings;
 }
 
 namespace recdesk::operations {
+
+class RecordingWriter;
 
 struct DownloadOptions {
   FileNaming naming;
@@ -157,6 +158,15 @@ class Download : public session::BlockTransferHandler {
 
  private:
   enum class Stopping { No, Cancel, Resync };
+  enum class Ending { Finished, LinkLost, Refused };
+  // The block the fresh requests and the copies below belong to (file, phase, first page, pages).
+  struct BlockPlace {
+    std::uint16_t file = 0;
+    int phase = 0;
+    std::uint64_t first = 0;
+    std::uint16_t pages = 0;
+    bool operator==(const BlockPlace&) const = default;
+  };
 
   bool checkFolder(const std::string& folder);
   bool checkDiskSpace();
@@ -164,6 +174,7 @@ class Download : public session::BlockTransferHandler {
   void nextFile();
   void sendRequest();
   void dataRequest();
+  void sendTransferRequest(const std::string& line);
   void requestNextBlock();
   void repeatBlock();
   void blockComplete();
@@ -179,8 +190,9 @@ class Download : public session::BlockTransferHandler {
   void transferEndedEarly();
   void afterResyncCancel();
   void stop();
+  void endTransfer();
   void finishFile();
-  void endDownload();
+  void endDownload(Ending how);
   void failRecording(const std::string& problem);
   void abortRecording(const std::string& problem);  // cancel the transfer, keep the partial file
   void clearRepeatState();
@@ -189,9 +201,9 @@ class Download : public session::BlockTransferHandler {
   void bytesWhileSettling();
   void quietGapEnded();
   void requestAfresh();
-  void notePages(const std::vector<std::size_t>& badPages);
-  std::vector<std::size_t> mendFromSoundPages(const std::vector<std::size_t>& badPages);
   void followBlockPlace();
+  BlockPlace currentPlace() const;
+  ExpectedBlock expectedBlock() const;
   void updateProgress(std::uint64_t blockPages);
   bool send(const std::string& line);
   bool sendControl(char byte);
@@ -199,7 +211,6 @@ class Download : public session::BlockTransferHandler {
   void writeBlock(const std::uint8_t* data, std::size_t bytes);
   void infoLine(const std::string& text);
   void earlyEnd(const std::string& line16);
-  void closeFiles();
   bool rowValid() const;
   std::uint64_t expectedPageNumber(std::size_t indexInBlock) const;
   RecordingOutcome& outcome() { return outcomes_.back(); }
@@ -240,26 +251,12 @@ class Download : public session::BlockTransferHandler {
   bool settling_ = false;
   char lastControl_ = 'n';  // the block control byte sent last ("n" or "r")
   std::chrono::steady_clock::time_point settleStart_{};
-  // The block the fresh requests and the sound pages below belong to (file, phase, first page, pages).
-  struct BlockPlace {
-    std::uint16_t file = 0;
-    int phase = 0;
-    std::uint64_t first = 0;
-    std::uint16_t pages = 0;
-    bool operator==(const BlockPlace&) const = default;
-  };
   BlockPlace place_;
   int freshRequests_ = 0;
-  std::vector<std::uint8_t> soundPages_;  // per page of that block: a copy that passed its checks
-  std::vector<bool> soundSeen_;
-  // Per page that failed its check byte in its right place: the content most copies brought
-  // (a majority vote), which is what the flash holds when transmission faults are the rarer ones.
-  std::vector<std::uint8_t> badCandidates_;
-  std::vector<int> badVotes_;
+  BlockCopies copies_;
   TransferRate rate_;
 
-  std::unique_ptr<audio::CFile64> im2_;
-  std::ofstream info_;
+  std::unique_ptr<RecordingWriter> writer_;
 
   bool inQueueLoop_ = false;
   bool nextPending_ = false;

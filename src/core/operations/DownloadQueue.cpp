@@ -1,0 +1,458 @@
+// The download's queue: the checks before it starts, one recording after another with its files,
+// the end of each recording (conversion included) and the one way the whole download ends. The
+// transfer of one recording is in Download.cpp.
+#include <algorithm>
+#include <system_error>
+
+#include "app/Settings.h"
+#include "audio/Im2Converter.h"
+#include "lang/Strings.h"
+#include "operations/Download.h"
+#include "operations/DownloadFiles.h"
+#include "operations/DownloadRequests.h"
+#include "ports/UserInterface.h"
+#include "session/SessionInfo.h"
+
+namespace fs = std::filesystem;
+
+namespace recdesk::operations {
+
+namespace {
+
+constexpr std::size_t kPage = 528;
+unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>(v); }
+
+}  // namespace
+
+DownloadOptions DownloadOptions::fromSettings(const app::Settings& s) {
+  DownloadOptions o;
+  o.naming = {s.downloadFolder, s.decryptFolder, s.filePrefix};
+  o.autoDecrypt = s.autoDecrypt;
+  o.acceleration = normaliseAcceleration(s.acceleration);
+  o.baud = s.baud;
+  return o;
+}
+
+Download::Download(session::SessionServices& services, RecordingList& list)
+    : services_(services), list_(list), writer_(std::make_unique<RecordingWriter>()) {}
+
+Download::~Download() = default;
+
+// ---- start ---------------------------------------------------------------------------------------
+
+bool Download::start(const DownloadOptions& options) {
+  if (running_) {
+    // Pressed again while the last block of a stop is under way: the download goes on.
+    active_ = true;
+    services_.flags().download = true;
+    return true;
+  }
+  options_ = options;
+  options_.acceleration = normaliseAcceleration(options.acceleration);
+  outcomes_.clear();
+  asked_.clear();
+  scanRequested_ = false;
+  active_ = true;
+  services_.flags().download = true;
+  services_.stopKeepAliveAndReplyWait();
+
+  const auto refuse = [this] {
+    endDownload(Ending::Refused);
+    return false;
+  };
+
+  if (!checkFolder(options_.naming.downloadFolder)) return refuse();
+  if (options_.autoDecrypt && !checkFolder(options_.naming.decodeFolder)) return refuse();
+
+  pagesTotal_ = list_.selectedPagesToTransfer();
+  pagesTransferred_ = 0;
+  lastCompleted_.reset();
+  if (stopPlayback) stopPlayback();
+
+  if (!checkDiskSpace()) return refuse();
+
+  const auto first = list_.firstSelected();
+  if (!first) return refuse();
+  queue_ = first;
+  for (auto row = first; row; row = list_.nextSelected(*row)) asked_.push_back(list_.row(*row).entry);
+  badPagesAccepted_ = false;
+  place_ = BlockPlace{};  // nothing learnt about a block in an earlier download counts now
+  running_ = true;
+  kept_.assign(static_cast<std::size_t>(options_.acceleration) * kPage, 0);
+  services_.setActiveTransfer(this);
+  advance();
+  return true;
+}
+
+void Download::requestStop() {
+  services_.log(" " + lang::text(57868) + "\r\n");
+  active_ = false;
+  services_.flags().download = false;
+}
+
+bool Download::checkFolder(const std::string& folder) {
+  const std::string problem = folderProblem(folder);
+  auto& ui = services_.ui();
+  if (!problem.empty()) {
+    ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57726), folder + " (" + problem + ")", lang::text(57728)}),
+               lang::text(146), ports::Icon::Warning, ports::Buttons::Ok);
+    return false;
+  }
+  const fs::path path = usableFolder(folder);
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return true;
+  if (fs::exists(path, ec)) {
+    ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57726), path.string(), lang::text(57728)}),
+               lang::text(146), ports::Icon::Warning, ports::Buttons::Ok);
+    return false;
+  }
+  const auto answer = ui.message(lang::formatText("%s\n\n%s", {lang::text(57727), path.string()}),
+                                 lang::text(146), ports::Icon::Question, ports::Buttons::YesNo);
+  if (answer != ports::Answer::Yes) return false;
+  fs::create_directories(path, ec);
+  if (ec || !fs::is_directory(path)) {
+    ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57729), path.string(), ec.message()}), lang::text(146),
+               ports::Icon::Error, ports::Buttons::Ok);
+    return false;
+  }
+  return true;
+}
+
+bool Download::checkDiskSpace() {
+  const FreeSpaceQuery query = freeSpace ? freeSpace : FreeSpaceQuery(freeSpaceOf);
+  DiskSpaceInput in;
+  in.im2Need = pagesTotal_ * kPage;
+  in.wavNeed = list_.selectedWavBytes();
+  in.autoDecode = options_.autoDecrypt;
+  const fs::path downloadFolder = usableFolder(options_.naming.downloadFolder);
+  const fs::path decodeFolder = usableFolder(options_.naming.decodeFolder);
+  in.freeDownload = query(downloadFolder);
+  in.freeDecode = options_.autoDecrypt ? query(decodeFolder) : in.freeDownload;
+  const DiskSpaceVerdict v = decideDiskSpace(in);
+  if (v.ok) return true;
+  const std::string where = (v.decodeFolderShort ? decodeFolder : downloadFolder).string();
+  services_.ui().message(lang::format(148, {where, static_cast<double>(v.needed) / 1048576.0,
+                                            static_cast<double>(v.available) / 1048576.0}),
+                         lang::text(57951), ports::Icon::Warning, ports::Buttons::Ok);
+  return false;
+}
+
+// ---- the queue -------------------------------------------------------------------------------------
+
+void Download::advance() {
+  // Files that end at once (skipped, complete, failing) lead straight to the next one: a loop rather
+  // than a recursion, however many rows are queued.
+  nextPending_ = true;
+  if (inQueueLoop_) return;
+  inQueueLoop_ = true;
+  while (nextPending_) {
+    nextPending_ = false;
+    nextFile();
+  }
+  inQueueLoop_ = false;
+}
+
+void Download::nextFile() {
+  if (!queue_ || *queue_ >= list_.size()) {
+    endDownload(Ending::Finished);
+    return;
+  }
+  current_ = queue_;
+  queue_ = list_.nextSelected(*current_);
+  list_.setFocused(current_);
+  entry_ = list_.row(*current_).entry;
+  phase_ = 0;
+  pagesDone_ = 0;
+  measured_ = false;
+  headerStored_ = false;
+  awaitingEnd_ = false;
+  stopping_ = Stopping::No;
+  resyncsInRow_ = 0;
+
+  outcomes_.emplace_back();
+  RecordingOutcome& out = outcome();
+  out.fileNumber = entry_.fileNumber;
+  out.pages = entry_.pages;
+  out.pagesOnDisk = entry_.pagesOnDisk;
+  files_ = recordingFiles(options_.naming.downloadFolder, options_.naming.decodeFolder, options_.naming.prefix,
+                          list_.deviceName(), entry_.fileNumber);
+  out.files = files_;
+
+  if (entry_.pages == 0) {
+    // Nothing to fetch: a header request would name page -1.
+    services_.log(lang::formatText(" %s: %lu (0 pages)\r\n", {lang::text(57884), static_cast<unsigned long>(entry_.fileNumber)}));
+    out.skipped = true;
+    out.problem = "the recording holds no pages";
+    finishFile();
+    return;
+  }
+
+  std::error_code ec;
+  if (!fs::exists(files_.im2, ec)) {
+    services_.refreshControls();
+    sendRequest();
+    return;
+  }
+
+  // After a format the recorder numbers its recordings from 1 again: a file of the same name may
+  // hold another recording, and appending to it would mix two recordings in one file.
+  if (const std::string mismatch = im2HeaderMismatch(files_.im2, entry_, list_.deviceName()); !mismatch.empty()) {
+    if (!moveOldRecordingAside(mismatch)) return;
+    services_.refreshControls();
+    sendRequest();
+    return;
+  }
+
+  const std::uint64_t existing = fs::file_size(files_.im2, ec);
+  const std::string question = existingFileQuestion(ec ? 0 : existing, entry_.im2Size, files_.im2);
+  // The answers in the order of ExistingFileChoice; a dismissed question continues, which loses nothing.
+  const std::vector<std::string> answers{lang::text(58610), lang::text(58611), lang::text(58612)};
+  ports::ExistingFileChoice choice = ports::ExistingFileChoice::Continue;
+  if (existingFileChoice) {
+    choice = existingFileChoice(files_);
+  } else if (const auto chosen = services_.ui().choose(question, lang::text(146), answers);
+             chosen && *chosen < answers.size()) {
+    choice = static_cast<ports::ExistingFileChoice>(*chosen);
+  }
+  switch (choice) {
+    case ports::ExistingFileChoice::StartAgain: {
+      forgetPagesOnDisk();
+      for (const fs::path& file : {files_.im2, files_.info}) {
+        std::error_code rmEc;
+        fs::remove(file, rmEc);
+        if (rmEc) {
+          services_.ui().message(lang::formatText("%s %s.", {lang::text(57898), file.string()}), lang::text(146),
+                                 ports::Icon::Error, ports::Buttons::Ok);
+          failRecording("the file " + file.string() + " could not be deleted (" + rmEc.message() + ")");
+          return;
+        }
+      }
+      sendRequest();
+      return;
+    }
+    case ports::ExistingFileChoice::Skip: {
+      if (rowValid()) list_.setSelected(*current_, false);
+      const std::uint64_t left = entry_.pages > entry_.pagesOnDisk ? entry_.pages - entry_.pagesOnDisk : 0;
+      pagesTotal_ = pagesTotal_ > left ? pagesTotal_ - left : 0;
+      out.skipped = true;
+      out.problem = "skipped";
+      current_.reset();
+      if (queue_ && active_) {
+        advance();
+      } else {
+        endDownload(Ending::Finished);
+      }
+      return;
+    }
+    case ports::ExistingFileChoice::Continue:
+      break;
+  }
+  sendRequest();
+}
+
+void Download::forgetPagesOnDisk() {
+  pagesTotal_ += std::min(entry_.pagesOnDisk, entry_.pages);
+  entry_.pagesOnDisk = 0;
+  outcome().pagesOnDisk = 0;
+  if (rowValid()) list_.setPagesOnDisk(*current_, 0);
+}
+
+bool Download::moveOldRecordingAside(const std::string& why) {
+  services_.log(lang::formatText(" %s: %s\r\n", {files_.im2.string(), why}));
+  std::string error;
+  const auto moved = moveAside(files_, error);
+  if (!moved) {
+    failRecording(error);
+    return false;
+  }
+  for (const fs::path& file : *moved) services_.log(" " + lang::text(58615) + " " + file.string() + "\r\n");
+  outcome().movedAside = *moved;
+  forgetPagesOnDisk();
+  return true;
+}
+
+std::uint64_t Download::pagesOnDiskNow() const {
+  // Before the IM2 file is measured, what the list found on disk still holds.
+  return measured_ ? pagesDone_ : std::min(entry_.pagesOnDisk, entry_.pages);
+}
+
+void Download::listUnreached(const std::string& why) {
+  std::vector<bool> matched(outcomes_.size(), false);
+  for (const RecordingEntry& e : asked_) {
+    bool found = false;
+    for (std::size_t i = 0; i < outcomes_.size() && !found; ++i) {
+      if (!matched[i] && outcomes_[i].fileNumber == e.fileNumber) matched[i] = found = true;
+    }
+    if (found) continue;
+    RecordingOutcome out;
+    out.fileNumber = e.fileNumber;
+    out.pages = e.pages;
+    out.pagesOnDisk = std::min(e.pagesOnDisk, e.pages);
+    out.reached = false;
+    out.problem = why;
+    out.files = recordingFiles(options_.naming.downloadFolder, options_.naming.decodeFolder, options_.naming.prefix,
+                               list_.deviceName(), e.fileNumber);
+    outcomes_.push_back(std::move(out));
+    matched.push_back(true);
+  }
+}
+
+// ---- the end of a recording and of the download ---------------------------------------------------
+
+void Download::earlyEnd(const std::string& line16) {
+  services_.log(line16 + "\r\n");
+  infoLine(line16);
+}
+
+void Download::failRecording(const std::string& problem) {
+  // Like a refusal: this recording ends, the queue goes on.
+  services_.log(" " + lang::text(57823) + ": " + problem + "\r\n");
+  services_.ui().message(lang::text(57823) + "\n\n" + problem, lang::text(146), ports::Icon::Error, ports::Buttons::Ok);
+  if (!outcomes_.empty()) outcome().problem = problem;
+  finishFile();
+}
+
+void Download::abortRecording(const std::string& problem) {
+  services_.log(" " + lang::text(57823) + ": " + problem + "\r\n");
+  infoLine(" " + problem);
+  outcome().problem = problem;
+  stop();
+}
+
+// The transfer of the recording under way is over, however it ended: no wait of it is left.
+void Download::endTransfer() {
+  services_.stopTimer(session::kTimerBlockData);
+  services_.stopTimer(session::kTimerTransferRequest);
+  services_.stopTimer(session::kTimerCancelConfirm);
+  stopping_ = Stopping::No;
+  awaitingEnd_ = false;
+  settling_ = false;
+}
+
+void Download::finishFile() {
+  if (const std::string problem = writer_->closeIm2(); !problem.empty() && outcome().problem.empty())
+    outcome().problem = problem;
+  endTransfer();
+
+  RecordingOutcome& out = outcome();
+  const bool complete = !out.skipped && entry_.pages != 0 && pagesDone_ == entry_.pages && headerStored_;
+  if (!out.skipped) out.pagesOnDisk = pagesOnDiskNow();
+  if (!out.skipped && rowValid()) list_.setPagesOnDisk(*current_, pagesOnDiskNow());
+  if (complete) {
+    out.completed = true;
+    out.problem.clear();
+    writer_->completed();
+    services_.log(lang::formatText("\r\n %s: (%s) %s\r\n", {lang::text(57829), files_.im2.string(), lang::text(57894)}));
+    writer_->closeInfo();
+    if (active_ && options_.autoDecrypt) {
+      if (convert) {
+        out.conversion = convert(files_);
+      } else {
+        const auto result = audio::convertRecording(
+            services_.ui(), [this](const std::string& text) { services_.log(text); }, files_.im2.string(),
+            files_.wav.string(), files_.info.string(), services_.settings());
+        ConversionOutcome c;
+        c.ok = result.ok();
+        c.message = result.message;
+        for (const auto& part : result.parts) {
+          c.files.emplace_back(part.wavPath);
+          c.files.emplace_back(part.infoPath);
+        }
+        out.conversion = c;
+      }
+    }
+  } else {
+    writer_->closeInfo();
+    if (!out.skipped && out.problem.empty())
+      out.problem = lang::formatText("%llu of %llu pages on disk", {ull(pagesOnDiskNow()), ull(entry_.pages)});
+  }
+  services_.setLineMode();
+
+  if (active_) {
+    if (complete) {
+      lastCompleted_ = current_;
+      if (rowValid()) list_.setSelected(*current_, false);
+    }
+    if (queue_) {
+      phase_ = 0;
+      current_.reset();
+      advance();
+      return;
+    }
+  }
+  endDownload(Ending::Finished);
+}
+
+// The one way a download ends: after its last file, after a lost link, or refused at the start.
+void Download::endDownload(Ending how) {
+  const bool wasRunning = running_;
+  if (wasRunning)
+    listUnreached(how == Ending::LinkLost
+                      ? "the link to the recorder was lost before the download came to this recording"
+                      : "the download ended before it came to this recording");
+  active_ = false;
+  running_ = false;
+  services_.flags().download = false;
+  phase_ = 0;
+  current_.reset();
+  queue_.reset();
+  stopping_ = Stopping::No;
+  if (wasRunning) {
+    services_.setActiveTransfer(nullptr);
+    services_.setStatusText("");
+    services_.setTitleSuffix("");
+  }
+  // After a lost link the session refreshes the controls itself.
+  if (how != Ending::LinkLost) services_.refreshControls();
+  if (how == Ending::Finished && lastCompleted_ && loadPlayer)
+    loadDownloaded(list_, *lastCompleted_, options_.naming.downloadFolder, options_.naming.prefix, loadPlayer);
+  if (wasRunning) services_.ui().progressDone();
+  const bool notify = wasRunning || how == Ending::Refused;
+  if (how == Ending::Finished && badPagesAccepted_) {
+    badPagesAccepted_ = false;
+    if (!services_.sendLine(request::kBadBlockScan, false)) {
+      if (notify && onFinished) onFinished();
+      return;
+    }
+    scanRequested_ = true;
+  }
+  if (how != Ending::LinkLost) services_.startKeepAlive();
+  if (notify && onFinished) onFinished();
+}
+
+void Download::linkGone() {
+  if (!running_) return;  // already ended (the session reports the loss, and the failed send too)
+  endTransfer();
+  const bool midRecording = current_ && !outcomes_.empty() && !outcome().completed && !outcome().skipped;
+  if (midRecording && outcome().problem.empty()) outcome().problem = "the link to the recorder was lost";
+  writer_->closeIm2();
+  if (midRecording) {
+    if (rowValid()) list_.setPagesOnDisk(*current_, pagesOnDiskNow());
+    outcome().pagesOnDisk = pagesOnDiskNow();
+    // The information file says how its download ended, also when the link went.
+    earlyEnd(" " + lang::text(58614));
+  }
+  writer_->closeInfo();
+  endDownload(Ending::LinkLost);
+}
+
+// ---- helpers ---------------------------------------------------------------------------------------
+
+void Download::updateProgress(std::uint64_t blockPages) {
+  rate_.onBlock(blockPages, pagesTransferred_, options_.acceleration, services_.now());
+  services_.setTitleSuffix(progressTitle(pagesTransferred_, pagesTotal_, rate_.pagesPerMs()));
+  services_.setStatusText(remainingTimeText(pagesTransferred_, pagesTotal_, rate_.pagesPerMs()));
+  const std::string caption =
+      lang::formatText("%s %lu: %.1f MB/min, %s", {lang::text(57884), static_cast<unsigned long>(entry_.fileNumber),
+                                                  megabytesPerMinute(rate_.pagesPerMs()),
+                                                  remainingTimeText(pagesTransferred_, pagesTotal_, rate_.pagesPerMs())});
+  if (!services_.ui().progress(caption, pagesTransferred_, pagesTotal_) && active_) requestStop();
+}
+
+void Download::infoLine(const std::string& text) { writer_->line(text); }
+
+bool Download::rowValid() const {
+  return current_ && *current_ < list_.size() && list_.row(*current_).entry.fileNumber == entry_.fileNumber;
+}
+
+}  // namespace recdesk::operations
