@@ -208,3 +208,34 @@ TEST(ScenarioDownload, TheBadBlockScanAfterAcceptedBadPagesReportsItsResult) {
   EXPECT_DOUBLE_EQ(*scan.percent, 41 * 100.0 / 8192);
   EXPECT_EQ(scan.text, lang::text(57935) + ": 41\r\n\r\n" + lang::text(57992) + ": 0.50%");
 }
+
+TEST(ScenarioDownload, TheExistingFileAnswerComesAfterPingsAndRepliesAndTheDownloadGoesOn) {
+  Rig rig(1000, 2);
+  ASSERT_TRUE(rig.connect());
+  const auto& rec = rig.device->recordings()[0];
+  const std::string partial = rig.expectedIm2(0).substr(0, 4 * 528);
+  test::writeFile(rig.im2(rec.format.fileNumber), partial);
+  auto& list = rig.ops->list();
+  for (std::size_t row = 0; row < list.size(); ++row) list.setSelected(row, true);
+
+  rig.ui.holdQuestions = true;
+  auto& download = rig.ops->download();
+  ASSERT_TRUE(download.start(operations::DownloadOptions::fromSettings(rig.settings)));
+  ASSERT_EQ(rig.ui.held.size(), 1u);
+  const auto mark = rig.linesSent().size();
+  // Several seconds: the keep-alive pings, the recorder answers each ping, nothing else is sent.
+  rig.loop.runFor(4s);
+  const auto waiting = rig.linesSent();
+  ASSERT_GE(waiting.size(), mark + 3);
+  for (auto l = waiting.begin() + static_cast<std::ptrdiff_t>(mark); l != waiting.end(); ++l) EXPECT_EQ(*l, "$R5,PING\r\n");
+  EXPECT_TRUE(download.asking());
+  EXPECT_TRUE(rig.host->flags().recorderConnected);
+
+  rig.ui.answerHeld(0, ports::Reply{ports::Answer::Ok, static_cast<std::size_t>(ports::ExistingFileChoice::Continue)});
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !download.running(); }, 600s));
+  ASSERT_EQ(download.outcomes().size(), 2u);
+  EXPECT_TRUE(download.outcomes()[0].completed) << download.outcomes()[0].problem;
+  EXPECT_TRUE(download.outcomes()[1].completed) << download.outcomes()[1].problem;
+  EXPECT_EQ(download.outcomes()[0].pagesTransferred, rec.pageCount() - 3);  // continued after its 3 data pages
+  EXPECT_EQ(test::readFile(rig.im2(rec.format.fileNumber)), rig.expectedIm2(0));
+}

@@ -529,3 +529,64 @@ TEST(SessionScenario, ShutdownSendsTheResetLineAndTheRecorderReturnsToItsPowerOn
   rig.loop.runFor(3s);
   EXPECT_FALSE(rig.wire->isOpen());  // no reconnect after shutdown
 }
+
+TEST(SessionScenario, TheFormatConfirmationWaitsForItsAnswersWhileTheSessionGoesOn) {
+  Rig rig;
+  ASSERT_TRUE(rig.connect());
+  rig.loop.runFor(2s);
+  rig.ui.holdQuestions = true;
+  const auto mark = rig.wire->trace().size();
+  EXPECT_TRUE(rig.host->commandFormat());  // asked, not yet answered
+  ASSERT_EQ(rig.ui.held.size(), 1u);
+  EXPECT_EQ(rig.ui.held[0].question.topic, ports::Topic::Format);
+  EXPECT_EQ(rig.ui.held[0].question.defaultAnswer, ports::Answer::No);
+  EXPECT_TRUE(rig.host->formatQuestionOpen());
+  EXPECT_TRUE(rig.host->commandFormat());  // asked once only
+  EXPECT_EQ(rig.ui.held.size(), 1u);
+
+  // The keep-alive pings and the recorder answers, several times, while the user thinks (unanswered
+  // pings would have reset the session).
+  rig.loop.runFor(5s);
+  EXPECT_TRUE(withoutPings(rig.linesSent(mark)).empty());
+  EXPECT_GE(rig.linesSent(mark).size(), 4u);
+  EXPECT_TRUE(rig.host->flags().recorderConnected);
+  EXPECT_EQ(rig.resets, 0);
+
+  // Yes: the second question (recordings not on disk) waits too; its Yes sends the format.
+  rig.ui.answerHeld(0, ports::Answer::Yes);
+  ASSERT_EQ(rig.ui.held.size(), 1u);
+  EXPECT_EQ(rig.ui.held[0].question.topic, ports::Topic::FormatIncomplete);
+  rig.loop.runFor(3s);
+  EXPECT_TRUE(withoutPings(rig.linesSent(mark)).empty());
+  rig.ui.answerHeld(0, ports::Answer::Yes);
+  EXPECT_FALSE(rig.host->formatQuestionOpen());
+  rig.loop.runFor(2s);
+  const auto sent = withoutPings(rig.linesSent(mark));
+  ASSERT_GE(sent.size(), 1u);
+  EXPECT_EQ(sent[0], "$R5,FMT\r\n");
+}
+
+TEST(SessionScenario, AFormatAnswerThatComesAfterTheRecorderWentIsDropped) {
+  Rig rig;
+  ASSERT_TRUE(rig.connect());
+  rig.ui.holdQuestions = true;
+  EXPECT_TRUE(rig.host->commandFormat());
+  ASSERT_EQ(rig.ui.held.size(), 1u);
+  rig.wire->faults().unplugged = true;
+  rig.loop.runFor(3s);
+  EXPECT_FALSE(rig.host->flags().recorderConnected);
+  rig.wire->faults().unplugged = false;
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().chainComplete; }, 30s));
+
+  // The answer to the question about the recorder that went formats nothing.
+  const auto mark = rig.wire->trace().size();
+  rig.ui.answerHeld(0, ports::Answer::Yes);
+  EXPECT_TRUE(rig.ui.held.empty());
+  rig.loop.runFor(2s);
+  EXPECT_TRUE(withoutPings(rig.linesSent(mark)).empty());
+  EXPECT_FALSE(rig.host->formatQuestionOpen());
+  // A new format asks again.
+  rig.ui.holdQuestions = false;
+  rig.ui.answers = {ports::Answer::No};
+  EXPECT_FALSE(rig.host->commandFormat());
+}

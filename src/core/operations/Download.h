@@ -111,13 +111,12 @@ class Download : public session::BlockTransferHandler {
   FreeSpaceQuery freeSpace;
   // Called once when the whole download has ended (all files, stopped, or refused at the start).
   std::function<void()> onFinished;
-  // Answers the existing-file question without asking (a command-line option); unset: the user
-  // interface asks.
-  std::function<ports::ExistingFileChoice(const RecordingFiles& files)> existingFileChoice;
 
   // ---- commands ------------------------------------------------------------------------------------
   // The Download button pressed (or a row double-clicked): checks the folders and the disk space,
-  // then fetches every selected row in list order. False when it did not start.
+  // then fetches every selected row in list order. False when it was refused at once; a start that
+  // waits for an answer (creating a folder) returns true, and a refusal then ends it through
+  // onFinished.
   bool start(const DownloadOptions& options);
   // The Download button released: the block under way completes, then the transfer is cancelled.
   void requestStop();
@@ -138,6 +137,8 @@ class Download : public session::BlockTransferHandler {
   // ---- state ---------------------------------------------------------------------------------------
   bool active() const { return active_; }  // the Download button's state
   bool running() const { return running_; }
+  // A question of the download waits for its answer (the download holds its place meanwhile).
+  bool asking() const { return asking_; }
   int phase() const { return phase_; }     // 0 idle, 1 header page, 2 data pages
   std::optional<std::size_t> currentRow() const { return current_; }
   std::uint64_t pagesTotal() const { return pagesTotal_; }
@@ -168,7 +169,11 @@ class Download : public session::BlockTransferHandler {
     bool operator==(const BlockPlace&) const = default;
   };
 
-  bool checkFolder(const std::string& folder);
+  void begin();
+  void refuseStart();
+  void ask(ports::Question question, std::function<void(const ports::Reply&)> then);
+  void confirmFolder(const std::string& folder, std::function<void(bool ok)> then);
+  void existingFileAnswered(ports::ExistingFileChoice choice);
   bool checkDiskSpace();
   void advance();  // go to the next file (runs the queue loop)
   void nextFile();
@@ -258,6 +263,12 @@ class Download : public session::BlockTransferHandler {
 
   std::unique_ptr<RecordingWriter> writer_;
 
+  bool starting_ = false;  // the start waits for an answer
+  bool refused_ = false;   // the last start was refused
+  bool asking_ = false;
+  bool keepAliveWhileAsking_ = false;
+  std::uint64_t questionToken_ = 0;  // the question whose answer counts
+  std::shared_ptr<char> life_ = std::make_shared<char>();  // answers coming after the download is gone are dropped
   bool inQueueLoop_ = false;
   bool nextPending_ = false;
   std::vector<RecordingOutcome> outcomes_;

@@ -41,8 +41,9 @@ Download::~Download() = default;
 // ---- start ---------------------------------------------------------------------------------------
 
 bool Download::start(const DownloadOptions& options) {
-  if (running_) {
-    // Pressed again while the last block of a stop is under way: the download goes on.
+  if (running_ || starting_) {
+    // Pressed again while the last block of a stop is under way, or while the start waits for an
+    // answer: the download goes on.
     active_ = true;
     services_.flags().download = true;
     return true;
@@ -56,32 +57,46 @@ bool Download::start(const DownloadOptions& options) {
   services_.flags().download = true;
   services_.stopKeepAliveAndReplyWait();
 
-  const auto refuse = [this] {
-    endDownload(Ending::Refused);
-    return false;
-  };
+  // The folders may have to be created, which the user is asked about: the start goes on when the
+  // answers have come (at once on the command line, later in a window).
+  starting_ = true;
+  refused_ = false;
+  confirmFolder(options_.naming.downloadFolder, [this](bool ok) {
+    if (!ok) return refuseStart();
+    if (!options_.autoDecrypt) return begin();
+    confirmFolder(options_.naming.decodeFolder, [this](bool decodeOk) { decodeOk ? begin() : refuseStart(); });
+  });
+  return !refused_;
+}
 
-  if (!checkFolder(options_.naming.downloadFolder)) return refuse();
-  if (options_.autoDecrypt && !checkFolder(options_.naming.decodeFolder)) return refuse();
+void Download::begin() {
+  // The button was released, or the recorder went, while the user was being asked.
+  if (!active_ || !services_.recorderConnected()) return refuseStart();
 
   pagesTotal_ = list_.selectedPagesToTransfer();
   pagesTransferred_ = 0;
   lastCompleted_.reset();
   if (stopPlayback) stopPlayback();
 
-  if (!checkDiskSpace()) return refuse();
+  if (!checkDiskSpace()) return refuseStart();
 
   const auto first = list_.firstSelected();
-  if (!first) return refuse();
+  if (!first) return refuseStart();
   queue_ = first;
   for (auto row = first; row; row = list_.nextSelected(*row)) asked_.push_back(list_.row(*row).entry);
   badPagesAccepted_ = false;
   place_ = BlockPlace{};  // nothing learnt about a block in an earlier download counts now
+  starting_ = false;
   running_ = true;
   kept_.assign(static_cast<std::size_t>(options_.acceleration) * kPage, 0);
   services_.setActiveTransfer(this);
   advance();
-  return true;
+}
+
+void Download::refuseStart() {
+  starting_ = false;
+  refused_ = true;
+  endDownload(Ending::Refused);
 }
 
 void Download::requestStop() {
@@ -90,32 +105,63 @@ void Download::requestStop() {
   services_.flags().download = false;
 }
 
-bool Download::checkFolder(const std::string& folder) {
+void Download::ask(ports::Question question, std::function<void(const ports::Reply&)> then) {
+  // The answer may come much later. The download waits in its state (line mode, no timer of its
+  // own running) with the keep-alive on, so that a recorder that goes meanwhile is noticed; an
+  // answer that comes after the download has ended, or after the download object is gone, is
+  // dropped.
+  const std::uint64_t token = ++questionToken_;
+  asking_ = true;
+  keepAliveWhileAsking_ = false;
+  services_.ui().ask(question, [this, life = std::weak_ptr<char>(life_), token, then](const ports::Reply& reply) {
+    if (life.expired() || token != questionToken_) return;
+    asking_ = false;
+    if (keepAliveWhileAsking_) {
+      keepAliveWhileAsking_ = false;
+      services_.stopKeepAliveAndReplyWait();
+    }
+    then(reply);
+  });
+  if (asking_ && token == questionToken_) {
+    keepAliveWhileAsking_ = true;
+    services_.refreshControls();
+    services_.startKeepAlive();
+  }
+}
+
+void Download::confirmFolder(const std::string& folder, std::function<void(bool ok)> then) {
   const std::string problem = folderProblem(folder);
   auto& ui = services_.ui();
   if (!problem.empty()) {
     ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57726), folder + " (" + problem + ")", lang::text(57728)}),
                lang::text(146), ports::Icon::Warning, ports::Buttons::Ok);
-    return false;
+    return then(false);
   }
   const fs::path path = usableFolder(folder);
   std::error_code ec;
-  if (fs::is_directory(path, ec)) return true;
+  if (fs::is_directory(path, ec)) return then(true);
   if (fs::exists(path, ec)) {
     ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57726), path.string(), lang::text(57728)}),
                lang::text(146), ports::Icon::Warning, ports::Buttons::Ok);
-    return false;
+    return then(false);
   }
-  const auto answer = ui.message(lang::formatText("%s\n\n%s", {lang::text(57727), path.string()}),
-                                 lang::text(146), ports::Icon::Question, ports::Buttons::YesNo);
-  if (answer != ports::Answer::Yes) return false;
-  fs::create_directories(path, ec);
-  if (ec || !fs::is_directory(path)) {
-    ui.message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57729), path.string(), ec.message()}), lang::text(146),
-               ports::Icon::Error, ports::Buttons::Ok);
-    return false;
-  }
-  return true;
+  ports::Question q;
+  q.topic = ports::Topic::CreateFolder;
+  q.text = lang::formatText("%s\n\n%s", {lang::text(57727), path.string()});
+  q.caption = lang::text(146);
+  q.defaultAnswer = ports::Answer::No;
+  ask(std::move(q), [this, path, then](const ports::Reply& reply) {
+    // A folder is only made for a download that is still wanted.
+    if (reply.answer != ports::Answer::Yes || !active_) return then(false);
+    std::error_code createEc;
+    fs::create_directories(path, createEc);
+    if (createEc || !fs::is_directory(path)) {
+      services_.ui().message(lang::formatText("%s\n\n%s\n\n%s", {lang::text(57729), path.string(), createEc.message()}),
+                             lang::text(146), ports::Icon::Error, ports::Buttons::Ok);
+      return then(false);
+    }
+    then(true);
+  });
 }
 
 bool Download::checkDiskSpace() {
@@ -204,15 +250,27 @@ void Download::nextFile() {
   }
 
   const std::uint64_t existing = fs::file_size(files_.im2, ec);
-  const std::string question = existingFileQuestion(ec ? 0 : existing, entry_.im2Size, files_.im2);
+  ports::Question q;
+  q.topic = ports::Topic::ExistingFile;
+  q.text = existingFileQuestion(ec ? 0 : existing, entry_.im2Size, files_.im2);
+  q.caption = lang::text(146);
   // The answers in the order of ExistingFileChoice; a dismissed question continues, which loses nothing.
-  const std::vector<std::string> answers{lang::text(58610), lang::text(58611), lang::text(58612)};
-  ports::ExistingFileChoice choice = ports::ExistingFileChoice::Continue;
-  if (existingFileChoice) {
-    choice = existingFileChoice(files_);
-  } else if (const auto chosen = services_.ui().choose(question, lang::text(146), answers);
-             chosen && *chosen < answers.size()) {
-    choice = static_cast<ports::ExistingFileChoice>(*chosen);
+  q.choices = {lang::text(58610), lang::text(58611), lang::text(58612)};
+  q.defaultChoice = static_cast<std::size_t>(ports::ExistingFileChoice::Continue);
+  ask(std::move(q), [this](const ports::Reply& reply) {
+    existingFileAnswered(reply.choice <= static_cast<std::size_t>(ports::ExistingFileChoice::Skip)
+                             ? static_cast<ports::ExistingFileChoice>(reply.choice)
+                             : ports::ExistingFileChoice::Continue);
+  });
+}
+
+void Download::existingFileAnswered(ports::ExistingFileChoice choice) {
+  RecordingOutcome& out = outcome();
+  if (!active_) {
+    // The button was released while the user was being asked.
+    out.problem = "the download was stopped";
+    finishFile();
+    return;
   }
   switch (choice) {
     case ports::ExistingFileChoice::StartAgain: {
@@ -386,6 +444,9 @@ void Download::finishFile() {
 // The one way a download ends: after its last file, after a lost link, or refused at the start.
 void Download::endDownload(Ending how) {
   const bool wasRunning = running_;
+  ++questionToken_;  // an answer still to come belongs to a download that is over
+  asking_ = false;
+  starting_ = false;
   if (wasRunning)
     listUnreached(how == Ending::LinkLost
                       ? "the link to the recorder was lost before the download came to this recording"

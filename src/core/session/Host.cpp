@@ -555,18 +555,56 @@ void Host::commandList() {
 }
 
 bool Host::commandFormat() {
-  const std::string& name = info_.deviceName;
-  if (ui_.message(lang::format(135, {name}), lang::text(146), ports::Icon::Error, ports::Buttons::YesNo) !=
-      ports::Answer::Yes)
+  // Format erases every recording: the user confirms it, and a second time when recordings are not
+  // all on disk. The answers may come later; the session goes on meanwhile, and an answer that
+  // comes after the link went (or after another format question) is dropped.
+  if (formatAsking_ && formatEpoch_ == linkEpoch_) return true;  // its question is still open
+  formatAsking_ = true;
+  formatEpoch_ = linkEpoch_;
+  formatSent_.reset();
+  const std::string name = info_.deviceName;
+  const std::uint64_t token = ++formatToken_;
+  const auto stillWanted = [this, life = std::weak_ptr<char>(life_), token] {
+    if (life.expired() || token != formatToken_) return false;
+    if (formatEpoch_ == linkEpoch_ && flags_.recorderConnected) return true;
+    formatAsking_ = false;  // the recorder it was asked about has gone
     return false;
-  const bool incomplete = incompleteQuery_ ? incompleteQuery_() : info_.listRecords > 0;
-  if (incomplete && ui_.message(lang::format(136, {name}), lang::text(146), ports::Icon::Error,
-                                ports::Buttons::YesNo) != ports::Answer::Yes)
-    return false;
+  };
+  askFormat(ports::Topic::Format, lang::format(135, {name}), [this, name, stillWanted](const ports::Reply& first) {
+    if (!stillWanted()) return;
+    if (first.answer != ports::Answer::Yes) return formatDecided(false);
+    const bool incomplete = incompleteQuery_ ? incompleteQuery_() : info_.listRecords > 0;
+    if (!incomplete) return formatDecided(true);
+    askFormat(ports::Topic::FormatIncomplete, lang::format(136, {name}), [this, stillWanted](const ports::Reply& second) {
+      if (!stillWanted()) return;
+      formatDecided(second.answer == ports::Answer::Yes);
+    });
+  });
+  // Answered at once (the command line, a script): whether it was sent. Else it waits.
+  return formatSent_.value_or(true);
+}
+
+void Host::askFormat(ports::Topic topic, const std::string& text, ports::ReplyHandler then) {
+  ports::Question q;
+  q.topic = topic;
+  q.text = text;
+  q.caption = lang::text(146);
+  q.icon = ports::Icon::Error;
+  q.buttons = ports::Buttons::YesNo;
+  q.defaultAnswer = ports::Answer::No;
+  ui_.ask(q, std::move(then));
+}
+
+void Host::formatDecided(bool confirmed) {
+  formatAsking_ = false;
+  if (!confirmed) {
+    formatSent_ = false;
+    return;
+  }
   stopTimer(kTimerKeepAlive);
   refreshControls();
   logEvent(57797);
-  return sendLine(std::string(cmd::kFormat), true);
+  formatSent_ = sendLine(std::string(cmd::kFormat), true);
 }
 
 void Host::commandRecordOn() {

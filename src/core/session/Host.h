@@ -15,10 +15,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "link/LinkTransport.h"
+#include "ports/UserInterface.h"
 #include "session/LineAssembler.h"
 #include "session/Protocol.h"
 #include "session/SessionInfo.h"
@@ -115,8 +118,10 @@ class Host final : public SessionServices, public link::LinkListener {
   void commandTime();
   void commandList();
   void commandFlash();
-  // Asks the user twice (format erases every recording); false when not sent.
+  // Asks the user to confirm (twice when recordings are not all on disk), then sends the format.
+  // False when declined at once or the send failed; true when sent, or while an answer is awaited.
   bool commandFormat();
+  bool formatQuestionOpen() const { return formatAsking_; }
   void commandRecordOn();
   void commandRecordOff();
 
@@ -189,6 +194,8 @@ class Host final : public SessionServices, public link::LinkListener {
   void timerArmed(const std::string& reply);
   void passwordPrompt(const std::string& reply);
   void testReply(bool accepted);
+  void askFormat(ports::Topic topic, const std::string& text, ports::ReplyHandler then);
+  void formatDecided(bool confirmed);
   void installBuiltInHandlers();
   void persist(const char* section, const char* key);
   void logEvent(int stringId);  // " " + string + "\r\n"
@@ -230,6 +237,11 @@ class Host final : public SessionServices, public link::LinkListener {
   int lastOpenResult_ = -1;
   std::uint64_t linkEpoch_ = 0;  // advanced whenever a link is opened or closed
   bool shutDown_ = false;
+  bool formatAsking_ = false;
+  std::uint64_t formatToken_ = 0;  // the format question whose answers count
+  std::uint64_t formatEpoch_ = 0;  // the link it was asked on
+  std::optional<bool> formatSent_;  // how the last format question ended
+  std::shared_ptr<char> life_ = std::make_shared<char>();  // answers that come after the host are dropped
 };
 
 }  // namespace recdesk::session
