@@ -239,3 +239,37 @@ TEST(ScenarioDownload, TheExistingFileAnswerComesAfterPingsAndRepliesAndTheDownl
   EXPECT_EQ(download.outcomes()[0].pagesTransferred, rec.pageCount() - 3);  // continued after its 3 data pages
   EXPECT_EQ(test::readFile(rig.im2(rec.format.fileNumber)), rig.expectedIm2(0));
 }
+
+TEST(ScenarioDownload, ReplacingAnEarlierDecodingIsAskedAndTheQueueWaitsForTheAnswer) {
+  Rig rig(1000, 2);
+  rig.settings.autoDecrypt = true;
+  ASSERT_TRUE(rig.connect());
+  const auto& first = rig.device->recordings()[0];
+  const auto& second = rig.device->recordings()[1];
+  const auto wav = [&](std::uint16_t n) {
+    return rig.dir / "wav" / ("TRIP.R5-12345." + std::to_string(n) + ".00.wav");
+  };
+  test::writeFile(wav(first.format.fileNumber), "an earlier decoding");
+
+  rig.ui.holdQuestions = true;
+  auto& download = rig.ops->download();
+  ASSERT_TRUE(download.start(operations::DownloadOptions::fromSettings(rig.settings)));
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !rig.ui.held.empty(); }, 600s));
+  EXPECT_EQ(rig.ui.held[0].question.topic, ports::Topic::OverwriteFile);
+  EXPECT_EQ(rig.ui.held[0].question.defaultAnswer, ports::Answer::No);
+  const auto mark = rig.linesSent().size();
+  rig.loop.runFor(3s);
+  const auto waiting = rig.linesSent();
+  for (auto l = waiting.begin() + static_cast<std::ptrdiff_t>(mark); l != waiting.end(); ++l) EXPECT_EQ(*l, "$R5,PING\r\n");
+  EXPECT_FALSE(fs::exists(rig.im2(second.format.fileNumber)));  // the next recording waits
+
+  rig.ui.answerHeld(0, ports::Answer::No);
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !download.running(); }, 600s));
+  ASSERT_EQ(download.outcomes().size(), 2u);
+  ASSERT_TRUE(download.outcomes()[0].conversion.has_value());
+  EXPECT_FALSE(download.outcomes()[0].conversion->ok);
+  EXPECT_EQ(test::readFile(wav(first.format.fileNumber)), "an earlier decoding");
+  ASSERT_TRUE(download.outcomes()[1].conversion.has_value());
+  EXPECT_TRUE(download.outcomes()[1].conversion->ok) << download.outcomes()[1].conversion->message;
+  EXPECT_GT(fs::file_size(wav(second.format.fileNumber)), 44u);
+}

@@ -197,6 +197,8 @@ class Download : public session::BlockTransferHandler {
   void stop();
   void endTransfer();
   void finishFile();
+  void convertThenGoOn();
+  void goOn(bool complete);
   void endDownload(Ending how);
   void failRecording(const std::string& problem);
   void abortRecording(const std::string& problem);  // cancel the transfer, keep the partial file

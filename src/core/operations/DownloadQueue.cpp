@@ -403,27 +403,58 @@ void Download::finishFile() {
     services_.log(lang::formatText("\r\n %s: (%s) %s\r\n", {lang::text(57829), files_.im2.string(), lang::text(57894)}));
     writer_->closeInfo();
     if (active_ && options_.autoDecrypt) {
-      if (convert) {
-        out.conversion = convert(files_);
-      } else {
-        const auto result = audio::convertRecording(
-            services_.ui(), [this](const std::string& text) { services_.log(text); }, files_.im2.string(),
-            files_.wav.string(), files_.info.string(), services_.settings());
-        ConversionOutcome c;
-        c.ok = result.ok();
-        c.message = result.message;
-        for (const auto& part : result.parts) {
-          c.files.emplace_back(part.wavPath);
-          c.files.emplace_back(part.infoPath);
-        }
-        out.conversion = c;
-      }
+      services_.setLineMode();
+      convertThenGoOn();
+      return;
     }
   } else {
     writer_->closeInfo();
     if (!out.skipped && out.problem.empty())
       out.problem = lang::formatText("%llu of %llu pages on disk", {ull(pagesOnDiskNow()), ull(entry_.pages)});
   }
+  goOn(complete);
+}
+
+// Automatic decoding of a completed recording. Replacing a WAV file of an earlier decoding is asked
+// first; meanwhile the download waits between two recordings.
+void Download::convertThenGoOn() {
+  if (convert) {
+    outcome().conversion = convert(files_);
+    goOn(true);
+    return;
+  }
+  const auto convertNow = [this] {
+    const auto result = audio::convertRecording(
+        services_.ui(), [this](const std::string& text) { services_.log(text); }, files_.im2.string(),
+        files_.wav.string(), files_.info.string(), services_.settings(), false);
+    ConversionOutcome c;
+    c.ok = result.ok();
+    c.message = result.message;
+    for (const auto& part : result.parts) {
+      c.files.emplace_back(part.wavPath);
+      c.files.emplace_back(part.infoPath);
+    }
+    outcome().conversion = c;
+  };
+  auto question = audio::overwriteQuestion(files_.wav.string());
+  if (!question) {
+    convertNow();
+    goOn(true);
+    return;
+  }
+  phase_ = 0;  // the transfer is over: stray replies of it find nothing to do
+  ask(std::move(*question), [this, convertNow](const ports::Reply& reply) {
+    if (reply.answer == ports::Answer::Yes) {
+      convertNow();
+    } else {
+      outcome().conversion = ConversionOutcome{false, {}, audio::declinedMessage(files_.wav.string())};
+    }
+    goOn(true);
+  });
+}
+
+// After a recording: the next one in the queue, or the end of the download.
+void Download::goOn(bool complete) {
   services_.setLineMode();
 
   if (active_) {
