@@ -2,6 +2,8 @@
 // time-out machinery (reply time-out, ping retry, speed cycling), link loss and speed agreement.
 #include <gtest/gtest.h>
 
+#include "HostProbe.h"
+
 #include <algorithm>
 
 #include "SessionRig.h"
@@ -151,7 +153,7 @@ TEST(SessionScenario, UnansweredCommandLogsTheTimeOutAndPingsAndGoesOnWhenAnswer
   rig.loop.runFor(3s);
   EXPECT_TRUE(rig.host->flags().recorderConnected);
   EXPECT_EQ(rig.resets, 0);
-  EXPECT_EQ(rig.host->pingRetryCount(), 0u);
+  EXPECT_EQ(session::HostProbe::pingRetryCount(*rig.host), 0u);
 }
 
 TEST(SessionScenario, SilentRecorderGetsOneRetryPingThenTheSessionIsResetEverySecondWithDots) {
@@ -164,7 +166,7 @@ TEST(SessionScenario, SilentRecorderGetsOneRetryPingThenTheSessionIsResetEverySe
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.resets == 1; }, 10s));
   EXPECT_FALSE(rig.host->flags().recorderConnected);
   EXPECT_EQ(rig.linesSent(mark), std::vector<std::string>(4, "$R5,PING\r\n"));
-  EXPECT_EQ(rig.host->pingRetryCount(), 1u);
+  EXPECT_EQ(session::HostProbe::pingRetryCount(*rig.host), 1u);
 
   // Every further silent second resets again, straight from step 4 (no more retry pings).
   const auto mark2 = rig.wire->trace().size();
@@ -200,7 +202,7 @@ TEST(SessionScenario, SpeedCyclingStartsOverAfterTheSixthSpeed) {
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.hostSpeeds().size() == 7; }, 30s));
   EXPECT_EQ(rig.hostSpeeds(),
             (std::vector<std::uint32_t>{115200, 1000000, 1500000, 115200, 2000000, 3000000, 115200}));
-  EXPECT_EQ(rig.host->speedCycleIndex(), 1);
+  EXPECT_EQ(session::HostProbe::speedCycleIndex(*rig.host), 1);
 }
 
 TEST(SessionScenario, QuickUsbModuleHasItsOwnWaitingText) {
@@ -236,7 +238,7 @@ TEST(SessionScenario, ShortWriteIsALostLinkThatIsReopenedEverySecond) {
     int lost = 0;
   } transfer;
   rig.host->setActiveTransfer(&transfer);
-  rig.host->flags().download = true;
+  rig.host->setActivity(session::Activity::Download, true);
   rig.wire->faults().failWritesAfterBytes = 4;
 
   rig.host->commandList();  // "$R5," goes out, then the cable is gone
@@ -245,7 +247,7 @@ TEST(SessionScenario, ShortWriteIsALostLinkThatIsReopenedEverySecond) {
   EXPECT_FALSE(rig.host->flags().recorderConnected);
   EXPECT_FALSE(rig.host->flags().download);
   EXPECT_EQ(transfer.lost, 1);
-  EXPECT_FALSE(rig.host->link().isOpen());
+  EXPECT_FALSE(rig.host->linkOpen());
   EXPECT_TRUE(rig.loop.timerActive(session::kTimerConnectRetry));
   EXPECT_FALSE(rig.loop.timerActive(session::kTimerReply));
   rig.host->setActiveTransfer(nullptr);
@@ -348,8 +350,8 @@ TEST(SessionScenario, NoiseAndGarbledAnswersDoNotBreakTheSession) {
   rig.device->sendBytes(std::string("\0\0\r\n\0", 5));
   rig.device->sendLine("$R5,ACK,LED,2");
   rig.loop.runFor(50ms);
-  EXPECT_GT(rig.host->garbageBytesDropped(), 0u);
-  EXPECT_LE(rig.host->pendingInput().size(), session::LineAssembler::kMaxLine);
+  EXPECT_GT(session::HostProbe::garbageBytesDropped(*rig.host), 0u);
+  EXPECT_LE(session::HostProbe::pendingInput(*rig.host).size(), session::LineAssembler::kMaxLine);
   EXPECT_GE(rig.findLog(">> $R5,ACK,LED,2"), 0);
 
   rig.device->faults().garbleProbability = 0.3;
@@ -386,7 +388,7 @@ TEST(SessionScenario, SpeedFallbackLowersTheAdapterSpeedByOneMegabit) {
 TEST(SessionScenario, RecordingOffAndFormatCommands) {
   Rig rig;
   ASSERT_TRUE(rig.connect());
-  rig.host->flags().recording = true;
+  session::HostProbe::flags(*rig.host).recording = true;
   auto mark = rig.wire->trace().size();
   rig.host->commandRecordOff();
   EXPECT_GE(rig.findLog("<57799>"), 0);
@@ -481,7 +483,7 @@ TEST(SessionScenario, BlockDataBeyondTheBlockIsCountedNeverStored) {
 TEST(SessionScenario, BlockDataWithoutAReceiverGoesBackToLineModeAndKeepsTheBytes) {
   Rig rig;
   ASSERT_TRUE(rig.connect());
-  rig.host->link().SetNotificationMask(link::kMaskData);  // block mode, but nobody receives
+  session::HostProbe::link(*rig.host).SetNotificationMask(link::kMaskData);  // block mode, but nobody receives
   rig.device->sendLine("$R5,ACK,LED,1");
   rig.loop.runFor(10ms);
   EXPECT_EQ(rig.findLog(">> $R5,ACK,LED,1"), -1);  // not read yet
@@ -510,7 +512,7 @@ TEST(SessionScenario, PluggedReplyHandlersReplaceTheBuiltInOnes) {
     else
       ++records;
   });
-  rig.host->mutableInfo().chainComplete = false;
+  session::HostProbe::info(*rig.host).chainComplete = false;
   rig.host->commandList();
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().chainComplete; }, 5s));
   EXPECT_EQ(records, 2);
@@ -524,7 +526,7 @@ TEST(SessionScenario, ShutdownSendsTheResetLineAndTheRecorderReturnsToItsPowerOn
   EXPECT_EQ(rig.device->speed(), 3000000u);
   rig.host->shutdown();
   EXPECT_EQ(rig.device->speed(), sim::SimRecorder::kPowerOnSpeed);
-  EXPECT_FALSE(rig.host->link().isOpen());
+  EXPECT_FALSE(rig.host->linkOpen());
   EXPECT_EQ(rig.countLog("RB5RB5"), 0u);  // the access token is never logged
   rig.loop.runFor(3s);
   EXPECT_FALSE(rig.wire->isOpen());  // no reconnect after shutdown
@@ -589,4 +591,43 @@ TEST(SessionScenario, AFormatAnswerThatComesAfterTheRecorderWentIsDropped) {
   rig.ui.holdQuestions = false;
   rig.ui.answers = {ports::Answer::No};
   EXPECT_FALSE(rig.host->commandFormat());
+}
+
+TEST(SessionScenario, FrontEndsFollowTheSessionStateWithoutPolling) {
+  struct Watcher : session::SessionObserver {
+    void onState(const session::SessionState& s) override { states.push_back(s); }
+    std::vector<session::SessionState> states;
+  } watcher;
+  Rig rig;
+  rig.host->addObserver(&watcher);
+  ASSERT_EQ(watcher.states.size(), 1u);  // where it stands when observing starts
+  EXPECT_FALSE(watcher.states[0].connected);
+
+  ASSERT_TRUE(rig.connect());
+  const session::SessionState connected = watcher.states.back();
+  EXPECT_TRUE(connected.running);
+  EXPECT_TRUE(connected.connected);
+  EXPECT_TRUE(connected.linkOpen);
+  EXPECT_EQ(connected.recorderName, "R5-12345");
+  EXPECT_EQ(connected, rig.host->state());
+  // Only changes are sent: a quiet session sends nothing.
+  const auto sentSoFar = watcher.states.size();
+  rig.loop.runFor(5s);
+  EXPECT_EQ(watcher.states.size(), sentSoFar);
+
+  // An operation's activity, through the session's named method.
+  rig.host->setActivity(session::Activity::Download, true);
+  EXPECT_TRUE(watcher.states.back().downloading);
+  rig.host->setActivity(session::Activity::Download, false);
+  EXPECT_FALSE(watcher.states.back().downloading);
+  rig.host->setStatusText("1:00");
+  EXPECT_EQ(watcher.states.back().secondStatus, "1:00");
+
+  // The recorder goes: not connected, the status line says so.
+  rig.wire->faults().unplugged = true;
+  rig.loop.runFor(3s);
+  EXPECT_FALSE(watcher.states.back().connected);
+  EXPECT_FALSE(watcher.states.back().statusText.empty());
+  EXPECT_EQ(watcher.states.back().recorderName, "");
+  rig.host->removeObserver(&watcher);
 }

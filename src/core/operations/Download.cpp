@@ -511,7 +511,7 @@ void Download::onBlockTimeout() {
   services_.log("|");
   if (emptyTimeouts_ > (phase_ == 1 ? 10 : 20)) {
     active_ = false;
-    services_.flags().download = false;
+    services_.setActivity(session::Activity::Download, false);
     outcome().problem = "the recorder stopped sending";
     services_.refreshControls();
     stop();

@@ -45,7 +45,7 @@ bool Download::start(const DownloadOptions& options) {
     // Pressed again while the last block of a stop is under way, or while the start waits for an
     // answer: the download goes on.
     active_ = true;
-    services_.flags().download = true;
+    services_.setActivity(session::Activity::Download, true);
     return true;
   }
   options_ = options;
@@ -54,7 +54,7 @@ bool Download::start(const DownloadOptions& options) {
   asked_.clear();
   scanRequested_ = false;
   active_ = true;
-  services_.flags().download = true;
+  services_.setActivity(session::Activity::Download, true);
   services_.stopKeepAliveAndReplyWait();
 
   // The folders may have to be created, which the user is asked about: the start goes on when the
@@ -102,7 +102,7 @@ void Download::refuseStart() {
 void Download::requestStop() {
   services_.log(" " + lang::text(57868) + "\r\n");
   active_ = false;
-  services_.flags().download = false;
+  services_.setActivity(session::Activity::Download, false);
 }
 
 void Download::ask(ports::Question question, std::function<void(const ports::Reply&)> then) {
@@ -484,7 +484,7 @@ void Download::endDownload(Ending how) {
                       : "the download ended before it came to this recording");
   active_ = false;
   running_ = false;
-  services_.flags().download = false;
+  services_.setActivity(session::Activity::Download, false);
   phase_ = 0;
   current_.reset();
   queue_.reset();

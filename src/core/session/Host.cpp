@@ -49,8 +49,10 @@ Host::~Host() {
 // ---- wiring --------------------------------------------------------------------------------------------
 
 void Host::addObserver(SessionObserver* observer) {
-  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) {
     observers_.push_back(observer);
+    observer->onState(state());
+  }
 }
 
 void Host::removeObserver(SessionObserver* observer) {
@@ -95,6 +97,7 @@ void Host::installBuiltInHandlers() {
   set(ReplyId::AckTmrOn, [this](const std::string& r) { timerArmed(r); });
   set(ReplyId::AckTmrOff, [this](const std::string&) {
     flags_.locked = false;
+    timerArmed_ = false;
     sessionEstablished();
   });
   set(ReplyId::AckTime, [this](const std::string& r) { clockReply(r); });
@@ -125,16 +128,67 @@ int Host::portCode() const { return settings_.port; }
 
 void Host::refreshControls() {
   notify([](SessionObserver& o) { o.onStateChanged(); });
+  publishState();
 }
 
 void Host::setStatusText(const std::string& text) {
   secondStatus_ = text;
   notify([&](SessionObserver& o) { o.onSecondStatus(text); });
+  publishState();
 }
 
 void Host::setTitleSuffix(const std::string& text) {
   titleSuffix_ = text;
   notify([&](SessionObserver& o) { o.onTitleSuffix(text); });
+  publishState();
+}
+
+void Host::showStatus(const std::string& text) {
+  statusText_ = text;
+  ui_.status(text);
+  publishState();
+}
+
+SessionState Host::state() const {
+  SessionState s;
+  s.running = flags_.sessionRunning;
+  s.connected = flags_.recorderConnected;
+  s.linkOpen = link_.isOpen();
+  s.downloading = flags_.download;
+  s.formatting = flags_.maintenance;
+  s.scanning = flags_.scan;
+  s.checking = flags_.check;
+  s.recording = flags_.recording;
+  s.previewing = flags_.sample;
+  s.locked = flags_.locked;
+  s.timerArmed = timerArmed_;
+  s.testMode = flags_.testMode;
+  s.transmitterPresent = transmitterMenu_;
+  s.variant = info_.variant;
+  s.subModel = info_.subModel;
+  s.recorderName = info_.deviceName;
+  s.statusText = statusText_;
+  s.secondStatus = secondStatus_;
+  s.titleSuffix = titleSuffix_;
+  return s;
+}
+
+void Host::publishState() {
+  SessionState now = state();
+  if (now == published_) return;
+  published_ = std::move(now);
+  const SessionState sent = published_;  // an observer may change the state again
+  notify([&](SessionObserver& o) { o.onState(sent); });
+}
+
+void Host::setActivity(Activity activity, bool on) {
+  switch (activity) {
+    case Activity::Download: flags_.download = on; break;
+    case Activity::Preview: flags_.sample = on; break;
+    case Activity::Scan: flags_.scan = on; break;
+    case Activity::Check: flags_.check = on; break;
+  }
+  publishState();
 }
 
 void Host::startTimer(int timerId, std::chrono::milliseconds period) { loop_.startTimer(timerId, period); }
@@ -211,6 +265,7 @@ void Host::sessionReset() {
   flags_.sessionRunning = false;
   flags_.pingOutstanding = false;
   flags_.testMode = false;
+  timerArmed_ = false;
   const std::uint32_t speed = info_.linkSpeed;
   info_ = SessionInfo{};
   info_.linkSpeed = speed;
@@ -225,6 +280,7 @@ void Host::sessionEstablished() {
   flags_.recorderConnected = true;
   flags_.recording = false;
   flags_.locked = false;
+  timerArmed_ = false;
   clockCheckArmed_ = true;
   if (flags_.maintenance) {
     flags_.maintenance = false;
@@ -272,6 +328,7 @@ void Host::applyDeviceKind(const std::string& kind, const std::string& subModelF
   const auto sub = info_.subModel;
   const bool menu = transmitterMenu_;
   notify([&](SessionObserver& o) { o.onDeviceKind(variant, sub, menu); });
+  publishState();
 }
 
 void Host::devicePresence(std::string reply) {
@@ -345,6 +402,7 @@ void Host::versionReply(const std::string& reply) {
   info_.versionText = visibleText(text);
   info_.versionKnown = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   commandList();
 }
 
@@ -383,6 +441,7 @@ void Host::listAcknowledgement(const std::string& reply) {
   log(fmt(" %s %u ", {lang::text(57907), static_cast<unsigned>(info_.listCount)}) + lang::text(57908) + " " +
       info_.deviceName + "\r\n");
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
 }
 
 void Host::listRecord(const std::string& reply) {
@@ -391,6 +450,7 @@ void Host::listRecord(const std::string& reply) {
     info_.listComplete = true;
     notify([](SessionObserver& o) { o.onListEnd(); });
     notify([](SessionObserver& o) { o.onInfoChanged(); });
+    publishState();
     commandType();
     return;
   }
@@ -404,6 +464,7 @@ void Host::typeReply(const std::string& reply) {
   info_.type.text = visibleText(info_.type.text);
   info_.typeKnown = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   commandFlash();
 }
 
@@ -415,6 +476,7 @@ void Host::flashReply(const std::string& reply) {
                          lang::text(57938), static_cast<unsigned>(info_.flash.deviceCodes), lang::text(57939),
                          static_cast<unsigned>(info_.flash.sizeMb)});
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   commandFree();
 }
 
@@ -437,6 +499,7 @@ void Host::freeReply(const std::string& reply) {
     info_.recordingTimeText = lang::format(57971, {lang::text(57972)});
   }
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   commandTime();
 }
 
@@ -459,6 +522,7 @@ void Host::clockReply(const std::string& reply) {
   }
   info_.chainComplete = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   notify([](SessionObserver& o) { o.onChainComplete(); });
 }
 
@@ -499,7 +563,8 @@ void Host::timerArmed(const std::string&) {
     flags_.recorderConnected = true;
   }
   flags_.locked = true;
-  ui_.status(lang::text(57925));
+  timerArmed_ = true;
+  showStatus(lang::text(57925));
   refreshControls();
 }
 
@@ -660,7 +725,7 @@ void Host::linkLost() {
   stopTimer(kTimerTransferRequest);
   log(fmt("%s\r\n%s\r\n", {lang::text(57791), lang::text(57792)}));
   sessionReset();
-  ui_.status(lang::text(57762));
+  showStatus(lang::text(57762));
   flags_.download = false;
   if (activeTransfer_) activeTransfer_->onLinkLost();
   setStatusText("");
@@ -854,14 +919,14 @@ void Host::replyTimeout() {
   ++speedCycleIndex_;
   sessionReset();
   if (kind == link::PortKind::Ftdi)
-    ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57803), dots}));
+    showStatus(fmt("     %s %s%s", {lang::text(57802), lang::text(57803), dots}));
   else if (kind == link::PortKind::QuickUsb)
-    ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57998), dots}));
+    showStatus(fmt("     %s %s%s", {lang::text(57802), lang::text(57998), dots}));
   else if (kind == link::PortKind::None) {
-    ui_.status(lang::text(57762));
+    showStatus(lang::text(57762));
     speedCycleIndex_ = 0;
   } else
-    ui_.status(fmt("     %s %s%s", {lang::text(57802), lang::text(57707), dots}));
+    showStatus(fmt("     %s %s%s", {lang::text(57802), lang::text(57707), dots}));
   refreshControls();
   flags_.pingOutstanding = true;
   sendLine(std::string(cmd::kPing), false);
