@@ -90,6 +90,29 @@ struct RecordingOutcome {
   std::string problem;  // why it did not complete (English)
 };
 
+// The download in numbers, after each stored block.
+struct DownloadProgress {
+  std::uint16_t fileNumber = 0;       // the recording under way
+  std::uint64_t pagesDone = 0;        // its data pages on disk
+  std::uint64_t pages = 0;            // its data pages
+  std::uint64_t transferred = 0;      // pages of the whole download so far
+  std::uint64_t total = 0;            // pages the whole download fetches
+  double bytesPerSecond = 0;          // smoothed
+  std::optional<std::uint64_t> secondsLeft;  // nullopt while the rate is unknown
+  std::uint64_t repeats = 0;          // of the recording under way
+  std::uint64_t badPages = 0;         // accepted in the recording under way
+};
+
+// How a front end follows the download: each recording's start and end with its result, and the
+// progress as numbers.
+class DownloadListener {
+ public:
+  virtual ~DownloadListener() = default;
+  virtual void onRecordingStarted(std::uint16_t /*fileNumber*/, std::size_t /*row*/) {}
+  virtual void onDownloadProgress(const DownloadProgress& /*progress*/) {}
+  virtual void onRecordingFinished(const RecordingOutcome& /*outcome*/) {}
+};
+
 class Download : public session::BlockTransferHandler {
  public:
   Download(session::SessionServices& services, RecordingList& list);
@@ -111,6 +134,9 @@ class Download : public session::BlockTransferHandler {
   FreeSpaceQuery freeSpace;
   // Called once when the whole download has ended (all files, stopped, or refused at the start).
   std::function<void()> onFinished;
+
+  // The front end's listener (one; null for none).
+  void setListener(DownloadListener* listener) { listener_ = listener; }
 
   // ---- commands ------------------------------------------------------------------------------------
   // The Download button pressed (or a row double-clicked): checks the folders and the disk space,
@@ -271,6 +297,9 @@ class Download : public session::BlockTransferHandler {
   bool keepAliveWhileAsking_ = false;
   std::uint64_t questionToken_ = 0;  // the question whose answer counts
   std::shared_ptr<char> life_ = std::make_shared<char>();  // answers coming after the download is gone are dropped
+  DownloadListener* listener_ = nullptr;
+  bool finishAnnounced_ = true;  // the current recording's end has been told
+  void announceFinish();
   bool inQueueLoop_ = false;
   bool nextPending_ = false;
   std::vector<RecordingOutcome> outcomes_;

@@ -223,6 +223,8 @@ void Download::nextFile() {
   files_ = recordingFiles(options_.naming.downloadFolder, options_.naming.decodeFolder, options_.naming.prefix,
                           list_.deviceName(), entry_.fileNumber);
   out.files = files_;
+  finishAnnounced_ = false;
+  if (listener_) listener_->onRecordingStarted(entry_.fileNumber, *current_);
 
   if (entry_.pages == 0) {
     // Nothing to fetch: a header request would name page -1.
@@ -294,6 +296,7 @@ void Download::existingFileAnswered(ports::ExistingFileChoice choice) {
       pagesTotal_ = pagesTotal_ > left ? pagesTotal_ - left : 0;
       out.skipped = true;
       out.problem = "skipped";
+      announceFinish();
       current_.reset();
       if (queue_ && active_) {
         advance();
@@ -456,6 +459,7 @@ void Download::convertThenGoOn() {
 // After a recording: the next one in the queue, or the end of the download.
 void Download::goOn(bool complete) {
   services_.setLineMode();
+  announceFinish();
 
   if (active_) {
     if (complete) {
@@ -507,6 +511,7 @@ void Download::endDownload(Ending how) {
       return;
     }
     scanRequested_ = true;
+    services_.setActivity(session::Activity::Scan, true);
   }
   if (how != Ending::LinkLost) services_.startKeepAlive();
   if (notify && onFinished) onFinished();
@@ -525,10 +530,17 @@ void Download::linkGone() {
     earlyEnd(" " + lang::text(58614));
   }
   writer_->closeInfo();
+  announceFinish();
   endDownload(Ending::LinkLost);
 }
 
 // ---- helpers ---------------------------------------------------------------------------------------
+
+void Download::announceFinish() {
+  if (finishAnnounced_ || outcomes_.empty()) return;
+  finishAnnounced_ = true;
+  if (listener_) listener_->onRecordingFinished(outcome());
+}
 
 void Download::updateProgress(std::uint64_t blockPages) {
   rate_.onBlock(blockPages, pagesTransferred_, options_.acceleration, services_.now());
@@ -538,6 +550,23 @@ void Download::updateProgress(std::uint64_t blockPages) {
       lang::formatText("%s %lu: %.1f MB/min, %s", {lang::text(57884), static_cast<unsigned long>(entry_.fileNumber),
                                                   megabytesPerMinute(rate_.pagesPerMs()),
                                                   remainingTimeText(pagesTransferred_, pagesTotal_, rate_.pagesPerMs())});
+  if (listener_) {
+    DownloadProgress p;
+    p.fileNumber = entry_.fileNumber;
+    p.pagesDone = pagesDone_;
+    p.pages = entry_.pages;
+    p.transferred = pagesTransferred_;
+    p.total = pagesTotal_;
+    const double pagesPerMs = rate_.pagesPerMs();
+    p.bytesPerSecond = pagesPerMs * 1000.0 * static_cast<double>(kPage);
+    if (pagesPerMs > 0) {
+      const std::uint64_t left = pagesTotal_ > pagesTransferred_ ? pagesTotal_ - pagesTransferred_ : 0;
+      p.secondsLeft = static_cast<std::uint64_t>(static_cast<double>(left) / (pagesPerMs * 1000.0) + 0.5);
+    }
+    p.repeats = outcome().repeats;
+    p.badPages = outcome().badPagesAccepted;
+    listener_->onDownloadProgress(p);
+  }
   if (!services_.ui().progress(caption, pagesTransferred_, pagesTotal_) && active_) requestStop();
 }
 
