@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "HostProbe.h"
 #include "app/Settings.h"
 #include "link/LinkTransport.h"
 #include "ports/UserInterface.h"
@@ -113,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (control >> 6) {
       case 0:
         feed->rx.insert(feed->rx.end(), bytes, bytes + length);
-        host.lineNotification(feed->rx.size());
+        session::HostProbe::lineNotification(host, feed->rx.size());
         break;
       case 1: {
         host.setBlockMode(session::BlockReceiver::Download);
@@ -121,19 +122,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto& block = host.blockBuffer();
         if (block.received >= block.expected) block.clear(pages * kPageSize);
         feed->rx.insert(feed->rx.end(), bytes, bytes + length);
-        host.dataNotification(feed->rx.size());
+        session::HostProbe::dataNotification(host, feed->rx.size());
         if (block.received > block.expected || block.expected > session::BlockBuffer::kCapacity) __builtin_trap();
         host.setLineMode();
         break;
       }
       case 2:
-        host.dispatch(std::string(reinterpret_cast<const char*>(bytes), length));
+        session::HostProbe::dispatch(host, std::string(reinterpret_cast<const char*>(bytes), length));
         break;
       default:
         loop.runFor(ports::Millis(10 * (length ? bytes[0] : 1)));
         break;
     }
-    if (host.pendingInput().size() > session::LineAssembler::kMaxLine) __builtin_trap();
+    if (session::HostProbe::pendingInput(host).size() > session::LineAssembler::kMaxLine) __builtin_trap();
   }
   // Time-outs that the input left pending (a reply that never came) run out; longer waits are the
   // input's own (operation 3).

@@ -39,7 +39,10 @@ class Services : public session::SessionServices {
   const app::Settings& settings() const override { return settings_; }
   int portCode() const override { return 1000; }
   bool recorderConnected() const override { return true; }
-  session::SessionFlags& flags() override { return flags_; }
+  const session::SessionFlags& flags() const override { return flags_; }
+  void setActivity(session::Activity activity, bool on) override {
+    if (activity == session::Activity::Download) flags_.download = on;
+  }
   void setActiveTransfer(session::BlockTransferHandler*) override {}
 
   session::BlockBuffer buffer;

@@ -116,7 +116,7 @@ bool CliSession::runUntil(const std::function<bool()>& done, ports::Millis limit
 bool CliSession::connect(std::string& error) {
   auto& host = *host_;
   host.connectAttempt();
-  if (!host.link().isOpen()) {
+  if (!host.linkOpen()) {
     const std::string why = link::describeOpenError(settings_.port, host.lastOpenResult(), devicePath_);
     error = "cannot open " + linkDescription_ + (why.empty() ? "" : ": " + why);
     return false;
@@ -132,7 +132,7 @@ bool CliSession::connect(std::string& error) {
   if (!watch_.recorderMet && !host.info().presenceSeen)
     error = "no recorder answered on " + linkDescription_ + " within " + secondsText +
             " seconds (is it switched on and connected? --timeout S waits longer)";
-  else if (!host.link().isOpen())
+  else if (!host.linkOpen())
     error = "the link to the recorder on " + linkDescription_ + " was lost before it completed its identification";
   else
     error = "the recorder on " + linkDescription_ + " answered but did not complete its identification within " +

@@ -46,6 +46,14 @@ ports::Answer negative(ports::Buttons buttons) {
 
 }  // namespace
 
+void CliUi::ask(const ports::Question& question, ports::ReplyHandler done) {
+  if (const auto it = preset_.find(question.topic); it != preset_.end()) {
+    if (done) done(it->second);
+    return;
+  }
+  UserInterface::ask(question, std::move(done));
+}
+
 ports::Answer CliUi::message(const std::string& text, const std::string& caption, ports::Icon icon,
                              ports::Buttons buttons) {
   progressDone();

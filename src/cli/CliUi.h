@@ -3,6 +3,7 @@
 // --yes), progress as a one-line bar when stderr is a terminal.
 #include <chrono>
 #include <deque>
+#include <map>
 #include <string>
 
 #include "ports/UserInterface.h"
@@ -13,8 +14,13 @@ class CliUi : public ports::UserInterface {
  public:
   explicit CliUi(bool assumeYes) : assumeYes_(assumeYes) {}
 
+  // Questions are answered at once: by an answer given on the command line for their topic, else
+  // as message() and choose() answer them.
+  void ask(const ports::Question& question, ports::ReplyHandler done) override;
   ports::Answer message(const std::string& text, const std::string& caption, ports::Icon icon,
                         ports::Buttons buttons) override;
+  // Answers every question of `topic` with `reply` without asking (a command-line option).
+  void answer(ports::Topic topic, const ports::Reply& reply) { preset_[topic] = reply; }
   void status(const std::string& text) override;
   bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override;
   void progressDone() override;
@@ -32,6 +38,7 @@ class CliUi : public ports::UserInterface {
   bool barShown_ = false;
   std::chrono::steady_clock::time_point lastDraw_{};
   std::deque<std::string> told_;  // the latest messages shown
+  std::map<ports::Topic, ports::Reply> preset_;
 };
 
 }  // namespace recdesk::cli

@@ -98,7 +98,9 @@ int runDownload(CliContext& context) {
   if (args.acceleration) options.acceleration = operations::normaliseAcceleration(*args.acceleration);
   // A script cannot be asked: continuing a partial file is the sensible default.
   const ports::ExistingFileChoice onExisting = args.onExisting.value_or(ports::ExistingFileChoice::Continue);
-  download.existingFileChoice = [onExisting](const operations::RecordingFiles&) { return onExisting; };
+  ports::Reply existingFile;
+  existingFile.choice = static_cast<std::size_t>(onExisting);
+  session.ui().answer(ports::Topic::ExistingFile, existingFile);
 
   std::cout << "Downloading " << list.selectedCount() << " recording(s) from " << list.deviceName() << " into "
             << options.naming.downloadFolder;

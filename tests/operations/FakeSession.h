@@ -53,7 +53,15 @@ class FakeSession : public session::SessionServices {
   const app::Settings& settings() const override { return settings_; }
   int portCode() const override { return port; }
   bool recorderConnected() const override { return true; }
-  session::SessionFlags& flags() override { return flags_; }
+  const session::SessionFlags& flags() const override { return flags_; }
+  void setActivity(session::Activity activity, bool on) override {
+    switch (activity) {
+      case session::Activity::Download: flags_.download = on; break;
+      case session::Activity::Preview: flags_.sample = on; break;
+      case session::Activity::Scan: flags_.scan = on; break;
+      case session::Activity::Check: flags_.check = on; break;
+    }
+  }
   void setActiveTransfer(session::BlockTransferHandler* handler) override { transfer_ = handler; }
   void setStatusText(const std::string& text) override { statusText = text; }
   void setTitleSuffix(const std::string& text) override { titleSuffix = text; }

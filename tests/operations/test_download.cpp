@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "FakeSession.h"
 #include "audio/Im2Format.h"
@@ -612,4 +613,117 @@ TEST_F(DownloadTest, AnEndLineInPlaceOfTheLastBlockLeadsToANewRequest) {
   EXPECT_EQ(recorder.requests[2], "$R5,DNL,4,8,15,8\r\n");
   EXPECT_TRUE(download.outcomes()[0].completed);
   EXPECT_EQ(test::readFile(im2(4)), test::im2Of(flash[4]));
+}
+
+// ---- questions whose answers come later ------------------------------------------------------------
+
+TEST_F(DownloadTest, TheExistingFileQuestionHoldsItsPlaceUntilTheAnswerComes) {
+  addRecording(1, 5);
+  addRecording(2, 3);
+  listRecordings({{1, 5}, {2, 3}});
+  test::writeFile(im2(1), test::im2Of(flash[1]).substr(0, 3 * 528));
+  list.setSelected(0, true);
+  list.setSelected(1, true);
+  session.ui_.holdQuestions = true;
+  ASSERT_TRUE(download.start(options()));
+  ASSERT_EQ(session.ui_.held.size(), 1u);
+  EXPECT_EQ(session.ui_.held[0].question.topic, ports::Topic::ExistingFile);
+  EXPECT_TRUE(download.asking());
+  EXPECT_TRUE(download.running());
+  EXPECT_EQ(session.keepAliveStarts, 1);  // the session is kept alive while the user thinks
+
+  // Whatever the link brings meanwhile moves nothing: stray replies, bytes, time-outs.
+  download.onRequestAccepted();
+  download.onEndOfTransfer();
+  download.onCancelConfirmed();
+  download.onRefused();
+  session.deliverBytes(std::vector<std::uint8_t>(100, 0x55));
+  download.onBlockTimeout();
+  download.onRequestTimeout();
+  download.onConfirmationTimeout();
+  session.run(std::chrono::seconds(30));
+  EXPECT_TRUE(recorder.requests.empty());
+  EXPECT_TRUE(session.controlBytes.empty());
+  EXPECT_TRUE(download.asking());
+  ASSERT_EQ(download.outcomes().size(), 1u);
+  EXPECT_TRUE(download.outcomes()[0].problem.empty());
+
+  // Pressing the button again while it waits asks nothing more.
+  ASSERT_TRUE(download.start(options()));
+  EXPECT_EQ(session.ui_.held.size(), 1u);
+
+  const int keepAliveStops = session.keepAliveStops;
+  session.ui_.answerHeld(0, ports::Reply{ports::Answer::Ok, static_cast<std::size_t>(ports::ExistingFileChoice::StartAgain)});
+  EXPECT_FALSE(download.asking());
+  EXPECT_EQ(session.keepAliveStops, keepAliveStops + 1);
+  session.run();
+  EXPECT_EQ(test::readFile(im2(1)), test::im2Of(flash[1]));
+  EXPECT_EQ(test::readFile(im2(2)), test::im2Of(flash[2]));
+  ASSERT_EQ(download.outcomes().size(), 2u);
+  EXPECT_TRUE(download.outcomes()[0].completed);
+  EXPECT_EQ(download.outcomes()[0].pagesTransferred, 5u);  // started again from the first page
+  EXPECT_EQ(finished, 1);
+}
+
+TEST_F(DownloadTest, AnAnswerThatComesAfterTheDownloadEndedIsDropped) {
+  addRecording(1, 5);
+  test::writeFile(im2(1), test::im2Of(flash[1]).substr(0, 3 * 528));
+  listRecordings({{1, 5}});
+  list.setSelected(0, true);
+  session.ui_.holdQuestions = true;
+  ASSERT_TRUE(download.start(options()));
+  ASSERT_EQ(session.ui_.held.size(), 1u);
+
+  download.onLinkLost();  // the recorder was unplugged while the question waited
+  EXPECT_FALSE(download.running());
+  EXPECT_FALSE(download.asking());
+  EXPECT_EQ(finished, 1);
+  ASSERT_EQ(download.outcomes().size(), 1u);
+  EXPECT_EQ(download.outcomes()[0].problem, "the link to the recorder was lost");
+  EXPECT_EQ(download.outcomes()[0].pagesOnDisk, 2u);
+
+  session.ui_.answerHeld(0, ports::Reply{ports::Answer::Ok, static_cast<std::size_t>(ports::ExistingFileChoice::StartAgain)});
+  session.run();
+  EXPECT_TRUE(recorder.requests.empty());
+  EXPECT_EQ(test::readFile(im2(1)).size(), 3u * 528);  // not deleted by the late answer
+  EXPECT_EQ(finished, 1);
+}
+
+TEST_F(DownloadTest, TheFolderQuestionDelaysTheStartAndALateRefusalEndsIt) {
+  addRecording(1, 3);
+  listRecordings({{1, 3}});
+  list.setSelected(0, true);
+  session.settings_.downloadFolder = (dir / "later").string();
+  session.ui_.holdQuestions = true;
+
+  // No: the start ends when the answer comes, and says so.
+  ASSERT_TRUE(download.start(options()));
+  ASSERT_EQ(session.ui_.held.size(), 1u);
+  EXPECT_EQ(session.ui_.held[0].question.topic, ports::Topic::CreateFolder);
+  EXPECT_EQ(session.ui_.held[0].question.defaultAnswer, ports::Answer::No);
+  EXPECT_FALSE(download.running());
+  EXPECT_TRUE(session.flags_.download);
+  EXPECT_EQ(finished, 0);
+  session.ui_.answerHeld(0, ports::Answer::No);
+  EXPECT_EQ(finished, 1);
+  EXPECT_FALSE(session.flags_.download);
+  EXPECT_FALSE(fs::exists(dir / "later"));
+
+  // The button released while the question waits: a Yes then creates nothing and starts nothing.
+  ASSERT_TRUE(download.start(options()));
+  download.requestStop();
+  ASSERT_EQ(session.ui_.held.size(), 1u);
+  session.ui_.answerHeld(0, ports::Answer::Yes);
+  EXPECT_EQ(finished, 2);
+  EXPECT_FALSE(download.running());
+
+  // Yes: the folder is made and the download runs.
+  ASSERT_TRUE(download.start(options()));
+  ASSERT_EQ(session.ui_.held.size(), 1u);
+  session.ui_.answerHeld(0, ports::Answer::Yes);
+  session.run();
+  EXPECT_EQ(finished, 3);
+  ASSERT_EQ(download.outcomes().size(), 1u);
+  EXPECT_TRUE(download.outcomes()[0].completed);
+  EXPECT_TRUE(fs::exists(dir / "later" / "R5-12345.1.im2"));
 }

@@ -164,3 +164,46 @@ TEST(ListReplies, FillTheListAndReportRefusedLines) {
   EXPECT_TRUE(list.empty());
   EXPECT_EQ(list.deviceName(), "R5-1234");
 }
+
+TEST(RecordingListChanges, EveryChangeReachesTheListenerWithItsRowAndTheSumsFollowTheSelection) {
+  test::loadEnglish();
+  struct Listener : RecordingListListener {
+    void onListReset() override { events.push_back("reset"); }
+    void onRowChanged(std::size_t index) override { events.push_back("row " + std::to_string(index)); }
+    void onSelectionSums(const SelectionSums& s) override { sums.push_back(s); }
+    std::vector<std::string> events;
+    std::vector<SelectionSums> sums;
+  } listener;
+  RecordingList list;
+  list.setDeviceName("R5-12345");
+  list.setListener(&listener);
+  list.append(entryOf("$R5,MSG,LST,1,8000,4,1,0,20240517,093005,100"), 0);
+  list.append(entryOf("$R5,MSG,LST,2,8000,4,1,0,20240517,093005,50"), 50);  // complete on disk: not selected
+  EXPECT_EQ(listener.events, (std::vector<std::string>{"row 0", "row 1"}));
+  ASSERT_EQ(listener.sums.size(), 1u);
+  EXPECT_EQ(listener.sums.back().count, 1u);
+  EXPECT_EQ(listener.sums.back().pagesToTransfer, 100u);
+
+  listener.events.clear();
+  EXPECT_FALSE(list.setSelected(0, true));  // no change, no event
+  EXPECT_TRUE(listener.events.empty());
+  list.setPagesOnDisk(0, 40);
+  EXPECT_EQ(listener.events.back(), "row 0");
+  EXPECT_EQ(listener.sums.back().pagesToTransfer, 60u);
+  list.setBadPages(1, 3);
+  EXPECT_EQ(listener.events.back(), "row 1");
+  list.setSelected(1, true);
+  EXPECT_EQ(listener.sums.back(), list.selectionSums());
+  EXPECT_EQ(listener.sums.back().count, 2u);
+  EXPECT_EQ(listener.sums.back().im2Bytes, list.selectedIm2Bytes());
+
+  // Only the rows whose selection changes are told.
+  listener.events.clear();
+  list.selectIncomplete();
+  EXPECT_EQ(listener.events, (std::vector<std::string>{"row 1"}));
+  EXPECT_EQ(listener.sums.back().count, 1u);
+
+  list.clear();
+  EXPECT_EQ(listener.events.back(), "reset");
+  EXPECT_EQ(listener.sums.back(), SelectionSums{});
+}

@@ -250,9 +250,8 @@ std::string campaignRun(std::uint64_t seed, Tally& tally) {
       if (out.fileNumber >= 1 && out.fileNumber <= count) badAccepted[out.fileNumber - 1] += out.badPagesAccepted;
     }
   };
-  rig.ops->download().existingFileChoice = [](const operations::RecordingFiles&) {
-    return ports::ExistingFileChoice::Continue;
-  };
+  // Partial files from an earlier round are continued: the question about them is dismissed.
+  rig.ui.choices.clear();
   if (!rig.downloadSelected()) return what.str() + ": the download did not end";
   collect();
   if (rig.wire->faults().unplugged) {

@@ -234,3 +234,157 @@ TEST(ScenarioDownload, TheBadBlockScanAfterAcceptedBadPagesReportsItsResult) {
   EXPECT_DOUBLE_EQ(*scan.percent, 41 * 100.0 / 8192);
   EXPECT_EQ(scan.text, lang::text(57935) + ": 41\r\n\r\n" + lang::text(57992) + ": 0.50%");
 }
+
+TEST(ScenarioDownload, TheExistingFileAnswerComesAfterPingsAndRepliesAndTheDownloadGoesOn) {
+  Rig rig(1000, 2);
+  ASSERT_TRUE(rig.connect());
+  const auto& rec = rig.device->recordings()[0];
+  const std::string partial = rig.expectedIm2(0).substr(0, 4 * 528);
+  test::writeFile(rig.im2(rec.format.fileNumber), partial);
+  auto& list = rig.ops->list();
+  for (std::size_t row = 0; row < list.size(); ++row) list.setSelected(row, true);
+
+  rig.ui.holdQuestions = true;
+  auto& download = rig.ops->download();
+  ASSERT_TRUE(download.start(operations::DownloadOptions::fromSettings(rig.settings)));
+  ASSERT_EQ(rig.ui.held.size(), 1u);
+  const auto mark = rig.linesSent().size();
+  // Several seconds: the keep-alive pings, the recorder answers each ping, nothing else is sent.
+  rig.loop.runFor(4s);
+  const auto waiting = rig.linesSent();
+  ASSERT_GE(waiting.size(), mark + 3);
+  for (auto l = waiting.begin() + static_cast<std::ptrdiff_t>(mark); l != waiting.end(); ++l) EXPECT_EQ(*l, "$R5,PING\r\n");
+  EXPECT_TRUE(download.asking());
+  EXPECT_TRUE(rig.host->flags().recorderConnected);
+
+  rig.ui.answerHeld(0, ports::Reply{ports::Answer::Ok, static_cast<std::size_t>(ports::ExistingFileChoice::Continue)});
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !download.running(); }, 600s));
+  ASSERT_EQ(download.outcomes().size(), 2u);
+  EXPECT_TRUE(download.outcomes()[0].completed) << download.outcomes()[0].problem;
+  EXPECT_TRUE(download.outcomes()[1].completed) << download.outcomes()[1].problem;
+  EXPECT_EQ(download.outcomes()[0].pagesTransferred, rec.pageCount() - 3);  // continued after its 3 data pages
+  EXPECT_EQ(test::readFile(rig.im2(rec.format.fileNumber)), rig.expectedIm2(0));
+}
+
+TEST(ScenarioDownload, ReplacingAnEarlierDecodingIsAskedAndTheQueueWaitsForTheAnswer) {
+  Rig rig(1000, 2);
+  rig.settings.autoDecrypt = true;
+  ASSERT_TRUE(rig.connect());
+  const auto& first = rig.device->recordings()[0];
+  const auto& second = rig.device->recordings()[1];
+  const auto wav = [&](std::uint16_t n) {
+    return rig.dir / "wav" / ("TRIP.R5-12345." + std::to_string(n) + ".00.wav");
+  };
+  test::writeFile(wav(first.format.fileNumber), "an earlier decoding");
+
+  rig.ui.holdQuestions = true;
+  auto& download = rig.ops->download();
+  ASSERT_TRUE(download.start(operations::DownloadOptions::fromSettings(rig.settings)));
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !rig.ui.held.empty(); }, 600s));
+  EXPECT_EQ(rig.ui.held[0].question.topic, ports::Topic::OverwriteFile);
+  EXPECT_EQ(rig.ui.held[0].question.defaultAnswer, ports::Answer::No);
+  const auto mark = rig.linesSent().size();
+  rig.loop.runFor(3s);
+  const auto waiting = rig.linesSent();
+  for (auto l = waiting.begin() + static_cast<std::ptrdiff_t>(mark); l != waiting.end(); ++l) EXPECT_EQ(*l, "$R5,PING\r\n");
+  EXPECT_FALSE(fs::exists(rig.im2(second.format.fileNumber)));  // the next recording waits
+
+  rig.ui.answerHeld(0, ports::Answer::No);
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !download.running(); }, 600s));
+  ASSERT_EQ(download.outcomes().size(), 2u);
+  ASSERT_TRUE(download.outcomes()[0].conversion.has_value());
+  EXPECT_FALSE(download.outcomes()[0].conversion->ok);
+  EXPECT_EQ(test::readFile(wav(first.format.fileNumber)), "an earlier decoding");
+  ASSERT_TRUE(download.outcomes()[1].conversion.has_value());
+  EXPECT_TRUE(download.outcomes()[1].conversion->ok) << download.outcomes()[1].conversion->message;
+  EXPECT_GT(fs::file_size(wav(second.format.fileNumber)), 44u);
+}
+
+namespace {
+
+// A front end that only listens: every event it gets, in order.
+struct Watcher : operations::FrontEndObserver {
+  void onState(const session::SessionState& s) override { states.push_back(s); }
+  void onListReset() override { events.push_back("reset"); }
+  void onRowChanged(std::size_t index) override { events.push_back("row " + std::to_string(index)); }
+  void onSelectionSums(const operations::SelectionSums& s) override { sums.push_back(s); }
+  void onRecordingStarted(std::uint16_t n, std::size_t row) override {
+    events.push_back("start " + std::to_string(n) + " row " + std::to_string(row));
+  }
+  void onDownloadProgress(const operations::DownloadProgress& p) override { progress.push_back(p); }
+  void onRecordingFinished(const operations::RecordingOutcome& o) override {
+    events.push_back("finish " + std::to_string(o.fileNumber) + (o.completed ? " completed" : " not completed"));
+  }
+  bool sawState(bool (*test)(const session::SessionState&)) const {
+    return std::any_of(states.begin(), states.end(), test);
+  }
+  std::vector<session::SessionState> states;
+  std::vector<std::string> events;
+  std::vector<operations::SelectionSums> sums;
+  std::vector<operations::DownloadProgress> progress;
+};
+
+}  // namespace
+
+TEST(ScenarioDownload, AFrontEndFollowsListDownloadAndScanThroughOneObserver) {
+  Rig rig(1000);
+  rig.device->config().badBlocks = 41;
+  rig.device->recordings().push_back(noiseRecording(1, 24, 12345));
+  rig.device->recordings().push_back(noiseRecording(2, 400, 12345));  // long enough for a rate
+  rig.download->faults().stickyBadPages.insert({1, 5});
+  rig.pace(3000000, 4096, 1ms);  // time passes on the wire: the rate is known
+  Watcher watcher;
+  rig.ops->setFrontEnd(&watcher);
+  ASSERT_EQ(watcher.states.size(), 1u);
+  ASSERT_TRUE(rig.connect());
+  EXPECT_EQ(watcher.states.back().recorderName, "R5-12345");
+
+  // The listing: emptied, then each row as it comes, with the selection's sums.
+  ASSERT_GE(watcher.events.size(), 3u);
+  const auto reset = std::find(watcher.events.begin(), watcher.events.end(), "reset");
+  ASSERT_NE(reset, watcher.events.end());
+  EXPECT_EQ(*(reset + 1), "row 0");
+  EXPECT_EQ(*(reset + 2), "row 1");
+  ASSERT_FALSE(watcher.sums.empty());
+  EXPECT_EQ(watcher.sums.back().count, 2u);
+  EXPECT_EQ(watcher.sums.back().pagesToTransfer, 24u + 400u);
+  EXPECT_EQ(watcher.sums.back(), rig.ops->list().selectionSums());
+
+  watcher.events.clear();
+  ASSERT_TRUE(rig.downloadSelected());
+  const auto has = [&](const std::string& e) {
+    return std::find(watcher.events.begin(), watcher.events.end(), e) != watcher.events.end();
+  };
+  EXPECT_TRUE(has("start 1 row 0"));
+  EXPECT_TRUE(has("finish 1 completed"));
+  EXPECT_TRUE(has("start 2 row 1"));
+  EXPECT_TRUE(has("finish 2 completed"));
+  EXPECT_LT(std::find(watcher.events.begin(), watcher.events.end(), "finish 1 completed"),
+            std::find(watcher.events.begin(), watcher.events.end(), "start 2 row 1"));
+
+  // Progress as numbers: it only grows, names the recording under way, ends at the total.
+  ASSERT_FALSE(watcher.progress.empty());
+  for (std::size_t i = 1; i < watcher.progress.size(); ++i)
+    EXPECT_GE(watcher.progress[i].transferred, watcher.progress[i - 1].transferred);
+  const auto& last = watcher.progress.back();
+  EXPECT_EQ(last.fileNumber, 2u);
+  EXPECT_EQ(last.transferred, last.total);
+  EXPECT_EQ(last.total, 24u + 400u);
+  EXPECT_EQ(last.pagesDone, last.pages);
+  EXPECT_GT(last.bytesPerSecond, 0.0);
+  ASSERT_TRUE(last.secondsLeft.has_value());
+  EXPECT_EQ(*last.secondsLeft, 0u);
+  const auto firstDone = std::find_if(watcher.progress.begin(), watcher.progress.end(),
+                                      [](const operations::DownloadProgress& p) { return p.fileNumber == 1 && p.pagesDone == p.pages; });
+  ASSERT_NE(firstDone, watcher.progress.end());
+  EXPECT_EQ(firstDone->badPages, 1u);
+  EXPECT_GT(firstDone->repeats, 0u);
+
+  // The session state: downloading while it ran, then the scan it asked for until its result came.
+  EXPECT_TRUE(watcher.sawState([](const session::SessionState& s) { return s.downloading; }));
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.ops->badBlockScan().has_value(); }, 10s));
+  EXPECT_TRUE(watcher.sawState([](const session::SessionState& s) { return s.scanning && !s.downloading; }));
+  EXPECT_FALSE(watcher.states.back().scanning);
+  EXPECT_FALSE(watcher.states.back().downloading);
+  rig.ops->setFrontEnd(nullptr);
+}

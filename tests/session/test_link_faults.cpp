@@ -4,6 +4,8 @@
 // characters.
 #include <gtest/gtest.h>
 
+#include "HostProbe.h"
+
 #include <algorithm>
 
 #include "SessionRig.h"
@@ -48,7 +50,7 @@ TEST(LinkFaults, LinesAfterTheLinkWasLostInTheSameChunkAreNotDispatched) {
   rig.wire->faults().failWritesAfterBytes = 0;
   rig.device->sendBytes("$R5,ACK,VER,R5 1.2.0f\r\n$R5,PONG,0,1\r\n");
   rig.loop.runFor(20ms);  // the failed line ends 15 ms after its first byte
-  EXPECT_FALSE(rig.host->link().isOpen());
+  EXPECT_FALSE(rig.host->linkOpen());
   EXPECT_FALSE(rig.host->flags().recorderConnected);
   EXPECT_FALSE(rig.host->flags().sessionRunning);
   EXPECT_EQ(rig.countLog("<57924>"), 1u);  // established once, at the first connect only
@@ -68,7 +70,7 @@ TEST(LinkFaults, AConnectAttemptStartsAFreshSessionAfterTheLinkWasClosed) {
   rig.host->closeLink();
   ASSERT_TRUE(rig.host->flags().recorderConnected);
   const auto mark = rig.wire->trace().size();
-  rig.host->mutableInfo().chainComplete = false;
+  session::HostProbe::info(*rig.host).chainComplete = false;
   rig.host->connectAttempt();
   EXPECT_FALSE(rig.host->flags().recorderConnected);
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().chainComplete; }, 10s));
@@ -84,14 +86,14 @@ TEST(LinkFaults, APartialLineFromBeforeTheLossDoesNotPrefixTheFirstPresenceLine)
   ASSERT_TRUE(rig.connect());
   rig.device->sendBytes("$R5,ACK,LE");  // cut off by the loss
   rig.loop.runFor(10ms);
-  ASSERT_EQ(rig.host->pendingInput(), "$R5,ACK,LE");
+  ASSERT_EQ(session::HostProbe::pendingInput(*rig.host), "$R5,ACK,LE");
   rig.host->closeLink();
 
   // A reduced recorder in test mode answers on the new link.
   rig.device->config().model = sim::Model::R5U;
   rig.device->config().subModel = 9;
   rig.device->config().testMode = true;
-  rig.host->mutableInfo().chainComplete = false;
+  session::HostProbe::info(*rig.host).chainComplete = false;
   rig.host->connectAttempt();
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().chainComplete; }, 10s));
   EXPECT_EQ(rig.host->info().variant, DeviceVariant::Reduced);
@@ -130,12 +132,12 @@ TEST(LinkFaults, AnUnpluggedRecorderIsNoticedAtOnceWhileNothingIsWritten) {
     Transfer transfer;
     rig.host->setActiveTransfer(&transfer);
     rig.loop.runFor(3s);
-    ASSERT_TRUE(rig.host->link().isOpen());
+    ASSERT_TRUE(rig.host->linkOpen());
     const int resets = rig.resets;
 
     rig.wire->unplug();
     rig.loop.runFor(1ms);
-    EXPECT_FALSE(rig.host->link().isOpen()) << recording;
+    EXPECT_FALSE(rig.host->linkOpen()) << recording;
     EXPECT_FALSE(rig.host->flags().recorderConnected);
     EXPECT_EQ(rig.resets, resets + 1);
     EXPECT_EQ(transfer.lost, 1);
@@ -147,7 +149,7 @@ TEST(LinkFaults, AnUnpluggedRecorderIsNoticedAtOnceWhileNothingIsWritten) {
 
     // Plugged in again: found on the next attempt.
     rig.wire->faults().unplugged = false;
-    rig.host->mutableInfo().chainComplete = false;
+    session::HostProbe::info(*rig.host).chainComplete = false;
     ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().chainComplete; }, 10s));
   }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "HostProbe.h"
 #include "SessionRig.h"
 #include "link/LinkTransport.h"
 #include "session/SessionServices.h"
@@ -126,7 +127,7 @@ TEST(PacedSend, ALinkLostMidLineDropsTheRestAndEverythingQueuedAndIsReportedOnce
   EXPECT_EQ(continued, 0);
   EXPECT_EQ(transfer.lost, 1);
   EXPECT_EQ(rig.countLog("<57791>\r\n<57792>\r\n"), 1u);
-  EXPECT_FALSE(rig.host->link().isOpen());
+  EXPECT_FALSE(rig.host->linkOpen());
   EXPECT_FALSE(rig.host->sending());
   EXPECT_FALSE(rig.loop.timerActive(session::kTimerReply));
   EXPECT_FALSE(rig.loop.timerActive(link::kTimerPacedWrite));
@@ -209,6 +210,6 @@ TEST(PacedSend, ABeforeSessionReplyDoesNotStartTheKeepAliveWhileTheRequestIsStil
   rig.device->faults().silent = true;
   rig.host->connectAttempt();  // the first ping is going out and expects a reply
   ASSERT_TRUE(rig.host->sending());
-  rig.host->dispatch("$R5,MSG,REC,OFF");
+  session::HostProbe::dispatch(*rig.host, "$R5,MSG,REC,OFF");
   EXPECT_FALSE(rig.loop.timerActive(session::kTimerKeepAlive));
 }

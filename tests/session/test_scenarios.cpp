@@ -2,6 +2,8 @@
 // time-out machinery (reply time-out, ping retry, speed cycling), link loss and speed agreement.
 #include <gtest/gtest.h>
 
+#include "HostProbe.h"
+
 #include <algorithm>
 
 #include "SessionRig.h"
@@ -155,7 +157,7 @@ TEST(SessionScenario, UnansweredCommandLogsTheTimeOutAndPingsAndGoesOnWhenAnswer
   rig.loop.runFor(3s);
   EXPECT_TRUE(rig.host->flags().recorderConnected);
   EXPECT_EQ(rig.resets, 0);
-  EXPECT_EQ(rig.host->pingRetryCount(), 0u);
+  EXPECT_EQ(session::HostProbe::pingRetryCount(*rig.host), 0u);
 }
 
 TEST(SessionScenario, SilentRecorderGetsOneRetryPingThenTheSessionIsResetEverySecondWithDots) {
@@ -169,7 +171,7 @@ TEST(SessionScenario, SilentRecorderGetsOneRetryPingThenTheSessionIsResetEverySe
   ASSERT_TRUE(rig.settle());
   EXPECT_FALSE(rig.host->flags().recorderConnected);
   EXPECT_EQ(rig.linesSent(mark), std::vector<std::string>(4, "$R5,PING\r\n"));
-  EXPECT_EQ(rig.host->pingRetryCount(), 1u);
+  EXPECT_EQ(session::HostProbe::pingRetryCount(*rig.host), 1u);
 
   // Every further silent second resets again, straight from step 4 (no more retry pings).
   const auto mark2 = rig.wire->trace().size();
@@ -206,7 +208,7 @@ TEST(SessionScenario, SpeedCyclingStartsOverAfterTheSixthSpeed) {
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.hostSpeeds().size() == 7; }, 30s));
   EXPECT_EQ(rig.hostSpeeds(),
             (std::vector<std::uint32_t>{115200, 1000000, 1500000, 115200, 2000000, 3000000, 115200}));
-  EXPECT_EQ(rig.host->speedCycleIndex(), 1);
+  EXPECT_EQ(session::HostProbe::speedCycleIndex(*rig.host), 1);
 }
 
 TEST(SessionScenario, QuickUsbModuleHasItsOwnWaitingText) {
@@ -242,18 +244,18 @@ TEST(SessionScenario, ShortWriteIsALostLinkThatIsReopenedEverySecond) {
     int lost = 0;
   } transfer;
   rig.host->setActiveTransfer(&transfer);
-  rig.host->flags().download = true;
+  rig.host->setActivity(session::Activity::Download, true);
   rig.wire->faults().failWritesAfterBytes = 4;
 
   rig.host->commandList();  // "$R5," goes out, then the cable is gone
-  EXPECT_TRUE(rig.host->link().isOpen());  // noticed when the line ends
+  EXPECT_TRUE(rig.host->linkOpen());  // noticed when the line ends
   rig.loop.runFor(75ms);                   // four bytes, the fifth fails, 15 ms later the line ends
   EXPECT_NE(rig.logText().find("<57791>\r\n<57792>\r\n"), std::string::npos);
   EXPECT_EQ(rig.ui.statuses.back(), "<57762>");
   EXPECT_FALSE(rig.host->flags().recorderConnected);
   EXPECT_FALSE(rig.host->flags().download);
   EXPECT_EQ(transfer.lost, 1);
-  EXPECT_FALSE(rig.host->link().isOpen());
+  EXPECT_FALSE(rig.host->linkOpen());
   EXPECT_TRUE(rig.loop.timerActive(session::kTimerConnectRetry));
   EXPECT_FALSE(rig.loop.timerActive(session::kTimerReply));
   rig.host->setActiveTransfer(nullptr);
@@ -356,8 +358,8 @@ TEST(SessionScenario, NoiseAndGarbledAnswersDoNotBreakTheSession) {
   rig.device->sendBytes(std::string("\0\0\r\n\0", 5));
   rig.device->sendLine("$R5,ACK,LED,2");
   rig.loop.runFor(50ms);
-  EXPECT_GT(rig.host->garbageBytesDropped(), 0u);
-  EXPECT_LE(rig.host->pendingInput().size(), session::LineAssembler::kMaxLine);
+  EXPECT_GT(session::HostProbe::garbageBytesDropped(*rig.host), 0u);
+  EXPECT_LE(session::HostProbe::pendingInput(*rig.host).size(), session::LineAssembler::kMaxLine);
   EXPECT_GE(rig.findLog(">> $R5,ACK,LED,2"), 0);
 
   rig.device->faults().garbleProbability = 0.3;
@@ -397,7 +399,7 @@ TEST(SessionScenario, SpeedFallbackLowersTheAdapterSpeedByOneMegabit) {
 TEST(SessionScenario, RecordingOffAndFormatCommands) {
   Rig rig;
   ASSERT_TRUE(rig.connect());
-  rig.host->flags().recording = true;
+  session::HostProbe::flags(*rig.host).recording = true;
   auto mark = rig.wire->trace().size();
   rig.host->commandRecordOff();
   EXPECT_GE(rig.findLog("<57799>"), 0);
@@ -495,7 +497,7 @@ TEST(SessionScenario, BlockDataBeyondTheBlockIsCountedNeverStored) {
 TEST(SessionScenario, BlockDataWithoutAReceiverGoesBackToLineModeAndKeepsTheBytes) {
   Rig rig;
   ASSERT_TRUE(rig.connect());
-  rig.host->link().SetNotificationMask(link::kMaskData);  // block mode, but nobody receives
+  session::HostProbe::link(*rig.host).SetNotificationMask(link::kMaskData);  // block mode, but nobody receives
   rig.device->sendLine("$R5,ACK,LED,1");
   rig.loop.runFor(10ms);
   EXPECT_EQ(rig.findLog(">> $R5,ACK,LED,1"), -1);  // not read yet
@@ -524,7 +526,7 @@ TEST(SessionScenario, PluggedReplyHandlersReplaceTheBuiltInOnes) {
     else
       ++records;
   });
-  rig.host->mutableInfo().chainComplete = false;
+  session::HostProbe::info(*rig.host).chainComplete = false;
   rig.host->commandList();
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().chainComplete; }, 5s));
   EXPECT_EQ(records, 2);
@@ -538,12 +540,112 @@ TEST(SessionScenario, ShutdownSendsTheResetLineAndTheRecorderReturnsToItsPowerOn
   EXPECT_EQ(rig.device->speed(), 3000000u);
   rig.host->shutdown();
   // The link stays open until the reset line is out, and closes then.
-  EXPECT_TRUE(rig.host->link().isOpen());
+  EXPECT_TRUE(rig.host->linkOpen());
   EXPECT_FALSE(rig.host->shutdownComplete());
   ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->shutdownComplete(); }, 5s));
   EXPECT_EQ(rig.device->speed(), sim::SimRecorder::kPowerOnSpeed);
-  EXPECT_FALSE(rig.host->link().isOpen());
+  EXPECT_FALSE(rig.host->linkOpen());
   EXPECT_EQ(rig.countLog("RB5RB5"), 0u);  // the access token is never logged
   rig.loop.runFor(3s);
   EXPECT_FALSE(rig.wire->isOpen());  // no reconnect after shutdown
+}
+
+TEST(SessionScenario, TheFormatConfirmationWaitsForItsAnswersWhileTheSessionGoesOn) {
+  Rig rig;
+  ASSERT_TRUE(rig.connect());
+  rig.loop.runFor(2s);
+  rig.ui.holdQuestions = true;
+  const auto mark = rig.wire->trace().size();
+  EXPECT_TRUE(rig.host->commandFormat());  // asked, not yet answered
+  ASSERT_EQ(rig.ui.held.size(), 1u);
+  EXPECT_EQ(rig.ui.held[0].question.topic, ports::Topic::Format);
+  EXPECT_EQ(rig.ui.held[0].question.defaultAnswer, ports::Answer::No);
+  EXPECT_TRUE(rig.host->formatQuestionOpen());
+  EXPECT_TRUE(rig.host->commandFormat());  // asked once only
+  EXPECT_EQ(rig.ui.held.size(), 1u);
+
+  // The keep-alive pings and the recorder answers, several times, while the user thinks (unanswered
+  // pings would have reset the session).
+  rig.loop.runFor(5s);
+  EXPECT_TRUE(withoutPings(rig.linesSent(mark)).empty());
+  EXPECT_GE(rig.linesSent(mark).size(), 4u);
+  EXPECT_TRUE(rig.host->flags().recorderConnected);
+  EXPECT_EQ(rig.resets, 0);
+
+  // Yes: the second question (recordings not on disk) waits too; its Yes sends the format.
+  rig.ui.answerHeld(0, ports::Answer::Yes);
+  ASSERT_EQ(rig.ui.held.size(), 1u);
+  EXPECT_EQ(rig.ui.held[0].question.topic, ports::Topic::FormatIncomplete);
+  rig.loop.runFor(3s);
+  EXPECT_TRUE(withoutPings(rig.linesSent(mark)).empty());
+  rig.ui.answerHeld(0, ports::Answer::Yes);
+  EXPECT_FALSE(rig.host->formatQuestionOpen());
+  rig.loop.runFor(2s);
+  const auto sent = withoutPings(rig.linesSent(mark));
+  ASSERT_GE(sent.size(), 1u);
+  EXPECT_EQ(sent[0], "$R5,FMT\r\n");
+}
+
+TEST(SessionScenario, AFormatAnswerThatComesAfterTheRecorderWentIsDropped) {
+  Rig rig;
+  ASSERT_TRUE(rig.connect());
+  rig.ui.holdQuestions = true;
+  EXPECT_TRUE(rig.host->commandFormat());
+  ASSERT_EQ(rig.ui.held.size(), 1u);
+  rig.wire->faults().unplugged = true;
+  rig.loop.runFor(3s);
+  EXPECT_FALSE(rig.host->flags().recorderConnected);
+  rig.wire->faults().unplugged = false;
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().chainComplete; }, 30s));
+
+  // The answer to the question about the recorder that went formats nothing.
+  const auto mark = rig.wire->trace().size();
+  rig.ui.answerHeld(0, ports::Answer::Yes);
+  EXPECT_TRUE(rig.ui.held.empty());
+  rig.loop.runFor(2s);
+  EXPECT_TRUE(withoutPings(rig.linesSent(mark)).empty());
+  EXPECT_FALSE(rig.host->formatQuestionOpen());
+  // A new format asks again.
+  rig.ui.holdQuestions = false;
+  rig.ui.answers = {ports::Answer::No};
+  EXPECT_FALSE(rig.host->commandFormat());
+}
+
+TEST(SessionScenario, FrontEndsFollowTheSessionStateWithoutPolling) {
+  struct Watcher : session::SessionObserver {
+    void onState(const session::SessionState& s) override { states.push_back(s); }
+    std::vector<session::SessionState> states;
+  } watcher;
+  Rig rig;
+  rig.host->addObserver(&watcher);
+  ASSERT_EQ(watcher.states.size(), 1u);  // where it stands when observing starts
+  EXPECT_FALSE(watcher.states[0].connected);
+
+  ASSERT_TRUE(rig.connect());
+  const session::SessionState connected = watcher.states.back();
+  EXPECT_TRUE(connected.running);
+  EXPECT_TRUE(connected.connected);
+  EXPECT_TRUE(connected.linkOpen);
+  EXPECT_EQ(connected.recorderName, "R5-12345");
+  EXPECT_EQ(connected, rig.host->state());
+  // Only changes are sent: a quiet session sends nothing.
+  const auto sentSoFar = watcher.states.size();
+  rig.loop.runFor(5s);
+  EXPECT_EQ(watcher.states.size(), sentSoFar);
+
+  // An operation's activity, through the session's named method.
+  rig.host->setActivity(session::Activity::Download, true);
+  EXPECT_TRUE(watcher.states.back().downloading);
+  rig.host->setActivity(session::Activity::Download, false);
+  EXPECT_FALSE(watcher.states.back().downloading);
+  rig.host->setStatusText("1:00");
+  EXPECT_EQ(watcher.states.back().secondStatus, "1:00");
+
+  // The recorder goes: not connected, the status line says so.
+  rig.wire->faults().unplugged = true;
+  rig.loop.runFor(3s);
+  EXPECT_FALSE(watcher.states.back().connected);
+  EXPECT_FALSE(watcher.states.back().statusText.empty());
+  EXPECT_EQ(watcher.states.back().recorderName, "");
+  rig.host->removeObserver(&watcher);
 }

@@ -2,6 +2,8 @@
 // test holds: the device going away is noticed from the reader alone.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include "HostProbe.h"
 #include <unistd.h>
 
 #include <cstdlib>
@@ -54,12 +56,12 @@ TEST(SerialSession, PullingTheDeviceWhileNothingIsWrittenLosesTheLinkAtOnce) {
   host.setLogSink([&](const std::string& text) { logText += text; });
 
   host.connectAttempt();
-  ASSERT_TRUE(host.link().isOpen()) << host.lastOpenResult();
+  ASSERT_TRUE(host.linkOpen()) << host.lastOpenResult();
   // As while the recorder records: no ping and no reply wait, so no write finds the loss.
   host.stopKeepAliveAndReplyWait();
 
   far.pull();
-  ASSERT_TRUE(loop.runUntil([&] { return !host.link().isOpen(); }, kPatience));
+  ASSERT_TRUE(loop.runUntil([&] { return !host.linkOpen(); }, kPatience));
   EXPECT_NE(logText.find(lang::text(57791)), std::string::npos);
   EXPECT_TRUE(loop.timerActive(session::kTimerConnectRetry));
   host.shutdown(false);

@@ -46,6 +46,22 @@ void loadEnglish() {
   (void)loaded;
 }
 
+void FakeUi::ask(const ports::Question& question, ports::ReplyHandler done) {
+  asked.push_back(question);
+  if (holdQuestions) {
+    held.push_back({question, std::move(done)});
+    return;
+  }
+  UserInterface::ask(question, std::move(done));
+}
+
+void FakeUi::answerHeld(std::size_t index, const ports::Reply& reply) {
+  if (index >= held.size()) throw std::out_of_range("no such held question");
+  Held h = std::move(held[index]);
+  held.erase(held.begin() + static_cast<std::ptrdiff_t>(index));
+  if (h.done) h.done(reply);
+}
+
 std::optional<std::size_t> FakeUi::choose(const std::string& text, const std::string& caption,
                                           const std::vector<std::string>& answers) {
   questions.push_back({text, caption, answers});

@@ -40,6 +40,20 @@ class FakeUi : public ports::UserInterface {
     ports::Buttons buttons;
   };
 
+  // Questions: answered at once like message() and choose() below, or held while `holdQuestions`
+  // is set, until the test answers them (answerHeld), later and in any order.
+  void ask(const ports::Question& question, ports::ReplyHandler done) override;
+  bool holdQuestions = false;
+  struct Held {
+    ports::Question question;
+    ports::ReplyHandler done;
+  };
+  std::vector<Held> held;  // questions still waiting, oldest first
+  std::vector<ports::Question> asked;  // every question asked
+  // Delivers the answer to held question `index` (it leaves `held`).
+  void answerHeld(std::size_t index, const ports::Reply& reply);
+  void answerHeld(std::size_t index, ports::Answer answer) { answerHeld(index, ports::Reply{answer, 0}); }
+
   ports::Answer message(const std::string& text, const std::string& caption, ports::Icon icon,
                         ports::Buttons buttons) override;
   void status(const std::string& text) override { statuses.push_back(text); }

@@ -451,15 +451,15 @@ ConvertResult Conversion::run() {
   const std::string info0 = infoPartPath(base_, 0);
   result_.firstWavPath = wav0;
 
-  std::error_code ec;
-  if (request_.askBeforeOverwrite && std::filesystem::exists(wav0, ec)) {
-    const std::string question = lang::formatText(
-        "%s (%s) %s\r\n %s",
-        {text(TextId::WavFile), wav0, text(TextId::AlreadyExists), text(TextId::OverwriteIt)});
-    if (ui_.message(question, text(TextId::AppName), ports::Icon::Question, ports::Buttons::YesNo) !=
-        ports::Answer::Yes) {
+  if (const auto question = request_.askBeforeOverwrite ? overwriteQuestion(request_.wavPath) : std::nullopt) {
+    // The conversion runs to its end in one go, so it takes an answer given at once; one that would
+    // come later counts as the question's default (No). A front end whose answers come later asks
+    // overwriteQuestion() itself first and converts without this question.
+    bool replace = false;
+    ui_.ask(*question, [&replace](const ports::Reply& reply) { replace = reply.answer == ports::Answer::Yes; });
+    if (!replace) {
       result_.status = ConvertStatus::Declined;
-      result_.message = wav0 + " exists and was not replaced";
+      result_.message = declinedMessage(request_.wavPath);
       return result_;
     }
   }
@@ -548,6 +548,7 @@ ConvertResult Conversion::run() {
                  ? request_.cutLimitOverride
                  : cutLimitBytes(request_.cutMinutes, request_.cutMiB, channels_, bits_, rate_);
 
+    std::error_code ec;
     std::filesystem::remove(info0, ec);
     FileError createError;
     if (!openPart(createError))
@@ -605,10 +606,27 @@ ConvertResult Im2Converter::convert(const ConvertRequest& request) {
   return conversion.run();
 }
 
+std::optional<ports::Question> overwriteQuestion(const std::string& wavPath) {
+  const std::string wav0 = wavPartPath(wavBase(wavPath), 0);
+  std::error_code ec;
+  if (!std::filesystem::exists(wav0, ec)) return std::nullopt;
+  ports::Question q;
+  q.topic = ports::Topic::OverwriteFile;
+  q.text = lang::formatText("%s (%s) %s\r\n %s", {text(TextId::WavFile), wav0, text(TextId::AlreadyExists), text(TextId::OverwriteIt)});
+  q.caption = text(TextId::AppName);
+  q.defaultAnswer = ports::Answer::No;
+  return q;
+}
+
+std::string declinedMessage(const std::string& wavPath) {
+  return wavPartPath(wavBase(wavPath), 0) + " exists and was not replaced";
+}
+
 ConvertResult convertRecording(ports::UserInterface& ui, const LogSink& log, const std::string& im2Path,
                                const std::string& wavPath, const std::string& /*infoPath*/,
-                               const app::Settings& settings) {
+                               const app::Settings& settings, bool askBeforeOverwrite) {
   ConvertRequest request;
+  request.askBeforeOverwrite = askBeforeOverwrite;
   request.sourcePath = im2Path;
   request.wavPath = wavPath;
   request.cutMinutes = settings.waveCutTime;

@@ -10,12 +10,12 @@
 // inner page number.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-namespace recdesk::ports {
-class UserInterface;
-}
+#include "ports/UserInterface.h"
+
 namespace recdesk::app {
 struct Settings;
 }
@@ -95,8 +95,14 @@ class Im2Converter {
 // The download's entry point: converts `im2Path` to parts named from `wavPath` with the cut settings
 // ("WaveCutTime", "WaveCutSize") of `settings`. `infoPath`, the recording's download information file,
 // is left alone: every part gets its own information file beside it.
+// `askBeforeOverwrite` false: part 00 is replaced without a question (the caller asked it).
 ConvertResult convertRecording(ports::UserInterface& ui, const LogSink& log, const std::string& im2Path,
                                const std::string& wavPath, const std::string& infoPath,
-                               const app::Settings& settings);
+                               const app::Settings& settings, bool askBeforeOverwrite = true);
+
+// The question before part 00 of `wavPath` is replaced; nullopt when there is no such file.
+std::optional<ports::Question> overwriteQuestion(const std::string& wavPath);
+// The result's message when the user chose not to replace it.
+std::string declinedMessage(const std::string& wavPath);
 
 }  // namespace recdesk::audio

@@ -31,7 +31,6 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,7 +38,7 @@
 #include <string_view>
 #include <vector>
 
-#include "audio/CFile64.h"
+#include "operations/BlockVerdict.h"
 #include "operations/DownloadMath.h"
 #include "operations/ListReplies.h"
 #include "operations/RecordingFolders.h"
@@ -52,6 +51,8 @@ struct Settings;
 }
 
 namespace recdesk::operations {
+
+class RecordingWriter;
 
 struct DownloadOptions {
   FileNaming naming;
@@ -89,6 +90,29 @@ struct RecordingOutcome {
   std::string problem;  // why it did not complete (English)
 };
 
+// The download in numbers, after each stored block.
+struct DownloadProgress {
+  std::uint16_t fileNumber = 0;       // the recording under way
+  std::uint64_t pagesDone = 0;        // its data pages on disk
+  std::uint64_t pages = 0;            // its data pages
+  std::uint64_t transferred = 0;      // pages of the whole download so far
+  std::uint64_t total = 0;            // pages the whole download fetches
+  double bytesPerSecond = 0;          // smoothed
+  std::optional<std::uint64_t> secondsLeft;  // nullopt while the rate is unknown
+  std::uint64_t repeats = 0;          // of the recording under way
+  std::uint64_t badPages = 0;         // accepted in the recording under way
+};
+
+// How a front end follows the download: each recording's start and end with its result, and the
+// progress as numbers.
+class DownloadListener {
+ public:
+  virtual ~DownloadListener() = default;
+  virtual void onRecordingStarted(std::uint16_t /*fileNumber*/, std::size_t /*row*/) {}
+  virtual void onDownloadProgress(const DownloadProgress& /*progress*/) {}
+  virtual void onRecordingFinished(const RecordingOutcome& /*outcome*/) {}
+};
+
 class Download : public session::BlockTransferHandler {
  public:
   Download(session::SessionServices& services, RecordingList& list);
@@ -110,13 +134,15 @@ class Download : public session::BlockTransferHandler {
   FreeSpaceQuery freeSpace;
   // Called once when the whole download has ended (all files, stopped, or refused at the start).
   std::function<void()> onFinished;
-  // Answers the existing-file question without asking (a command-line option); unset: the user
-  // interface asks.
-  std::function<ports::ExistingFileChoice(const RecordingFiles& files)> existingFileChoice;
+
+  // The front end's listener (one; null for none).
+  void setListener(DownloadListener* listener) { listener_ = listener; }
 
   // ---- commands ------------------------------------------------------------------------------------
   // The Download button pressed (or a row double-clicked): checks the folders and the disk space,
-  // then fetches every selected row in list order. False when it did not start.
+  // then fetches every selected row in list order. False when it was refused at once; a start that
+  // waits for an answer (creating a folder) returns true, and a refusal then ends it through
+  // onFinished.
   bool start(const DownloadOptions& options);
   // The Download button released: the block under way completes, then the transfer is cancelled.
   void requestStop();
@@ -137,6 +163,8 @@ class Download : public session::BlockTransferHandler {
   // ---- state ---------------------------------------------------------------------------------------
   bool active() const { return active_; }  // the Download button's state
   bool running() const { return running_; }
+  // A question of the download waits for its answer (the download holds its place meanwhile).
+  bool asking() const { return asking_; }
   int phase() const { return phase_; }     // 0 idle, 1 header page, 2 data pages
   std::optional<std::size_t> currentRow() const { return current_; }
   std::uint64_t pagesTotal() const { return pagesTotal_; }
@@ -157,13 +185,27 @@ class Download : public session::BlockTransferHandler {
 
  private:
   enum class Stopping { No, Cancel, Resync };
+  enum class Ending { Finished, LinkLost, Refused };
+  // The block the fresh requests and the copies below belong to (file, phase, first page, pages).
+  struct BlockPlace {
+    std::uint16_t file = 0;
+    int phase = 0;
+    std::uint64_t first = 0;
+    std::uint16_t pages = 0;
+    bool operator==(const BlockPlace&) const = default;
+  };
 
-  bool checkFolder(const std::string& folder);
+  void begin();
+  void refuseStart();
+  void ask(ports::Question question, std::function<void(const ports::Reply&)> then);
+  void confirmFolder(const std::string& folder, std::function<void(bool ok)> then);
+  void existingFileAnswered(ports::ExistingFileChoice choice);
   bool checkDiskSpace();
   void advance();  // go to the next file (runs the queue loop)
   void nextFile();
   void sendRequest();
   void dataRequest();
+  void sendTransferRequest(const std::string& line);
   void requestNextBlock();
   void repeatBlock();
   void blockComplete();
@@ -179,8 +221,11 @@ class Download : public session::BlockTransferHandler {
   void transferEndedEarly();
   void afterResyncCancel();
   void stop();
+  void endTransfer();
   void finishFile();
-  void endDownload();
+  void convertThenGoOn();
+  void goOn(bool complete);
+  void endDownload(Ending how);
   void failRecording(const std::string& problem);
   void abortRecording(const std::string& problem);  // cancel the transfer, keep the partial file
   void clearRepeatState();
@@ -189,18 +234,17 @@ class Download : public session::BlockTransferHandler {
   void bytesWhileSettling();
   void quietGapEnded();
   void requestAfresh();
-  void notePages(const std::vector<std::size_t>& badPages);
-  std::vector<std::size_t> mendFromSoundPages(const std::vector<std::size_t>& badPages);
   void followBlockPlace();
+  BlockPlace currentPlace() const;
+  ExpectedBlock expectedBlock() const;
   void updateProgress(std::uint64_t blockPages);
-  // Sends a line; a request (`request`) starts its time-out, timer 13, once the line is out.
-  bool send(const std::string& line, bool request = false);
+  // Sends a line; `afterSent` runs once its last byte is out.
+  bool send(const std::string& line, session::SessionServices::AfterSent afterSent = {});
   bool sendControl(char byte);
   void linkGone();
   void writeBlock(const std::uint8_t* data, std::size_t bytes);
   void infoLine(const std::string& text);
   void earlyEnd(const std::string& line16);
-  void closeFiles();
   bool rowValid() const;
   std::uint64_t expectedPageNumber(std::size_t indexInBlock) const;
   RecordingOutcome& outcome() { return outcomes_.back(); }
@@ -241,27 +285,22 @@ class Download : public session::BlockTransferHandler {
   bool settling_ = false;
   char lastControl_ = 'n';  // the block control byte sent last ("n" or "r")
   std::chrono::steady_clock::time_point settleStart_{};
-  // The block the fresh requests and the sound pages below belong to (file, phase, first page, pages).
-  struct BlockPlace {
-    std::uint16_t file = 0;
-    int phase = 0;
-    std::uint64_t first = 0;
-    std::uint16_t pages = 0;
-    bool operator==(const BlockPlace&) const = default;
-  };
   BlockPlace place_;
   int freshRequests_ = 0;
-  std::vector<std::uint8_t> soundPages_;  // per page of that block: a copy that passed its checks
-  std::vector<bool> soundSeen_;
-  // Per page that failed its check byte in its right place: the content most copies brought
-  // (a majority vote), which is what the flash holds when transmission faults are the rarer ones.
-  std::vector<std::uint8_t> badCandidates_;
-  std::vector<int> badVotes_;
+  BlockCopies copies_;
   TransferRate rate_;
 
-  std::unique_ptr<audio::CFile64> im2_;
-  std::ofstream info_;
+  std::unique_ptr<RecordingWriter> writer_;
 
+  bool starting_ = false;  // the start waits for an answer
+  bool refused_ = false;   // the last start was refused
+  bool asking_ = false;
+  bool keepAliveWhileAsking_ = false;
+  std::uint64_t questionToken_ = 0;  // the question whose answer counts
+  std::shared_ptr<char> life_ = std::make_shared<char>();  // answers coming after the download is gone are dropped
+  DownloadListener* listener_ = nullptr;
+  bool finishAnnounced_ = true;  // the current recording's end has been told
+  void announceFinish();
   bool inQueueLoop_ = false;
   bool nextPending_ = false;
   std::vector<RecordingOutcome> outcomes_;

@@ -36,6 +36,7 @@ DownloadSession::DownloadSession(session::Host& host)
     const std::uint32_t total = host_.info().flashKnown ? host_.info().flash.totalBlocks : 0;
     scan_ = readBadBlockScanEnd(line, total);
     host_.log(" " + scan_->text + "\r\n");
+    host_.setActivity(session::Activity::Scan, false);
   });
   host_.setIncompleteRecordingsQuery([this] {
     for (std::size_t i = 0; i < list_.size(); ++i)
@@ -44,7 +45,19 @@ DownloadSession::DownloadSession(session::Host& host)
   });
 }
 
+void DownloadSession::setFrontEnd(FrontEndObserver* observer) {
+  if (frontEnd_) host_.removeObserver(frontEnd_);
+  frontEnd_ = observer;
+  list_.setListener(observer);
+  download_.setListener(observer);
+  if (observer) {
+    host_.addObserver(observer);
+    observer->onSelectionSums(list_.selectionSums());
+  }
+}
+
 DownloadSession::~DownloadSession() {
+  setFrontEnd(nullptr);
   for (const ReplyId id : {ReplyId::AckDnl, ReplyId::NakDnl, ReplyId::MsgDnlEnd, ReplyId::MsgDnlCancel, ReplyId::MsgBadEnd})
     host_.setReplyHandler(id, {});
   host_.setIncompleteRecordingsQuery({});
@@ -66,6 +79,7 @@ void DownloadSession::onListEnd() { replies_.endList(); }
 void DownloadSession::onSessionReset() {
   list_.clear();
   scan_.reset();
+  host_.setActivity(session::Activity::Scan, false);  // its answer cannot come any more
 }
 
 }  // namespace recdesk::operations

@@ -23,12 +23,20 @@ struct BadBlockScanResult {
 };
 BadBlockScanResult readBadBlockScanEnd(const std::string& line, std::uint32_t totalBlocks);
 
+// Everything a front end follows, in one observer: the session state and events, the recording
+// list's changes, the download's progress and each recording's start and end. A front end never
+// polls and never reads the session's insides.
+class FrontEndObserver : public session::SessionObserver, public RecordingListListener, public DownloadListener {};
+
 class DownloadSession : public session::SessionObserver {
  public:
   explicit DownloadSession(session::Host& host);
   ~DownloadSession() override;
   DownloadSession(const DownloadSession&) = delete;
   DownloadSession& operator=(const DownloadSession&) = delete;
+
+  // The front end's observer (one; null to stop). It gets the current state at once.
+  void setFrontEnd(FrontEndObserver* observer);
 
   RecordingList& list() { return list_; }
   ListReplies& listReplies() { return replies_; }
@@ -51,6 +59,7 @@ class DownloadSession : public session::SessionObserver {
   Download download_;
   std::size_t refused_ = 0;
   std::optional<BadBlockScanResult> scan_;
+  FrontEndObserver* frontEnd_ = nullptr;
 };
 
 }  // namespace recdesk::operations

@@ -176,6 +176,22 @@ void RecordingList::clear() {
   focused_.reset();
   summaryDirty_ = false;
   resetSummary();
+  if (listener_) {
+    listener_->onListReset();
+    listener_->onSelectionSums(selectionSums());
+  }
+}
+
+SelectionSums RecordingList::selectionSums() const {
+  return {selectedCount(), selectedIm2Bytes(), selectedWavBytes(), selectedPagesToTransfer()};
+}
+
+void RecordingList::rowChanged(std::size_t index) {
+  if (listener_) listener_->onRowChanged(index);
+}
+
+void RecordingList::selectionChanged() {
+  if (listener_) listener_->onSelectionSums(selectionSums());
 }
 
 void RecordingList::resetSummary() {
@@ -197,6 +213,8 @@ std::size_t RecordingList::append(const RecordingEntry& entry, std::uint64_t pag
   const std::size_t index = rows_.size() - 1;
   rows_[index].selected = !completeOnDisk(index);
   if (rows_[index].selected) summaryDirty_ = true;
+  rowChanged(index);
+  if (rows_[index].selected) selectionChanged();
   return index;
 }
 
@@ -226,6 +244,8 @@ bool RecordingList::setSelected(std::size_t index, bool selected) {
   if (index >= rows_.size() || rows_[index].selected == selected) return false;
   rows_[index].selected = selected;
   summaryDirty_ = true;
+  rowChanged(index);
+  selectionChanged();
   return true;
 }
 
@@ -275,6 +295,8 @@ void RecordingList::setPagesOnDisk(std::size_t index, std::uint64_t pages) {
   Row& r = rows_[index];
   r.entry.pagesOnDisk = pages;
   r.columns[kPercent] = lang::formatText("%li", {percentDownloaded(pages, r.entry.pages)});
+  rowChanged(index);
+  if (r.selected) selectionChanged();  // its pages still to transfer
 }
 
 void RecordingList::setBadPages(std::size_t index, std::uint64_t pages) {
@@ -282,6 +304,7 @@ void RecordingList::setBadPages(std::size_t index, std::uint64_t pages) {
   Row& r = rows_[index];
   r.entry.badPages = pages;
   r.columns[kBadPages] = lang::formatText("%llu", {static_cast<unsigned long long>(pages)});
+  rowChanged(index);
 }
 
 bool RecordingList::completeOnDisk(std::size_t index) const {
@@ -291,8 +314,14 @@ bool RecordingList::completeOnDisk(std::size_t index) const {
 }
 
 void RecordingList::selectIncomplete() {
-  for (std::size_t i = 0; i < rows_.size(); ++i) rows_[i].selected = !completeOnDisk(i);
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    const bool selected = !completeOnDisk(i);
+    if (rows_[i].selected == selected) continue;
+    rows_[i].selected = selected;
+    rowChanged(i);
+  }
   summaryDirty_ = true;
+  selectionChanged();
 }
 
 void RecordingList::finishListing() {

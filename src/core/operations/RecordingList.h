@@ -53,6 +53,26 @@ struct ParsedRecord {
 // before the calendar's day zero).
 ParsedRecord parseRecordLine(std::string_view line);
 
+// The selection in numbers: selected rows, the bytes their IM2 and WAV files take, the pages still
+// to transfer.
+struct SelectionSums {
+  std::size_t count = 0;
+  std::uint64_t im2Bytes = 0;
+  std::uint64_t wavBytes = 0;
+  std::uint64_t pagesToTransfer = 0;
+  bool operator==(const SelectionSums&) const = default;
+};
+
+// How a front end follows the list without reading it again: emptied, one row changed (appended,
+// selected or not, pages on disk, bad pages), the selection's sums changed.
+class RecordingListListener {
+ public:
+  virtual ~RecordingListListener() = default;
+  virtual void onListReset() {}
+  virtual void onRowChanged(std::size_t /*index*/) {}
+  virtual void onSelectionSums(const SelectionSums& /*sums*/) {}
+};
+
 class RecordingList {
  public:
   enum Column { kNumber = 0, kStart, kDuration, kPercent, kBadPages, kRate, kBits, kChannels, kColumnCount };
@@ -76,6 +96,10 @@ class RecordingList {
                                                            TextId::SummaryWavSize};
 
   RecordingList();
+
+  // The front end's listener (one; null for none).
+  void setListener(RecordingListListener* listener) { listener_ = listener; }
+  SelectionSums selectionSums() const;
 
   // The device name of the connected recorder (always "MODEL-SERIAL"); sets the output sample
   // width (8 bits for "R6" and "T7" names, else 16).
@@ -129,6 +153,9 @@ class RecordingList {
  private:
   void fillColumns(Row& row) const;
   void resetSummary();
+  void rowChanged(std::size_t index);
+  void selectionChanged();
+  RecordingListListener* listener_ = nullptr;
 
   std::vector<Row> rows_;
   std::string deviceName_;

@@ -49,8 +49,10 @@ Host::~Host() {
 // ---- wiring --------------------------------------------------------------------------------------------
 
 void Host::addObserver(SessionObserver* observer) {
-  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) {
     observers_.push_back(observer);
+    observer->onState(state());
+  }
 }
 
 void Host::removeObserver(SessionObserver* observer) {
@@ -95,6 +97,7 @@ void Host::installBuiltInHandlers() {
   set(ReplyId::AckTmrOn, [this](const std::string& r) { timerArmed(r); });
   set(ReplyId::AckTmrOff, [this](const std::string&) {
     flags_.locked = false;
+    timerArmed_ = false;
     sessionEstablished();
   });
   set(ReplyId::AckTime, [this](const std::string& r) { clockReply(r); });
@@ -125,16 +128,19 @@ int Host::portCode() const { return settings_.port; }
 
 void Host::refreshControls() {
   notify([](SessionObserver& o) { o.onStateChanged(); });
+  publishState();
 }
 
 void Host::setStatusText(const std::string& text) {
   secondStatus_ = text;
   notify([&](SessionObserver& o) { o.onSecondStatus(text); });
+  publishState();
 }
 
 void Host::setTitleSuffix(const std::string& text) {
   titleSuffix_ = text;
   notify([&](SessionObserver& o) { o.onTitleSuffix(text); });
+  publishState();
 }
 
 void Host::startTimer(int timerId, std::chrono::milliseconds period) { loop_.startTimer(timerId, period); }
@@ -218,6 +224,7 @@ void Host::sessionReset() {
   flags_.sessionRunning = false;
   flags_.pingOutstanding = false;
   flags_.testMode = false;
+  timerArmed_ = false;
   const std::uint32_t speed = info_.linkSpeed;
   info_ = SessionInfo{};
   info_.linkSpeed = speed;
@@ -232,6 +239,7 @@ void Host::sessionEstablished() {
   flags_.recorderConnected = true;
   flags_.recording = false;
   flags_.locked = false;
+  timerArmed_ = false;
   clockCheckArmed_ = true;
   if (flags_.maintenance) {
     flags_.maintenance = false;
@@ -279,6 +287,7 @@ void Host::applyDeviceKind(const std::string& kind, const std::string& subModelF
   const auto sub = info_.subModel;
   const bool menu = transmitterMenu_;
   notify([&](SessionObserver& o) { o.onDeviceKind(variant, sub, menu); });
+  publishState();
 }
 
 void Host::devicePresence(std::string reply) {
@@ -354,6 +363,7 @@ void Host::versionReply(const std::string& reply) {
   info_.versionText = visibleText(text);
   info_.versionKnown = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   commandList();
 }
 
@@ -393,6 +403,7 @@ void Host::listAcknowledgement(const std::string& reply) {
   log(fmt(" %s %u ", {lang::text(TextId::Found), static_cast<unsigned>(info_.listCount)}) +
       lang::text(TextId::RecordingsOn) + " " + info_.deviceName + "\r\n");
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
 }
 
 void Host::listRecord(const std::string& reply) {
@@ -401,6 +412,7 @@ void Host::listRecord(const std::string& reply) {
     info_.listComplete = true;
     notify([](SessionObserver& o) { o.onListEnd(); });
     notify([](SessionObserver& o) { o.onInfoChanged(); });
+    publishState();
     commandType();
     return;
   }
@@ -414,6 +426,7 @@ void Host::typeReply(const std::string& reply) {
   info_.type.text = visibleText(info_.type.text);
   info_.typeKnown = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   commandFlash();
 }
 
@@ -426,6 +439,7 @@ void Host::flashReply(const std::string& reply) {
                          static_cast<unsigned>(info_.flash.deviceCodes), lang::text(TextId::TotalSize),
                          static_cast<unsigned>(info_.flash.sizeMb)});
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   commandFree();
 }
 
@@ -449,6 +463,7 @@ void Host::freeReply(const std::string& reply) {
         lang::format(TextId::RecordingTimeLeft, {lang::text(TextId::NoProfileSelected)});
   }
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   commandTime();
 }
 
@@ -471,6 +486,7 @@ void Host::clockReply(const std::string& reply) {
   }
   info_.chainComplete = true;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
+  publishState();
   notify([](SessionObserver& o) { o.onChainComplete(); });
 }
 
@@ -513,7 +529,8 @@ void Host::timerArmed(const std::string&) {
     flags_.recorderConnected = true;
   }
   flags_.locked = true;
-  ui_.status(lang::text(TextId::TimerArmed));
+  timerArmed_ = true;
+  showStatus(lang::text(TextId::TimerArmed));
   refreshControls();
 }
 
@@ -571,19 +588,56 @@ void Host::commandList() {
 }
 
 bool Host::commandFormat() {
-  const std::string& name = info_.deviceName;
-  if (ui_.message(lang::format(TextId::FormatQuestion, {name}), lang::text(TextId::AppName),
-                  ports::Icon::Error, ports::Buttons::YesNo) != ports::Answer::Yes)
+  // Format erases every recording: the user confirms it, and a second time when recordings are not
+  // all on disk. The answers may come later; the session goes on meanwhile, and an answer that
+  // comes after the link went (or after another format question) is dropped.
+  if (formatAsking_ && formatEpoch_ == linkEpoch_) return true;  // its question is still open
+  formatAsking_ = true;
+  formatEpoch_ = linkEpoch_;
+  formatSent_.reset();
+  const std::string name = info_.deviceName;
+  const std::uint64_t token = ++formatToken_;
+  const auto stillWanted = [this, life = std::weak_ptr<char>(life_), token] {
+    if (life.expired() || token != formatToken_) return false;
+    if (formatEpoch_ == linkEpoch_ && flags_.recorderConnected) return true;
+    formatAsking_ = false;  // the recorder it was asked about has gone
     return false;
-  const bool incomplete = incompleteQuery_ ? incompleteQuery_() : info_.listRecords > 0;
-  if (incomplete &&
-      ui_.message(lang::format(TextId::FormatIncompleteQuestion, {name}), lang::text(TextId::AppName),
-                  ports::Icon::Error, ports::Buttons::YesNo) != ports::Answer::Yes)
-    return false;
+  };
+  askFormat(ports::Topic::Format, lang::format(TextId::FormatQuestion, {name}), [this, name, stillWanted](const ports::Reply& first) {
+    if (!stillWanted()) return;
+    if (first.answer != ports::Answer::Yes) return formatDecided(false);
+    const bool incomplete = incompleteQuery_ ? incompleteQuery_() : info_.listRecords > 0;
+    if (!incomplete) return formatDecided(true);
+    askFormat(ports::Topic::FormatIncomplete, lang::format(TextId::FormatIncompleteQuestion, {name}), [this, stillWanted](const ports::Reply& second) {
+      if (!stillWanted()) return;
+      formatDecided(second.answer == ports::Answer::Yes);
+    });
+  });
+  // Answered at once (the command line, a script): whether it was sent. Else it waits.
+  return formatSent_.value_or(true);
+}
+
+void Host::askFormat(ports::Topic topic, const std::string& text, ports::ReplyHandler then) {
+  ports::Question q;
+  q.topic = topic;
+  q.text = text;
+  q.caption = lang::text(TextId::AppName);
+  q.icon = ports::Icon::Error;
+  q.buttons = ports::Buttons::YesNo;
+  q.defaultAnswer = ports::Answer::No;
+  ui_.ask(q, std::move(then));
+}
+
+void Host::formatDecided(bool confirmed) {
+  formatAsking_ = false;
+  if (!confirmed) {
+    formatSent_ = false;
+    return;
+  }
   stopTimer(kTimerKeepAlive);
   refreshControls();
   logEvent(TextId::FormattingRecorder);
-  return sendLine(std::string(cmd::kFormat), true);
+  formatSent_ = sendLine(std::string(cmd::kFormat), true);
 }
 
 void Host::commandRecordOn() {
@@ -722,7 +776,7 @@ void Host::linkLost() {
   stopTimer(kTimerTransferRequest);
   log(fmt("%s\r\n%s\r\n", {lang::text(TextId::UnableToSend), lang::text(TextId::LinkLostReconnecting)}));
   sessionReset();
-  ui_.status(lang::text(TextId::NotConnected));
+  showStatus(lang::text(TextId::NotConnected));
   flags_.download = false;
   if (activeTransfer_) activeTransfer_->onLinkLost();
   setStatusText("");
@@ -922,17 +976,14 @@ void Host::replyTimeout() {
   ++speedCycleIndex_;
   sessionReset();
   if (kind == link::PortKind::Ftdi)
-    ui_.status(
-        fmt("     %s %s%s", {lang::text(TextId::LookingForRecorder), lang::text(TextId::UsbAdapter), dots}));
+    showStatus(fmt("     %s %s%s", {lang::text(TextId::LookingForRecorder), lang::text(TextId::UsbAdapter), dots}));
   else if (kind == link::PortKind::QuickUsb)
-    ui_.status(fmt("     %s %s%s",
-                   {lang::text(TextId::LookingForRecorder), lang::text(TextId::VantleModule), dots}));
+    showStatus(fmt("     %s %s%s", {lang::text(TextId::LookingForRecorder), lang::text(TextId::VantleModule), dots}));
   else if (kind == link::PortKind::None) {
-    ui_.status(lang::text(TextId::NotConnected));
+    showStatus(lang::text(TextId::NotConnected));
     speedCycleIndex_ = 0;
   } else
-    ui_.status(fmt("     %s %s%s",
-                   {lang::text(TextId::LookingForRecorder), lang::text(TextId::SerialPortCom), dots}));
+    showStatus(fmt("     %s %s%s", {lang::text(TextId::LookingForRecorder), lang::text(TextId::SerialPortCom), dots}));
   refreshControls();
   flags_.pingOutstanding = true;
   sendLine(std::string(cmd::kPing), false);

@@ -16,12 +16,14 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "lang/TextId.h"
 #include "link/LinkTransport.h"
+#include "ports/UserInterface.h"
 #include "session/LineAssembler.h"
 #include "session/Protocol.h"
 #include "session/SessionInfo.h"
@@ -44,6 +46,8 @@ class SessionObserver {
   virtual ~SessionObserver() = default;
   // The session state changed: refresh controls, menus and buttons.
   virtual void onStateChanged() {}
+  // The session as a front end shows it, sent when any of it changed (and once when observing starts).
+  virtual void onState(const SessionState& /*state*/) {}
   // The session was reset: recorder details blanked, recording list emptied, recorder-state windows
   // (timer notice, password, clock, clock difference, timer programme) hidden, player closed.
   virtual void onSessionReset() {}
@@ -121,33 +125,25 @@ class Host final : public SessionServices, public link::LinkListener {
   void commandTime();
   void commandList();
   void commandFlash();
-  // Asks the user twice (format erases every recording); false when not sent.
+  // Asks the user to confirm (twice when recordings are not all on disk), then sends the format.
+  // False when declined at once or the send failed; true when sent, or while an answer is awaited.
   bool commandFormat();
+  bool formatQuestionOpen() const { return formatAsking_; }
   void commandRecordOn();
   void commandRecordOff();
 
-  // ---- link notifications (also callable directly by tests) -----------------------------------------
+  // ---- link notifications and timers ------------------------------------------------------------------
   void onLinkNotification(int notification, std::size_t bytesWaiting) override;
-  bool lineNotification(std::size_t bytesWaiting);
-  bool dataNotification(std::size_t bytesWaiting);
-  bool dispatch(const std::string& line);
   void onTimer(int timerId);
 
   // ---- state -----------------------------------------------------------------------------------------
   const SessionInfo& info() const { return info_; }
-  SessionInfo& mutableInfo() { return info_; }
-  SessionFlags& flags() override { return flags_; }
-  const SessionFlags& flags() const { return flags_; }
-  const std::string& currentReply() const { return currentReply_; }
-  BlockReceiver blockReceiver() const { return receiver_; }
-  link::LinkTransport& link() { return link_; }
-  ports::EventLoop& loop() { return loop_; }
+  const SessionFlags& flags() const override { return flags_; }
+  SessionState state() const;
+  bool linkOpen() const { return link_.isOpen(); }
+  // Why the last connect attempt could not open the link (link::kOpenOk when it could).
   int lastOpenResult() const { return lastOpenResult_; }
-  std::uint32_t pingRetryCount() const { return pingRetryCount_; }
-  int speedCycleIndex() const { return speedCycleIndex_; }
-  std::uint64_t garbageBytesDropped() const { return assembler_.droppedBytes(); }
-  const std::string& pendingInput() const { return assembler_.pending(); }
-  bool clockCheckArmed() const { return clockCheckArmed_; }
+  void setActivity(Activity activity, bool on) override;
   void setActiveTransfer(BlockTransferHandler* handler) override { activeTransfer_ = handler; }
   BlockTransferHandler* activeTransfer() const { return activeTransfer_; }
 
@@ -175,8 +171,6 @@ class Host final : public SessionServices, public link::LinkListener {
   void setStatusText(const std::string& text) override;
   std::chrono::steady_clock::time_point now() const override;
   void setTitleSuffix(const std::string& text) override;
-  const std::string& secondStatusText() const { return secondStatus_; }
-  const std::string& titleSuffix() const { return titleSuffix_; }
 
  private:
   // What waits to go out, in order: paced lines, control bytes, and steps that must wait until the
@@ -197,6 +191,14 @@ class Host final : public SessionServices, public link::LinkListener {
   void readDeferredInput();
   bool replyWaitPending() const;
   void keepAliveAfterSend();
+  friend struct HostProbe;  // tests and fuzz targets: the insides no front end may touch
+
+  bool lineNotification(std::size_t bytesWaiting);
+  bool dataNotification(std::size_t bytesWaiting);
+  bool dispatch(const std::string& line);
+  // The main status line (through the user interface) and the session state to observers.
+  void showStatus(const std::string& text);
+  void publishState();
   void linkLost();
   void replyTimeout();
   void devicePresence(std::string reply);
@@ -216,6 +218,8 @@ class Host final : public SessionServices, public link::LinkListener {
   void timerArmed(const std::string& reply);
   void passwordPrompt(const std::string& reply);
   void testReply(bool accepted);
+  void askFormat(ports::Topic topic, const std::string& text, ports::ReplyHandler then);
+  void formatDecided(bool confirmed);
   void installBuiltInHandlers();
   void persist(const char* section, const char* key);
   void logEvent(TextId text);  // " " + text + "\r\n"
@@ -260,6 +264,14 @@ class Host final : public SessionServices, public link::LinkListener {
   std::deque<Outgoing> outgoing_;
   std::optional<Outgoing> goingOut_;  // the line the link is writing
   bool inputDeferred_ = false;
+  bool formatAsking_ = false;
+  bool timerArmed_ = false;
+  std::string statusText_;
+  SessionState published_;
+  std::uint64_t formatToken_ = 0;  // the format question whose answers count
+  std::uint64_t formatEpoch_ = 0;  // the link it was asked on
+  std::optional<bool> formatSent_;  // how the last format question ended
+  std::shared_ptr<char> life_ = std::make_shared<char>();  // answers that come after the host are dropped
 };
 
 }  // namespace recdesk::session

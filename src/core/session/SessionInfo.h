@@ -21,10 +21,40 @@ struct SessionFlags {
   bool locked = false;             // timer armed or password awaited
   bool pingOutstanding = false;    // the line being waited for is a ping
   bool testMode = false;           // the presence line reported the test mode
+  bool scan = false;               // a bad-block scan asked for by an operation is under way
+  bool check = false;              // a flash check asked for by an operation is under way
 };
+
+// What an operation tells the session it is busy with.
+enum class Activity { Download, Preview, Scan, Check };
 
 // Device variant of the presence line.
 enum class DeviceVariant : int { Plain = 0, Transmitter = 1, Reduced = 2 };
+
+// The session as a front end shows it: one snapshot, sent to observers whenever it changes.
+struct SessionState {
+  bool running = false;     // the session with the recorder is established
+  bool connected = false;   // a recorder has answered on this link
+  bool linkOpen = false;
+  // What the session is busy with.
+  bool downloading = false;
+  bool formatting = false;  // a format or flash check the recorder reports (it does not say which)
+  bool scanning = false;
+  bool checking = false;
+  bool recording = false;
+  bool previewing = false;
+  bool locked = false;      // timer armed or password awaited
+  bool timerArmed = false;
+  bool testMode = false;
+  bool transmitterPresent = false;
+  DeviceVariant variant{};
+  std::uint16_t subModel = 0;
+  std::string recorderName;  // the device name of the recording list
+  std::string statusText;    // the main status line
+  std::string secondStatus;  // remaining time of a download
+  std::string titleSuffix;   // transfer progress
+  bool operator==(const SessionState&) const = default;
+};
 
 struct SessionInfo {
   // Presence.

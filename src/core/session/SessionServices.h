@@ -22,6 +22,7 @@ namespace recdesk::session {
 
 class BlockTransferHandler;
 struct SessionFlags;
+enum class Activity;
 
 // Fixed timer identifiers of the session owner.
 inline constexpr int kTimerConnectRetry = 2;     // 1 s
@@ -92,8 +93,11 @@ class SessionServices {
   // The port code of the link (1000 = FTDI adapter), and the session flags operations look at.
   virtual int portCode() const = 0;
   virtual bool recorderConnected() const = 0;
-  // The session flags (recording, maintenance, download, sample, locked…), shared with the operations.
-  virtual SessionFlags& flags() = 0;
+  // The session flags (recording, maintenance, download, sample, locked…) as operations read them.
+  virtual const SessionFlags& flags() const = 0;
+  // An operation tells the session what it is busy with (the Download button's state, the level
+  // preview's fetches, a scan or check it asked for); front ends see it in the session state.
+  virtual void setActivity(Activity activity, bool on) = 0;
   // The transfer whose block data and time-outs (timers 10, 12, 13) the session routes; null for none.
   virtual void setActiveTransfer(BlockTransferHandler* handler) = 0;
   // Updates which commands are enabled (front ends refresh menus and buttons).
