@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "DemoRecorder.h"
+#include "Pacer.h"
 #include "SimDownload.h"
 #include "SimLink.h"
 #include "SimRecorder.h"
@@ -101,51 +102,7 @@ class TimedLoop : public ports::ThreadEventLoop {
   int depth_ = 0;  // owner thread only
 };
 
-// Runs calls at their due time on the event loop's thread: a timer thread posts each when it is due.
-class Pacer {
- public:
-  explicit Pacer(ports::EventLoop& loop) : loop_(loop), thread_([this] { run(); }) {}
-  ~Pacer() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-  void schedule(std::chrono::nanoseconds delay, std::function<void()> call) {
-    {
-      std::lock_guard lock(mutex_);
-      calls_.emplace(Clock::now() + delay, std::move(call));
-    }
-    wake_.notify_all();
-  }
-
- private:
-  void run() {
-    std::unique_lock lock(mutex_);
-    while (!stop_) {
-      if (calls_.empty()) {
-        wake_.wait(lock);
-        continue;
-      }
-      const auto due = calls_.begin()->first;
-      if (Clock::now() < due) {
-        wake_.wait_until(lock, due);
-        continue;
-      }
-      auto call = std::move(calls_.begin()->second);
-      calls_.erase(calls_.begin());
-      loop_.post(std::move(call));
-    }
-  }
-  ports::EventLoop& loop_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::multimap<Clock::time_point, std::function<void()>> calls_;
-  bool stop_ = false;
-  std::thread thread_;
-};
+using bench::Pacer;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 

@@ -174,6 +174,12 @@ void Download::requestAfresh() {
   ++outcome().freshRequests;
   settling_ = false;
   services_.log(lang::formatText(" page %llu: block requested afresh\r\n", {ull(expectedPageNumber(0))}));
+  cancelToRequestAgain();
+}
+
+// Ends the transfer under way so that a new request can start again at the block's first page:
+// what waits is dropped, and the recorder's cancel confirmation (timer 12) leads to that request.
+void Download::cancelToRequestAgain() {
   services_.stopTimer(session::kTimerBlockData);
   services_.discardInput();
   services_.blockBuffer().clear(0);
@@ -402,13 +408,7 @@ void Download::resync(std::uint64_t gotPage) {
   ++resyncsInRow_;
   services_.log(lang::formatText(" page %llu came where page %llu belongs: requesting again\r\n",
                                  {ull(gotPage), ull(wanted)}));
-  services_.stopTimer(session::kTimerBlockData);
-  services_.discardInput();
-  services_.blockBuffer().clear(0);
-  services_.setLineMode();
-  stopping_ = Stopping::Resync;
-  if (!sendControl(request::kCancel)) return;
-  services_.startTimer(session::kTimerCancelConfirm, std::chrono::milliseconds(1000));
+  cancelToRequestAgain();
 }
 
 void Download::acceptWrongPlace() {

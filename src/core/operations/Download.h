@@ -233,6 +233,7 @@ class Download : public session::BlockTransferHandler {
   void settleThenRepeat();
   void bytesWhileSettling();
   void quietGapEnded();
+  void cancelToRequestAgain();
   void requestAfresh();
   void followBlockPlace();
   BlockPlace currentPlace() const;
