@@ -58,7 +58,7 @@ class FeedChannel : public link::LinkChannel {
   int setNotificationMask(std::uint32_t) override { return 1; }
   int setSpeed(std::uint32_t) override { return 0; }
   void purge() override {}
-  std::string adapterInformation() override { return {}; }
+  void adapterInformation(InformationDone done) override { done({}); }
 
  private:
   std::shared_ptr<Feed> feed_;
@@ -84,7 +84,7 @@ struct Rig {
   void reconnect(std::int16_t port) {
     host.closeLink();
     host.sessionReset();
-    host.flags() = session::SessionFlags{};
+    session::HostProbe::flags(host) = session::SessionFlags{};
     for (int id : {session::kTimerConnectRetry, session::kTimerPlayback, session::kTimerKeepAlive,
                    session::kTimerBlockData, session::kTimerReply, session::kTimerCancelConfirm,
                    session::kTimerTransferRequest})
