@@ -5,6 +5,9 @@
 //   1: the bytes arrive in block mode for a download block of (first byte) pages
 //   2: the bytes are dispatched as one line
 //   3: virtual time passes ((first byte) × 10 ms): pings, time-outs, speed cycling
+// An input runs at most kMaxWait of virtual time on its own (further waits are skipped): longer
+// sessions only repeat the same pings and time-outs, and they slowed the whole run down. Inputs
+// beyond kMaxInput bytes are not run (a session's worth of lines fits well below).
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -58,7 +61,7 @@ class FeedChannel : public link::LinkChannel {
   int setNotificationMask(std::uint32_t) override { return 1; }
   int setSpeed(std::uint32_t) override { return 0; }
   void purge() override {}
-  std::string adapterInformation() override { return {}; }
+  void adapterInformation(InformationDone done) override { done({}); }
 
  private:
   std::shared_ptr<Feed> feed_;
@@ -84,7 +87,7 @@ struct Rig {
   void reconnect(std::int16_t port) {
     host.closeLink();
     host.sessionReset();
-    host.flags() = session::SessionFlags{};
+    session::HostProbe::flags(host) = session::SessionFlags{};
     for (int id : {session::kTimerConnectRetry, session::kTimerPlayback, session::kTimerKeepAlive,
                    session::kTimerBlockData, session::kTimerReply, session::kTimerCancelConfirm,
                    session::kTimerTransferRequest})
@@ -99,13 +102,18 @@ struct Rig {
 
 }  // namespace
 
+constexpr std::size_t kMaxInput = 2048;
+constexpr ports::Millis kMaxWait{5000};
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size > kMaxInput) return 0;
   static Rig& rig = *new Rig;
   rig.reconnect(static_cast<std::int16_t>(size > 0 && (data[0] & 1) ? 1000 : 1));
   auto& loop = rig.loop;
   auto& host = rig.host;
   auto& feed = rig.feed;
   std::size_t at = 0;
+  ports::Millis waited{0};
   while (at < size) {
     const std::uint8_t control = data[at++];
     const std::size_t length = std::min<std::size_t>((control & 0x3F) + 1u, size - at);
@@ -130,9 +138,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 2:
         session::HostProbe::dispatch(host, std::string(reinterpret_cast<const char*>(bytes), length));
         break;
-      default:
-        loop.runFor(ports::Millis(10 * (length ? bytes[0] : 1)));
+      default: {
+        const ports::Millis wait = std::min(ports::Millis(10 * (length ? bytes[0] : 1)), kMaxWait - waited);
+        waited += wait;
+        if (wait.count() > 0) loop.runFor(wait);
         break;
+      }
     }
     if (session::HostProbe::pendingInput(host).size() > session::LineAssembler::kMaxLine) __builtin_trap();
   }

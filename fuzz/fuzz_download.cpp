@@ -23,7 +23,10 @@ using namespace recdesk;
 
 class Services : public session::SessionServices {
  public:
-  bool sendLine(const std::string&, bool) override { return true; }
+  bool sendLine(const std::string&, bool, AfterSent afterSent) override {
+    if (afterSent) afterSent();
+    return true;
+  }
   bool sendByte(std::uint8_t) override { return true; }
   void setLineMode() override { block_ = false; }
   void setBlockMode(session::BlockReceiver) override { block_ = true; }

@@ -59,6 +59,8 @@ IniDocument::Line IniDocument::classify(std::string raw, bool first) {
 void IniDocument::parse(std::string_view text) {
   lines_.clear();
   finalNewline_ = !text.empty() && text.back() == '\n';
+  // One allocation for the lines instead of one per doubling.
+  lines_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   std::size_t start = 0;
   while (start < text.size()) {
     auto end = text.find('\n', start);

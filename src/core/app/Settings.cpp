@@ -56,6 +56,7 @@ LoadResult loadSettings(SettingsFile& file) {
   LoadResult r;
   Settings& s = r.settings;
   const Settings defaults;
+  const SettingsFile::HeldRead held(file);  // every key from one reading of the file
   r.readProblem = file.readProblem();
   // Every integer key goes through here, so that a value holding no integer is noted.
   const auto readInteger = [&](const char* section, const char* key, std::int64_t defaultValue) {

@@ -28,6 +28,7 @@ SettingsFile::Stamp SettingsFile::stampOf(const std::filesystem::path& file) {
 }
 
 void SettingsFile::refresh(bool force) const {
+  if (loaded_ && !force && holds_ > 0) return;
   const Stamp now = stampOf(path_);
   if (loaded_ && !force && now == stamp_) return;
   loaded_ = true;

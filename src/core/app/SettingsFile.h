@@ -62,6 +62,22 @@ class SettingsFile {
   // reads as far as possible and refuses writes, so its content is never lost.
   std::string readProblem() const;
 
+  // While a held read lives, reads see the file as it was when the hold began (one look at the disk
+  // for a whole series of keys, and a consistent one); writes through this object still show.
+  class HeldRead {
+   public:
+    explicit HeldRead(const SettingsFile& file) : file_(file) {
+      file_.refresh();
+      ++file_.holds_;
+    }
+    ~HeldRead() { --file_.holds_; }
+    HeldRead(const HeldRead&) = delete;
+    HeldRead& operator=(const HeldRead&) = delete;
+
+   private:
+    const SettingsFile& file_;
+  };
+
   // Tests: simulated failures while saving.
   void setFaultHook(SaveFaultHook hook) { hook_ = std::move(hook); }
 
@@ -84,6 +100,7 @@ class SettingsFile {
   mutable IniDocument doc_;
   mutable Stamp stamp_;
   mutable bool loaded_ = false;
+  mutable int holds_ = 0;
   mutable std::string problem_;
 };
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <string_view>
 
 #include "app/Settings.h"
@@ -110,27 +111,29 @@ class InfoFile {
 // Whole pages from the IM2 file, read in batches. A read that ends inside a page ends the file there.
 class PageReader {
  public:
-  explicit PageReader(CFile64& file) : file_(file), buffer_(kReadPages * kPageSize) {}
+  // The buffer is left as it comes: every read fills what is used of it.
+  explicit PageReader(CFile64& file) : file_(file), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kBytes)) {}
   // The next whole page, or nullptr at the end of the file.
   const std::uint8_t* next() {
     if (pos_ + kPageSize > length_) {
       if (eof_) return nullptr;
-      length_ = file_.Read(buffer_.data(), buffer_.size());
+      length_ = file_.Read(buffer_.get(), kBytes);
       pos_ = 0;
-      if (length_ < buffer_.size()) eof_ = true;
+      if (length_ < kBytes) eof_ = true;
       if (length_ < kPageSize) {
         length_ = 0;
         return nullptr;
       }
     }
-    const std::uint8_t* page = buffer_.data() + pos_;
+    const std::uint8_t* page = buffer_.get() + pos_;
     pos_ += kPageSize;
     return page;
   }
 
  private:
+  static constexpr std::size_t kBytes = kReadPages * kPageSize;
   CFile64& file_;
-  std::vector<std::uint8_t> buffer_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t pos_ = 0;
   std::size_t length_ = 0;
   bool eof_ = false;
