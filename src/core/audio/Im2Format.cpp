@@ -59,6 +59,18 @@ void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
   y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
 }
 
+// The calendar fields of a C time record; the rest stays zero.
+std::tm calendarFields(const DateTime& t) {
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  return tm;
+}
+
 }  // namespace
 
 DateTime addSeconds(const DateTime& t, std::int64_t seconds) {
@@ -127,13 +139,7 @@ std::string DateTime::format(const char* pattern) const {
   const year_month_day ymd{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
                            std::chrono::day{static_cast<unsigned>(day)}};
   const sys_days date{ymd};
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
+  std::tm tm = calendarFields(*this);
   tm.tm_wday = static_cast<int>(weekday{date}.c_encoding());
   tm.tm_yday = static_cast<int>((date - sys_days{ymd.year() / January / 1}).count());
   char buffer[128];
@@ -153,13 +159,7 @@ bool DateTime::valid() const {
 
 std::optional<std::time_t> DateTime::toTime() const {
   if (!valid()) return std::nullopt;
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
+  std::tm tm = calendarFields(*this);
   tm.tm_isdst = -1;
   const std::time_t t = std::mktime(&tm);
   if (t == static_cast<std::time_t>(-1)) return std::nullopt;
