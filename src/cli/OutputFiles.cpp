@@ -14,7 +14,11 @@ std::string describeOutputFile(const std::filesystem::path& file) {
   const std::uintmax_t size = fs::file_size(file, ec);
   if (ec) return file.string() + " (size unknown: " + ec.message() + ")";
   char text[48];
-  std::snprintf(text, sizeof text, " (%.1f MB)", static_cast<double>(size) / 1048576.0);
+  // A short recording is a few kilobytes: "0.0 MB" would tell nothing.
+  if (size < 104858)
+    std::snprintf(text, sizeof text, " (%.1f kB)", static_cast<double>(size) / 1024.0);
+  else
+    std::snprintf(text, sizeof text, " (%.1f MB)", static_cast<double>(size) / 1048576.0);
   return file.string() + text;
 }
 
