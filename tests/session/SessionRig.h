@@ -26,6 +26,16 @@ inline void loadMarkedStrings() {
   lang::strings().set(136, "really format %s?");
 }
 
+// A transfer that only counts how often the session told it the link was lost.
+struct LossCountingTransfer : session::BlockTransferHandler {
+  void onBlockData() override {}
+  void onBlockTimeout() override {}
+  void onRequestTimeout() override {}
+  void onConfirmationTimeout() override {}
+  void onLinkLost() override { ++lost; }
+  int lost = 0;
+};
+
 struct Rig : session::SessionObserver {
   explicit Rig(sim::DeviceConfig config = {}, int port = 1, std::uint32_t baud = 2000000, int recordings = 2) {
     loadMarkedStrings();

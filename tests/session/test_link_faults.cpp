@@ -105,14 +105,6 @@ TEST(LinkFaults, APartialLineFromBeforeTheLossDoesNotPrefixTheFirstPresenceLine)
 // ---- a device that goes away while nothing is written -----------------------------------------------------
 
 TEST(LinkFaults, AnUnpluggedRecorderIsNoticedAtOnceWhileNothingIsWritten) {
-  struct Transfer : session::BlockTransferHandler {
-    void onBlockData() override {}
-    void onBlockTimeout() override {}
-    void onRequestTimeout() override {}
-    void onConfirmationTimeout() override {}
-    void onLinkLost() override { ++lost; }
-    int lost = 0;
-  };
   // Recording or formatting: the session writes nothing (no keep-alive) for as long as that lasts.
   for (const bool recording : {true, false}) {
     Rig rig;
@@ -129,7 +121,7 @@ TEST(LinkFaults, AnUnpluggedRecorderIsNoticedAtOnceWhileNothingIsWritten) {
       ASSERT_TRUE(rig.host->commandFormat());
       ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->flags().maintenance; }, 2s));
     }
-    Transfer transfer;
+    test::LossCountingTransfer transfer;
     rig.host->setActiveTransfer(&transfer);
     rig.loop.runFor(3s);
     ASSERT_TRUE(rig.host->linkOpen());

@@ -108,14 +108,7 @@ TEST(PacedSend, AControlByteAskedForDuringALineFollowsItAndNeverGoesInside) {
 
 TEST(PacedSend, ALinkLostMidLineDropsTheRestAndEverythingQueuedAndIsReportedOnce) {
   QuietRig rig;
-  struct Transfer : session::BlockTransferHandler {
-    void onBlockData() override {}
-    void onBlockTimeout() override {}
-    void onRequestTimeout() override {}
-    void onConfirmationTimeout() override {}
-    void onLinkLost() override { ++lost; }
-    int lost = 0;
-  } transfer;
+  test::LossCountingTransfer transfer;
   rig.host->setActiveTransfer(&transfer);
   rig.wire->faults().failWritesAfterBytes = 3;
   int continued = 0;

@@ -235,14 +235,7 @@ TEST(SessionScenario, PortZeroRetriesEverySecondSilently) {
 TEST(SessionScenario, ShortWriteIsALostLinkThatIsReopenedEverySecond) {
   Rig rig;
   ASSERT_TRUE(rig.connect());
-  struct Transfer : session::BlockTransferHandler {
-    void onBlockData() override {}
-    void onBlockTimeout() override {}
-    void onRequestTimeout() override {}
-    void onConfirmationTimeout() override {}
-    void onLinkLost() override { ++lost; }
-    int lost = 0;
-  } transfer;
+  test::LossCountingTransfer transfer;
   rig.host->setActiveTransfer(&transfer);
   rig.host->setActivity(session::Activity::Download, true);
   rig.wire->faults().failWritesAfterBytes = 4;
