@@ -53,4 +53,6 @@ inline CliRun runCli(std::vector<std::string> args, std::chrono::milliseconds li
   return r;
 }
 
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 }  // namespace recdesk::test

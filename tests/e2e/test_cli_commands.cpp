@@ -18,7 +18,6 @@ CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 60s)
   return runCli(std::move(args), limit);
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::size_t occurrences(const std::string& text, const std::string& part) {
   std::size_t n = 0;

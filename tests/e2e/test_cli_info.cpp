@@ -22,7 +22,6 @@ struct InfoSim : Sim {
   explicit InfoSim(std::vector<std::string> options) : Sim(std::move(options), 60) {}
 };
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Positions of the entries in order; false when one is missing or out of order.
 bool inOrder(const std::string& text, const std::vector<std::string>& entries) {

@@ -18,7 +18,6 @@ CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 40s)
   return runCli(std::move(args), limit);
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // The files in a folder (none when it does not exist).
 std::vector<fs::path> filesIn(const fs::path& folder) {

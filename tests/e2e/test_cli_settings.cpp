@@ -18,7 +18,6 @@ CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 90s)
   return runCli(std::move(args), limit);
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Writes the default settings file (the one read without --settings) of the test's environment.
 void writeDefaultSettings(const TempDir& dir, const std::string& text) {

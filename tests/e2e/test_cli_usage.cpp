@@ -21,9 +21,6 @@ CliRun cli(std::vector<std::string> args) {
   return runCli(std::move(args), 60s);
 }
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 struct UsageCase {
   std::vector<std::string> args;
