@@ -2,15 +2,13 @@
 
 #include "FlashPage.h"
 #include "lang/Strings.h"
+#include "operations/DownloadMath.h"
 
 namespace recdesk::operations {
 
 namespace {
 
-
 unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>(v); }
-
-std::string mb(std::uint64_t bytes) { return lang::formatText("%0.1f", {static_cast<double>(bytes) / 1048576.0}); }
 
 // "%05s": right-aligned in 5 characters, filled with "0" on the left when shorter.
 std::string zeroPadded5(const std::string& text) {
@@ -132,7 +130,7 @@ std::string wrongPlaceLine(const std::string& deviceName, std::uint16_t fileNumb
 }
 
 std::string existingFileQuestion(std::uint64_t bytesOnDisk, std::uint64_t im2Size, const std::filesystem::path& im2) {
-  return lang::formatText("%s %s %s MB\r\n %s\r\n%s\r\n%s!", {mb(bytesOnDisk), lang::text(TextId::Of), mb(im2Size),
+  return lang::formatText("%s %s %s MB\r\n %s\r\n%s\r\n%s!", {megabytesText(bytesOnDisk), lang::text(TextId::Of), megabytesText(im2Size),
                                                              lang::text(TextId::AlreadyDownloadedInFile), im2.string(), lang::text(TextId::ChooseRestartSkipContinue)});
 }
 

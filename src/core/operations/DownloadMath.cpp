@@ -124,4 +124,8 @@ std::string remainingTimeText(std::uint64_t transferred, std::uint64_t total, do
   return lang::formatText("%3ld:%02ld", {whole / 60, whole % 60});
 }
 
+std::string megabytesText(std::uint64_t bytes) {
+  return lang::formatText("%0.1f", {static_cast<double>(bytes) / 1048576.0});
+}
+
 }  // namespace recdesk::operations

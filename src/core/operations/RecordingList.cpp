@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "lang/Strings.h"
+#include "operations/DownloadMath.h"
 
 namespace recdesk::operations {
 
@@ -62,10 +63,6 @@ std::vector<std::string_view> splitFields(std::string_view line) {
     start = comma + 1;
   }
   return fields;
-}
-
-std::string megabytes(std::uint64_t bytes) {
-  return lang::formatText("%0.1f", {static_cast<double>(bytes) / 1048576.0});
 }
 
 std::string channelText(unsigned channels) {
@@ -360,8 +357,8 @@ void RecordingList::updateSummary() const {
         "%ld %s %s",
         {static_cast<long>(count), lang::text(TextId::Recordings), lang::text(TextId::SummarySelected)});
   }
-  summary_.im2 = lang::formatText("IM2: %s MB", {megabytes(selectedIm2Bytes())});
-  summary_.wav = lang::formatText("WAV: %s MB", {megabytes(selectedWavBytes())});
+  summary_.im2 = lang::formatText("IM2: %s MB", {megabytesText(selectedIm2Bytes())});
+  summary_.wav = lang::formatText("WAV: %s MB", {megabytesText(selectedWavBytes())});
 }
 
 }  // namespace recdesk::operations
