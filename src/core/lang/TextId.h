@@ -90,6 +90,10 @@ enum class TextId : int {
   RecordingsOn = 57908,
   InvalidListLine = 57910,  // "%s": reason
 
+  // Player
+  UnableToOpenRecording = 57715,
+  SoundOutputUnavailable = 57776,
+
   // Download and its information file
   UnableToOpenForWriting = 57823,
   Recording = 57829,
