@@ -117,9 +117,12 @@ void SdlAudioSink::reset() {
 
 void SdlAudioSink::drain() {
   if (device_ == 0 || paused_) return;
+  // A guard against a device that stops calling back: the longest queue plays for 20 s. (Asked
+  // before drainMutex_ is taken: the callback takes it under the device lock.)
+  const double limitSeconds = (queuedBytes() != 0 ? 20.0 : 2.0) + 4 * periodSeconds_;
   std::unique_lock lock(drainMutex_);
   // The queue empties at some callback; one callback later the device has played that buffer.
-  const auto limit = std::chrono::duration<double>(static_cast<double>(queuedBytes() != 0 ? 20 : 2) + 4 * periodSeconds_);
+  const auto limit = std::chrono::duration<double>(limitSeconds);
   std::uint64_t emptyAt = emptyAtCallback_ ? callbacks_ : 0;
   drained_.wait_for(lock, limit, [&] {
     if (device_ == 0) return true;
