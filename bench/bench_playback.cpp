@@ -52,7 +52,8 @@ sim::RecordingFormat format(bool stereo16) {
 // The recording of `seconds` in the format, written once per process.
 fs::path recording(bool stereo16, double seconds) {
   const sim::RecordingFormat f = format(stereo16);
-  const fs::path path = tempDir() / ((stereo16 ? "s16-" : "m4-") + std::to_string(static_cast<int>(seconds)) + ".im2");
+  const fs::path path =
+      tempDir() / ((stereo16 ? "s16-" : "m4-") + std::to_string(static_cast<int>(seconds)) + ".im2");
   if (!fs::exists(path)) {
     auto tone = sim::makeMelody(f.sampleRate, 0.4);
     sim::writeIm2File(path, f, *tone, sim::pagesForSeconds(f, seconds));
@@ -134,16 +135,26 @@ void BM_PlayDecodeAndQueue(benchmark::State& state) {
   InstantSink sink;
   playThrough(state, sink, recording(stereo16, stereo16 ? 600 : 3600));
 }
-BENCHMARK(BM_PlayDecodeAndQueue)->ArgNames({"s16", "rt"})->Args({0, 0})->Args({1, 0})->Iterations(3)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlayDecodeAndQueue)
+    ->ArgNames({"s16", "rt"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_PlayRealTime(benchmark::State& state) {
   const bool stereo16 = state.range(0) != 0;
   playback::SilentSink sink;
   playThrough(state, sink, recording(stereo16, 20));
 }
-BENCHMARK(BM_PlayRealTime)->ArgNames({"s16", "rt"})->Args({0, 1})->Args({1, 1})->Iterations(1)
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlayRealTime)
+    ->ArgNames({"s16", "rt"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

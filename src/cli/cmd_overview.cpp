@@ -21,9 +21,11 @@ std::string levelStrip(const LevelOverview& o, int channel, std::size_t columns)
   const std::size_t count = o.points.size();
   for (std::size_t c = 0; c < std::min(columns, count); ++c) {
     std::int32_t peak = 0;
-    for (std::size_t j = c * count / columns; j < std::max((c + 1) * count / columns, c * count / columns + 1); ++j)
+    for (std::size_t j = c * count / columns;
+         j < std::max((c + 1) * count / columns, c * count / columns + 1); ++j)
       peak = std::max({peak, std::abs(o.points[j].min[channel]), std::abs(o.points[j].max[channel])});
-    strip += kShades[static_cast<std::size_t>(std::min<std::int32_t>(peak, 32767)) * (kShades.size() - 1) / 32767];
+    strip +=
+        kShades[static_cast<std::size_t>(std::min<std::int32_t>(peak, 32767)) * (kShades.size() - 1) / 32767];
   }
   return strip;
 }
@@ -45,10 +47,12 @@ int runOverviewCommand(CliContext& context) {
   const playback::MediaKind kind = playback::mediaKindFor(path);
   if (kind == playback::MediaKind::None)
     return fail(path + ": only IM2 recordings (.im2) and WAV files (.wav) have a level overview");
-  const LevelOverview o = kind == playback::MediaKind::Im2 ? playback::im2Overview(path) : playback::wavOverview(path);
+  const LevelOverview o =
+      kind == playback::MediaKind::Im2 ? playback::im2Overview(path) : playback::wavOverview(path);
   if (o.channels == 0) return fail(path + ": no level overview (the file cannot be read or holds no audio)");
 
-  std::cout << o.points.size() << " points, " << o.channels << (o.channels == 1 ? " channel\n" : " channels\n");
+  std::cout << o.points.size() << " points, " << o.channels
+            << (o.channels == 1 ? " channel\n" : " channels\n");
   for (int ch = 0; ch < o.channels; ++ch) {
     std::cout << "channel " << ch + 1 << ": lowest " << o.min[ch] << ", highest " << o.max[ch] << ", centre "
               << o.centre[ch] << "\n  |" << levelStrip(o, ch, 75) << "|\n";
@@ -62,10 +66,11 @@ int runOverviewCommand(CliContext& context) {
 
 }  // namespace
 
-RECDESK_CLI_COMMAND("overview",
-                    "print the level overview of an IM2 recording or a WAV file (up to 300 points per channel, "
-                    "lowest and highest peaks, centre value)",
-                    runOverviewCommand, argument(file("FILE", "", "the IM2 recording or WAV file"), true),
-                    file("--csv", "OUT", "also write every point to OUT as CSV"));
+RECDESK_CLI_COMMAND(
+    "overview",
+    "print the level overview of an IM2 recording or a WAV file (up to 300 points per channel, "
+    "lowest and highest peaks, centre value)",
+    runOverviewCommand, argument(file("FILE", "", "the IM2 recording or WAV file"), true),
+    file("--csv", "OUT", "also write every point to OUT as CSV"));
 
 }  // namespace recdesk::cli

@@ -74,7 +74,8 @@ class RawTerminal {
 std::string minutesSeconds(std::int64_t ms) {
   const std::int64_t s = std::max<std::int64_t>(ms, 0) / 1000;
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%lld:%02lld", static_cast<long long>(s / 60), static_cast<long long>(s % 60));
+  std::snprintf(buf, sizeof buf, "%lld:%02lld", static_cast<long long>(s / 60),
+                static_cast<long long>(s % 60));
   return buf;
 }
 
@@ -82,10 +83,12 @@ std::string minutesSeconds(std::int64_t ms) {
 std::string positionLine(const PlaybackStatus& s) {
   constexpr int kWidth = 30;
   const int filled =
-      s.lengthMs > 0 ? static_cast<int>(std::min<std::int64_t>(kWidth, s.positionMs * kWidth / s.lengthMs)) : 0;
+      s.lengthMs > 0 ? static_cast<int>(std::min<std::int64_t>(kWidth, s.positionMs * kWidth / s.lengthMs))
+                     : 0;
   return "  " + minutesSeconds(s.positionMs) + " / " + minutesSeconds(s.lengthMs) + " [" +
-         std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(kWidth - filled), '-') +
-         "]" + (s.state == PlayState::Paused ? " paused " : "        ");
+         std::string(static_cast<std::size_t>(filled), '#') +
+         std::string(static_cast<std::size_t>(kWidth - filled), '-') + "]" +
+         (s.state == PlayState::Paused ? " paused " : "        ");
 }
 
 // Keys: space, q, and the arrows (ESC [ C / ESC [ D). Returns false when the user quits.
@@ -112,7 +115,8 @@ bool handleKeys(PlaybackEngine& engine) {
 int runPlayCommand(CliContext& context) {
   const std::string path = *context.value("FILE");
   const playback::MediaKind kind = playback::mediaKindFor(path);
-  if (kind == playback::MediaKind::None) return fail(path + ": only IM2 recordings (.im2) and WAV files (.wav) play");
+  if (kind == playback::MediaKind::None)
+    return fail(path + ": only IM2 recordings (.im2) and WAV files (.wav) play");
 
   platform::SdlAudioSink sink;
   PlayObserver observer;

@@ -44,7 +44,9 @@ class Engine : public ::testing::Test {
 
 // Returns when the worker has carried out every request before it: a seek beyond any file is
 // carried out by being ignored.
-void sync(PlaybackEngine& engine) { engine.seekMs(1'000'000'000'000); }
+void sync(PlaybackEngine& engine) {
+  engine.seekMs(1'000'000'000'000);
+}
 
 struct Case {
   const char* name;
@@ -54,10 +56,10 @@ struct Case {
 
 TEST_F(Engine, HeardBytesEqualTheConversionForEveryEncoding) {
   const Case cases[] = {
-      {"4-bit difference mono", 8000, 4, 1, 3},     {"4-bit adaptive stereo", 11025, 4, 2, 4},
-      {"4-bit prediction8 mono", 8000, 4, 1, 5},    {"4-bit prediction stereo", 16000, 4, 2, 6},
-      {"8-bit difference stereo", 11025, 8, 2, 3},  {"8-bit raw mono", 8000, 8, 1, 5},
-      {"8-bit prediction mono", 22050, 8, 1, 6},    {"16-bit stereo", 22050, 16, 2, 3},
+      {"4-bit difference mono", 8000, 4, 1, 3},    {"4-bit adaptive stereo", 11025, 4, 2, 4},
+      {"4-bit prediction8 mono", 8000, 4, 1, 5},   {"4-bit prediction stereo", 16000, 4, 2, 6},
+      {"8-bit difference stereo", 11025, 8, 2, 3}, {"8-bit raw mono", 8000, 8, 1, 5},
+      {"8-bit prediction mono", 22050, 8, 1, 6},   {"16-bit stereo", 22050, 16, 2, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -116,7 +118,8 @@ TEST_F(Engine, WavFilesPlayThroughTheSameEngine) {
   {
     audio::WaveFile w;
     audio::FileError e;
-    ASSERT_TRUE(w.Open((dir / "a.wav").string(), audio::CFile64::kWrite, 0, audio::CFile64::kCreateAlways, &e));
+    ASSERT_TRUE(
+        w.Open((dir / "a.wav").string(), audio::CFile64::kWrite, 0, audio::CFile64::kCreateAlways, &e));
     w.SetFormat(11025, 8, 2);
     w.WriteAndExtend(data.data(), data.size());
     w.Close();
@@ -165,7 +168,8 @@ TEST_F(Engine, TheEndIsReachedOnlyWhenTheQueuedAudioHasBeenHeard) {
   PlaybackEngine engine(sink, &events);
   ASSERT_TRUE(engine.open(writeIm2(r)));
   engine.play();
-  const std::size_t buffers = (decoded(r, 0, 10).size() + WavePlayer::kBufferSize - 1) / WavePlayer::kBufferSize;
+  const std::size_t buffers =
+      (decoded(r, 0, 10).size() + WavePlayer::kBufferSize - 1) / WavePlayer::kBufferSize;
   ASSERT_TRUE(sink.waitQueued(buffers));
   sink.play(buffers - 1);
   sync(engine);  // the worker has seen the buffers played
@@ -219,7 +223,8 @@ TEST_F(Engine, SeeksGoToTheNearestPageAndIgnoreTimesBeyondThePartialFile) {
 
   // A partial file of 1000 pages announcing 1875: a seek past its end changes nothing.
   const auto bytes = r.im2();
-  test::writeFile(dir / "part.im2", std::string(reinterpret_cast<const char*>(bytes.data()), 1001 * kPageSize));
+  test::writeFile(dir / "part.im2",
+                  std::string(reinterpret_cast<const char*>(bytes.data()), 1001 * kPageSize));
   ASSERT_TRUE(engine.open((dir / "part.im2").string()));
   EXPECT_EQ(engine.status().lengthMs, 32000);
   EXPECT_EQ(engine.status().totalMs, 60000);

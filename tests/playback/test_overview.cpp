@@ -23,7 +23,8 @@ audio::Peaks peaks(std::int32_t lo, std::int32_t hi, std::int32_t lo2 = 0, std::
 
 TEST(Overview, SummaryLeavesOutTheFirstPointAndCentresOverAllPoints) {
   // Point 0 is louder than everything else and does not count.
-  const LevelOverview o = summarise({peaks(-30000, 30000), peaks(-100, 301, 5, 7), peaks(-400, 200, 1, 3)}, 2);
+  const LevelOverview o =
+      summarise({peaks(-30000, 30000), peaks(-100, 301, 5, 7), peaks(-400, 200, 1, 3)}, 2);
   EXPECT_EQ(o.min[0], -400);
   EXPECT_EQ(o.max[0], 301);
   // Midpoints 100 and -100 over 3 points; channel 2: (6 + 2) / 3 = 2 (toward zero).
@@ -55,7 +56,8 @@ TEST(Overview, Im2PointsTakeOnePageEachOverThePagesPresent) {
 
   // A partial download of 450 pages: 300 points, the last from the last page present.
   const auto bytes = test::toneRecording(600).im2();
-  test::writeFile(dir / "part.im2", std::string(reinterpret_cast<const char*>(bytes.data()), 451 * kPageSize));
+  test::writeFile(dir / "part.im2",
+                  std::string(reinterpret_cast<const char*>(bytes.data()), 451 * kPageSize));
   const LevelOverview o = im2Overview((dir / "part.im2").string());
   ASSERT_EQ(o.points.size(), 300u);
   EXPECT_EQ(o.channels, 1);

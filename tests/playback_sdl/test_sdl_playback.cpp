@@ -28,8 +28,8 @@ class SdlPlayback : public ::testing::Test {
   }
   // Runs recdesk-cli with `args`; returns the exit code, stdout and stderr in `output`.
   int cli(const std::string& args, std::string& output) {
-    const std::string command = std::string(RECDESK_TEST_BIN_DIR) + "/recdesk-cli --no-log " + args + " </dev/null >" +
-                                (dir / "cli.txt").string() + " 2>&1";
+    const std::string command = std::string(RECDESK_TEST_BIN_DIR) + "/recdesk-cli --no-log " + args +
+                                " </dev/null >" + (dir / "cli.txt").string() + " 2>&1";
     const int status = std::system(command.c_str());
     output = test::readFile(dir / "cli.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -53,7 +53,8 @@ TEST_F(SdlPlayback, TheDiskDriverReceivesExactlyTheDecodedAudio) {
   auto tone = sim::makeTone(300, 0.4, 8000);
   sim::makeContainerRecording(outer, inner, *tone, 4).writeIm2(dir / "box.im2");
   const auto bytes = test::toneRecording(20).im2();
-  test::writeFile(dir / "part.im2", std::string(reinterpret_cast<const char*>(bytes.data()), 6 * kPageSize + 100));
+  test::writeFile(dir / "part.im2",
+                  std::string(reinterpret_cast<const char*>(bytes.data()), 6 * kPageSize + 100));
 
   for (const char* name : {"stereo.im2", "raw8.im2", "box.im2", "part.im2"}) {
     SCOPED_TRACE(name);
@@ -97,7 +98,8 @@ TEST_F(SdlPlayback, PlayCommandPlaysToTheEndAndSaysWhenThereIsNoSound) {
 TEST_F(SdlPlayback, OverviewCommandPrintsThePeaksAndWritesCsv) {
   test::toneRecording(30).writeIm2(dir / "rec.im2");
   std::string out;
-  ASSERT_EQ(cli("overview " + (dir / "rec.im2").string() + " --csv " + (dir / "o.csv").string(), out), 0) << out;
+  ASSERT_EQ(cli("overview " + (dir / "rec.im2").string() + " --csv " + (dir / "o.csv").string(), out), 0)
+      << out;
   EXPECT_NE(out.find("30 points, 1 channel"), std::string::npos) << out;
   const std::string csv = test::readFile(dir / "o.csv");
   EXPECT_EQ(csv.rfind("point,min,max\n", 0), 0u);

@@ -15,8 +15,8 @@ namespace {
 using audio::AudioDecoder;
 using audio::CFile64;
 using audio::FileError;
-using recdesk::kPageSize;
 using audio::kPayloadSize;
+using recdesk::kPageSize;
 
 class Im2Source : public PlaybackSource {
  public:
@@ -45,9 +45,9 @@ class Im2Source : public PlaybackSource {
   AudioDecoder decoder_;  // the one whose format applies (the inner one of a container)
   AudioDecoder outer_;    // a container's outer pages
   bool container_ = false;
-  std::int64_t pages_ = 0;      // data pages that can be played
-  std::int64_t announced_ = 0;  // data pages the recording announces
-  std::int64_t index_ = 0;      // the next data page
+  std::int64_t pages_ = 0;            // data pages that can be played
+  std::int64_t announced_ = 0;        // data pages the recording announces
+  std::int64_t index_ = 0;            // the next data page
   std::vector<std::uint8_t> stream_;  // container: inner stream bytes read ahead
   std::size_t skip_ = 0;              // container: stream bytes to drop from the next outer page
 };
@@ -143,8 +143,8 @@ std::size_t Im2Source::next(std::uint8_t* out) {
 
 bool Im2Source::seekMs(std::int64_t ms) {
   if (pages_ <= 0 || ms > lengthMs()) return false;
-  const std::int64_t page = std::clamp<std::int64_t>(decoder_.pageIndexForMs(std::max<std::int64_t>(ms, 0)), 0,
-                                                     pages_ - 1);
+  const std::int64_t page =
+      std::clamp<std::int64_t>(decoder_.pageIndexForMs(std::max<std::int64_t>(ms, 0)), 0, pages_ - 1);
   moveTo(page);
   return true;
 }

@@ -87,7 +87,8 @@ LevelOverview wavOverview(const std::string& path) {
     const std::uint64_t length = file.GetLength();
     const std::uint64_t frames = length > 44 ? (length - 44) / frameBytes : 0;
     const std::uint64_t count = std::min<std::uint64_t>(kOverviewPoints, frames);
-    const std::uint64_t perPoint = frames <= kOverviewPoints ? 1 : std::min<std::uint64_t>(frames / kOverviewPoints, 200);
+    const std::uint64_t perPoint =
+        frames <= kOverviewPoints ? 1 : std::min<std::uint64_t>(frames / kOverviewPoints, 200);
     std::vector<std::uint8_t> buffer(perPoint * frameBytes);
     std::vector<audio::Peaks> points;
     for (std::uint64_t j = 0; j < count; ++j) {

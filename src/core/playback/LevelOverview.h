@@ -18,11 +18,13 @@ struct LevelOverview {
   std::vector<audio::Peaks> points;  // one per stretch, in order
   std::int32_t min[2] = {0, 0};      // over points 1 .. P − 1 (point 0 is left out)
   std::int32_t max[2] = {0, 0};
-  std::int32_t centre[2] = {0, 0};   // sum of the points' midpoints ÷ P, toward zero
+  std::int32_t centre[2] = {0, 0};  // sum of the points' midpoints ÷ P, toward zero
 };
 
 // An unsigned 8-bit sample widened to 16 bits.
-inline std::int32_t widen8(std::uint8_t b) { return static_cast<std::int32_t>(b) * 255 - 32640; }
+inline std::int32_t widen8(std::uint8_t b) {
+  return static_cast<std::int32_t>(b) * 255 - 32640;
+}
 
 // Peaks of PCM samples (8-bit unsigned or 16-bit signed little-endian, `channels` interleaved).
 audio::Peaks scanPcm(const std::uint8_t* data, std::size_t bytes, int bits, int channels);

@@ -35,17 +35,28 @@ void PlaybackEngine::waitFor(std::uint64_t ticket) {
 }
 
 bool PlaybackEngine::open(const std::string& path, MediaKind kind) {
-  const std::uint64_t ticket = submit({Kind::Open, path, kind == MediaKind::None ? mediaKindFor(path) : kind});
+  const std::uint64_t ticket =
+      submit({Kind::Open, path, kind == MediaKind::None ? mediaKindFor(path) : kind});
   std::unique_lock lock(mutex_);
   done_.wait(lock, [&] { return handled_ >= ticket; });
   return lastOpenOk_;
 }
 
-void PlaybackEngine::close() { waitFor(submit({Kind::Open})); }
-void PlaybackEngine::play() { submit({Kind::Play}); }
-void PlaybackEngine::pause() { submit({Kind::Pause}); }
-void PlaybackEngine::stop() { submit({Kind::Stop}); }
-void PlaybackEngine::seekMs(std::int64_t ms) { waitFor(submit({Kind::Seek, {}, MediaKind::None, ms})); }
+void PlaybackEngine::close() {
+  waitFor(submit({Kind::Open}));
+}
+void PlaybackEngine::play() {
+  submit({Kind::Play});
+}
+void PlaybackEngine::pause() {
+  submit({Kind::Pause});
+}
+void PlaybackEngine::stop() {
+  submit({Kind::Stop});
+}
+void PlaybackEngine::seekMs(std::int64_t ms) {
+  waitFor(submit({Kind::Seek, {}, MediaKind::None, ms}));
+}
 
 PlaybackStatus PlaybackEngine::status() const {
   std::lock_guard lock(statusMutex_);
@@ -133,7 +144,8 @@ void PlaybackEngine::carryOut(const Request& r) {
       atEnd_ = false;
       break;
     }
-    case Kind::Quit: break;
+    case Kind::Quit:
+      break;
   }
 }
 

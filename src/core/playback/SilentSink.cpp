@@ -24,7 +24,8 @@ bool SilentSink::open(std::uint32_t rate, int bits, int channels) {
     queue_.clear();
     queued_ = 0;
     frontPlayed_ = 0;
-    bytesPerSecond_ = std::max(1.0, static_cast<double>(rate) * (std::max(bits, 8) / 8) * std::max(channels, 1));
+    bytesPerSecond_ =
+        std::max(1.0, static_cast<double>(rate) * (std::max(bits, 8) / 8) * std::max(channels, 1));
     open_ = true;
     paused_ = false;
     frontStart_ = Clock::now();

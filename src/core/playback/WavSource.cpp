@@ -22,7 +22,9 @@ class WavSource : public PlaybackSource {
   std::size_t next(std::uint8_t* out) override;
   void rewind() override { moveTo(0); }
   bool seekMs(std::int64_t ms) override;
-  std::int64_t pieceCount() const override { return static_cast<std::int64_t>((dataBytes_ + piece() - 1) / piece()); }
+  std::int64_t pieceCount() const override {
+    return static_cast<std::int64_t>((dataBytes_ + piece() - 1) / piece());
+  }
   void seekPiece(std::int64_t index) override {
     moveTo(std::min(static_cast<std::uint64_t>(std::max<std::int64_t>(index, 0)) * piece(), dataBytes_));
   }

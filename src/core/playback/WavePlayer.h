@@ -62,8 +62,8 @@ class WavePlayer {
   std::function<void()> wake_;
   std::unique_ptr<std::uint8_t[]> buffers_;  // kBufferCount × kBufferSize, zero-filled
   std::atomic<int> free_{kBufferCount};
-  int index_ = 0;                         // buffer being filled
-  std::atomic<std::size_t> fill_{0};      // bytes in it
+  int index_ = 0;                     // buffer being filled
+  std::atomic<std::size_t> fill_{0};  // bytes in it
   std::uint32_t byteRate_ = 0;
 };
 
