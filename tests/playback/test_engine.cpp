@@ -99,7 +99,7 @@ TEST_F(Engine, ContainerAndPartialRecordingsPlayWhatTheConversionWrites) {
   std::string im2(reinterpret_cast<const char*>(full.data()), 41 * kPageSize + kPageSize / 2);
   test::writeFile(dir / "partial.im2", im2);
 
-  for (const std::string path : {container, (dir / "partial.im2").string()}) {
+  for (const std::string& path : {container, (dir / "partial.im2").string()}) {
     SCOPED_TRACE(path);
     FakeSink sink(true);
     Events events;
