@@ -132,6 +132,15 @@ int runTimer(CliContext& context) {
       return finish(*session, kExitFailure,
                     "the recorder has room for " + std::to_string(rows) + " timer entries, the programme holds " +
                         std::to_string(entries.size()) + "; nothing was written");
+    if (set) {
+      operations::TimerRows planned;
+      for (std::size_t i = 0; i < entries.size(); ++i) planned[i] = entries[i];
+      if (operations::timerTotals(planned, model.recorderNow(host.wallNow())).pendingSeconds == 0)
+        return finish(*session, kExitFailure,
+                      "nothing in the programme is still to come on the recorder's clock (" +
+                          session::clockText(model.recorderNow(host.wallNow())) +
+                          "); nothing was written and the timer was not armed");
+    }
     if (rows == 0) {
       std::cout << "The timer programme has no entries to " << (set ? "write" : "clear") << ".\n";
       return finish(*session, set && !entries.empty() ? kExitFailure : kExitOk);

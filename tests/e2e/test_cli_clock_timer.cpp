@@ -69,6 +69,12 @@ TEST(CliTimer, WritesArmsRefusesWhileArmedDisarmsAndClears) {
   EXPECT_EQ(refused.code, 1);
   EXPECT_TRUE(contains(refused.err, "line 2:")) << refused.err;
 
+  const auto past = dir / "past.txt";
+  writeFile(past, "2001-05-01 10:00:00 3600\n");
+  const CliRun nothingLeft = cli({"--device", sim.path, "--no-log", "timer", "--set", past.string()});
+  EXPECT_EQ(nothingLeft.code, 1);
+  EXPECT_TRUE(contains(nothingLeft.err, "nothing in the programme is still to come")) << nothingLeft.err;
+
   const auto good = dir / "programme.txt";
   writeFile(good, "# two meetings\n2030-05-01 10:00:00 3600\n2030-05-02 10:00:00 600\n");
   const CliRun written = cli({"--device", sim.path, "--log", log.string(), "timer", "--set", good.string()});

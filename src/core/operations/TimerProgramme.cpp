@@ -140,7 +140,8 @@ void TimerProgramme::closeWindow() {
 // ---- writing and clearing ----------------------------------------------------------------------------------
 
 bool TimerProgramme::write() {
-  if (busy() || !model_.enabled || model_.rowCount() == 0 || !host_.recorderConnected()) return false;
+  // As the window's OK: only a programme with something still to record is written and armed.
+  if (busy() || !model_.okEnabled(host_.wallNow()) || !host_.recorderConnected()) return false;
   std::vector<Pending> lines;
   for (std::size_t i = 0; i < model_.rows.size(); ++i)
     if (model_.rows[i]) lines.push_back({i, *model_.rows[i], timerEntryLine(i, *model_.rows[i])});

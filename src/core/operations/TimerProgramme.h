@@ -82,7 +82,8 @@ class TimerProgramme : public session::SessionObserver {
   bool editRow(std::size_t index, const TimerEntry& entry);
   // OK: writes every reported row in order, then arms the timer. A programme longer than the free
   // recording time is written only after the user agreed. False when nothing is written (declined,
-  // no rows, a write already under way, no link); the outcome comes through the listener.
+  // nothing still to record, a write already under way, no link); the outcome comes through the
+  // listener.
   bool write();
   // Writes `entries` to indices 0, 1, … and clears every other reported row, then arms the timer.
   // False when the recorder reported fewer rows than there are entries.
