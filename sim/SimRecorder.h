@@ -89,6 +89,10 @@ class SimRecorder {
 
   // Adds or replaces the handler of a command word ("PING", "DNL", …).
   void addCommand(const std::string& word, Command command) { commands_[word] = std::move(command); }
+  // Sees every line before its command: returns true when it answered for it (a state that answers
+  // for every command, such as an armed timer). Called with the line's fields.
+  using LineGate = std::function<bool(SimRecorder& device, const std::vector<std::string>& fields)>;
+  void setLineGate(LineGate gate) { gate_ = std::move(gate); }
   // Sees every byte before the line assembly; returns true when it took the byte (block control).
   void setByteInterceptor(std::function<bool(std::uint8_t)> interceptor) { interceptor_ = std::move(interceptor); }
 
@@ -129,6 +133,7 @@ class SimRecorder {
   DeviceFaults faults_;
   Output output_;
   std::function<bool(std::uint8_t)> interceptor_;
+  LineGate gate_;
   std::map<std::string, Command> commands_;
   std::vector<Recording> recordings_;
   std::string input_;

@@ -24,6 +24,7 @@
 #include "DemoRecorder.h"
 #include "SimDownload.h"
 #include "SimRecorder.h"
+#include "SimTimer.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ void printHelp() {
                "  --flash-error          report a failed flash in the presence answer\n"
                "  --split N              write answers in pieces of N bytes, 2 ms apart\n"
                "  --lose-link-after N    hang up after hearing N lines (a lost link)\n"
-            << recdesk::sim::downloadOptionsHelp()
+            << recdesk::sim::downloadOptionsHelp() << recdesk::sim::timerOptionsHelp()
             << "other:\n"
                "  --link PATH            also make PATH a symbolic link to the terminal device\n"
                "  --exit-after S         stop after S seconds\n"
@@ -101,8 +102,14 @@ int main(int argc, char** argv) {
   double exitAfter = 0;
   std::string linkPath;
   SimDownloadOptions downloadOptions;
+  SimTimerOptions timerOptions;
   std::string optionError;
 
+  // The options of the download and the timer: 1 taken, 0 not theirs, -1 wrong.
+  const auto takeOption = [&](int& at) {
+    const int taken = takeDownloadOption(argc, argv, at, downloadOptions, optionError);
+    return taken != 0 ? taken : takeTimerOption(argc, argv, at, timerOptions, optionError);
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const auto value = [&](std::string& out) {
@@ -172,7 +179,7 @@ int main(int argc, char** argv) {
         std::cerr << "recdesk-sim: --exit-after takes a positive number of seconds\n";
         return 2;
       }
-    } else if (const int taken = takeDownloadOption(argc, argv, i, downloadOptions, optionError); taken != 0) {
+    } else if (const int taken = takeOption(i); taken != 0) {
       if (taken < 0) {
         std::cerr << "recdesk-sim: " << optionError << "\n";
         return 2;
@@ -239,6 +246,7 @@ int main(int argc, char** argv) {
     }
   });
 
+  SimTimer::install(*device, timerOptions);
   CallQueue pacedCalls;
   installDownload(*device, downloadOptions, pacedCalls, [&] {
     linkLost = true;

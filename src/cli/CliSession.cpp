@@ -28,6 +28,26 @@ std::string describePort(int port, const std::string& devicePath) {
 
 }  // namespace
 
+std::string clockDifferenceText(long long seconds) {
+  if (seconds == 0) return "same as this computer's clock";
+  const unsigned long long m = seconds < 0 ? 0ULL - static_cast<unsigned long long>(seconds)
+                                           : static_cast<unsigned long long>(seconds);
+  char text[64];
+  if (m < 60)
+    std::snprintf(text, sizeof text, "%llu s", m);
+  else
+    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu", m / 3600, m / 60 % 60, m % 60);
+  return std::string(text) + (seconds > 0 ? " ahead of" : " behind") + " this computer's clock";
+}
+
+void CliSession::Watch::onClockDifference(const session::DateTime&, long long seconds) {
+  // The session checks once per connection, and not at all with "IgnoreRTC" 1.
+  if (clockWarned) return;
+  clockWarned = true;
+  std::cerr << "recdesk-cli: warning: the recorder's clock is " << clockDifferenceText(seconds)
+            << " (recdesk-cli clock --set now sets it)\n";
+}
+
 CliSession::CliSession(const CliContext& context) : context_(context), ui_(context.yes) {}
 
 CliSession::~CliSession() {
@@ -113,7 +133,7 @@ bool CliSession::runUntil(const std::function<bool()>& done, ports::Millis limit
   return loop_.runUntil(done, limit);
 }
 
-bool CliSession::connect(std::string& error) {
+bool CliSession::connect(std::string& error, bool armedIsOk) {
   auto& host = *host_;
   host.connectAttempt();
   if (!host.linkOpen()) {
@@ -121,7 +141,13 @@ bool CliSession::connect(std::string& error) {
     error = "cannot open " + linkDescription_ + (why.empty() ? "" : ": " + why);
     return false;
   }
-  if (runUntil([&] { return host.info().chainComplete; }, timeout_)) return true;
+  const auto armed = [&] { return host.state().timerArmed; };
+  if (runUntil([&] { return host.info().chainComplete || armed(); }, timeout_)) {
+    if (!armed() || armedIsOk) return true;
+    error = "the recorder's timer is armed: it waits to record by its timer programme and cannot be used "
+            "until the timer is disarmed (recdesk-cli timer --disarm)";
+    return false;
+  }
 
   const auto secondsText = [&] {
     const double s = static_cast<double>(timeout_.count()) / 1000.0;

@@ -40,9 +40,11 @@ class CliSession {
   static std::unique_ptr<CliSession> create(const CliContext& context, std::string& error);
 
   // Opens the link and waits until the recorder has answered the whole query chain (version, list,
-  // type, flash, free space, clock). False with a sentence in `error` when the link cannot be opened
-  // or no recorder answered within the time-out.
-  bool connect(std::string& error);
+  // type, flash, free space, clock). False with a sentence in `error` when the link cannot be opened,
+  // no recorder answered within the time-out, or the recorder's timer is armed (unless `armedIsOk`:
+  // then it returns as soon as the recorder reported that, see host().state().timerArmed).
+  // A recorder clock off by more than a minute is warned about on stderr (unless "IgnoreRTC" is 1).
+  bool connect(std::string& error, bool armedIsOk = false);
   // Runs the event loop until `done` is true or `limit` has passed; returns `done()`.
   bool runUntil(const std::function<bool()>& done, ports::Millis limit);
   // Ends the session as the program does when it closes (the recorder's reset line, link closed).
@@ -73,14 +75,20 @@ class CliSession {
   struct Watch : session::SessionObserver {
     session::Host* host = nullptr;
     bool recorderMet = false;
+    bool clockWarned = false;
     void onStateChanged() override {
       if (host && host->flags().recorderConnected) recorderMet = true;
     }
+    void onClockDifference(const session::DateTime& recorderTime, long long seconds) override;
   } watch_;
   std::string devicePath_;
   std::string linkDescription_;
   ports::Millis timeout_{20000};
   bool closed_ = false;
 };
+
+// How far the recorder's clock is from this computer's: "same as this computer's clock",
+// "42 s ahead of this computer's clock", "1:05:00 behind this computer's clock".
+std::string clockDifferenceText(long long seconds);
 
 }  // namespace recdesk::cli

@@ -30,13 +30,6 @@ std::string hex2(unsigned v) {
   return buffer;
 }
 
-std::string difference(long long seconds) {
-  if (seconds == 0) return "same as this computer's clock";
-  const unsigned long long magnitude = static_cast<unsigned long long>(seconds < 0 ? -seconds : seconds);
-  std::string text = magnitude < 60 ? std::to_string(magnitude) + " s" : hms(magnitude);
-  return text + (seconds > 0 ? " ahead of" : " behind") + " this computer's clock";
-}
-
 void printInfo(CliSession& s) {
   const auto& info = s.host().info();
   const auto& flags = s.host().flags();
@@ -82,7 +75,7 @@ void printInfo(CliSession& s) {
   row("Recording time left:", info.recordingSecondsLeft ? hms(*info.recordingSecondsLeft) : "unknown");
   std::string clock = session::clockText(info.recorderClock);
   if (!info.recorderClock.valid()) clock += " (not a valid date)";
-  if (info.clockDifferenceSeconds) clock += " (" + difference(*info.clockDifferenceSeconds) + ")";
+  if (info.clockDifferenceSeconds) clock += " (" + clockDifferenceText(*info.clockDifferenceSeconds) + ")";
   row("Recorder clock:", clock);
   std::cout << out.str() << std::flush;
 }

@@ -161,10 +161,37 @@ enum class TextId : int {
   BadBlockShare = 57992,
 
   // Recorder clock
+  ClockTimerFailed = 57746,
+  SettingClock = 57763,
   ClockDiffers = 57930,
+  ClockWindowOpened = 57945,
+  ClockDifferenceQuestion = 58770,  // "%s %s": the recorder's time, this computer's time
+  DoNotAskAgain = 58771,
+  ClockCaption = 58772,
 
   // Timer programme
   TimerArmed = 57925,
+  TimerNotice = 134,
+  TimerOverFree = 57752,
+  TimerWriteAnyway = 57753,
+  WritingTimerEntry = 57754,
+  ArmingTimer = 57755,
+  TimerStartDate = 57756,
+  TimerStartTime = 57757,
+  TimerLength = 57758,
+  TimerHours = 57759,
+  TimerMinutes = 57760,
+  TimerSeconds = 57761,
+  DisarmingTimer = 57764,
+  ReadingTimerProgramme = 57867,
+  TimerProgramme = 57926,
+  TimerProgrammeStart = 57927,
+  TimerProgrammeEnd = 57928,
+  TimerProgrammeEntry = 57929,
+  TimerWindowOpened = 57946,
+  TimerEntryIgnored = 58773,
+  TimerEntryNotAcknowledged = 58774,
+  TimerProgrammeCaption = 58775,
 
   // IM2 recording format
   OlderFormat = 57716,

@@ -22,7 +22,12 @@ enum class ExistingFileChoice { Continue, StartAgain, Skip };
 
 // What a question is about, so that a front end can answer some without asking (a command-line
 // option, a test's script).
-enum class Topic { General, CreateFolder, ExistingFile, OverwriteFile, Format, FormatIncomplete };
+enum class Topic {
+  General, CreateFolder, ExistingFile, OverwriteFile, Format, FormatIncomplete,
+  ClockDifference,  // the recorder's clock is off: OK sets it, Cancel leaves it (with "do not ask again")
+  TimerOverFree,    // a timer programme needs more than the free recording time: write it anyway?
+  TimerNotice,      // the recorder's timer is armed: OK disarms it, Cancel quits and leaves it armed
+};
 
 // A question the core asks. Its answer comes back later, through the callback given with it: the
 // core waits in its own state meanwhile, and the link keeps being served.
@@ -36,11 +41,15 @@ struct Question {
   // What a question answers when it is dismissed (closed, Escape) or nobody can be asked.
   Answer defaultAnswer = Answer::No;
   std::size_t defaultChoice = 0;
+  // A check box shown under the text ("do not ask again"); empty: none. Its state comes back in the
+  // reply, whichever answer was given.
+  std::string checkBox;
 };
 
 struct Reply {
   Answer answer = Answer::No;  // for a question with buttons
   std::size_t choice = 0;      // for a question with named answers: always one of them
+  bool checked = false;        // the question's check box, when it has one
 };
 using ReplyHandler = std::function<void(const Reply& reply)>;
 
@@ -57,6 +66,10 @@ class UserInterface {
   // only tells things this way (Buttons::Ok); its questions go through ask().
   virtual Answer message(const std::string& text, const std::string& caption, Icon icon,
                          Buttons buttons) = 0;
+
+  // The core no longer wants the answer to the open question of `topic` (it waited too long, or what
+  // it asked about has gone): a front end closes it. An answer that still comes is ignored.
+  virtual void withdraw(Topic /*topic*/) {}
 
   // The status line of the main window.
   virtual void status(const std::string& /*text*/) {}

@@ -13,6 +13,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <map>
@@ -98,6 +99,9 @@ class Host final : public SessionServices, public link::LinkListener {
   // Whether the recording list has a recording that is not completely on disk (the format asks a
   // second time then). Without a query every listed recording counts as not on disk.
   void setIncompleteRecordingsQuery(std::function<bool()> query) { incompleteQuery_ = std::move(query); }
+  // This computer's wall clock, which the recorder's clock is compared with (default: the system's).
+  void setWallClock(std::function<std::time_t()> clock) { wallClock_ = std::move(clock); }
+  std::time_t wallNow() const { return wallClock_ ? wallClock_() : std::time(nullptr); }
 
   // ---- session control -----------------------------------------------------------------------------
   // Connect attempt: opens the link at 115200 bit/s and pings; on failure it is repeated every second.
@@ -241,6 +245,7 @@ class Host final : public SessionServices, public link::LinkListener {
   std::array<ReplyHandler, kReplyCount> builtIn_;
   std::map<int, std::function<void()>> timerHooks_;
   std::function<bool()> incompleteQuery_;
+  std::function<std::time_t()> wallClock_;
 
   SessionFlags flags_;
   SessionInfo info_;

@@ -101,7 +101,7 @@ void Host::freeReply(const std::string& reply) {
 void Host::clockReply(const std::string& reply) {
   info_.recorderClock = parseClockReply(reply);
   info_.clockKnown = true;
-  info_.computerTimeAtClock = std::time(nullptr);
+  info_.computerTimeAtClock = wallNow();
   info_.clockDifferenceSeconds.reset();
   if (const auto recorder = info_.recorderClock.toTime())
     info_.clockDifferenceSeconds =
