@@ -22,7 +22,19 @@ enum class ExistingFileChoice { Continue, StartAgain, Skip };
 
 // What a question is about, so that a front end can answer some without asking (a command-line
 // option, a test's script).
-enum class Topic { General, CreateFolder, ExistingFile, OverwriteFile, Format, FormatIncomplete };
+enum class Topic {
+  General,
+  CreateFolder,
+  ExistingFile,
+  OverwriteFile,
+  Format,
+  FormatIncomplete,
+  ProfileFile,             // the first-run choice of a device-profile file
+  ProfileName,             // the name of a profile saved under a new name
+  ProfileOverwrite,        // a profile of that name exists: overwrite it?
+  RestrictionPassword,     // the password that unlocks the access restrictions
+  NewRestrictionPassword,  // a new password for them
+};
 
 // A question the core asks. Its answer comes back later, through the callback given with it: the
 // core waits in its own state meanwhile, and the link keeps being served.
@@ -44,6 +56,24 @@ struct Reply {
 };
 using ReplyHandler = std::function<void(const Reply& reply)>;
 
+// A question answered with a text: a name, a password, a file to open.
+enum class TextKind {
+  Plain,
+  Secret,        // not shown as typed
+  NewSecret,     // a new secret, typed twice (the front end checks that both agree)
+  ExistingFile,  // the path of an existing file
+};
+struct TextQuestion {
+  Topic topic = Topic::General;
+  std::string prompt;   // already formatted
+  std::string caption;
+  std::string initial;  // the text offered (a file dialog's initial path)
+  TextKind kind = TextKind::Plain;
+  std::string filter;   // file dialogs: the kind of file, e.g. "Profiles (*.ini)"
+};
+// Nothing when the question was cancelled.
+using TextReplyHandler = std::function<void(const std::optional<std::string>& text)>;
+
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
@@ -57,6 +87,11 @@ class UserInterface {
   // only tells things this way (Buttons::Ok); its questions go through ask().
   virtual Answer message(const std::string& text, const std::string& caption, Icon icon,
                          Buttons buttons) = 0;
+
+  // Asks for a text; `done` is called exactly once, now or later. The default cancels at once.
+  virtual void askText(const TextQuestion& /*question*/, TextReplyHandler done) {
+    if (done) done(std::nullopt);
+  }
 
   // The status line of the main window.
   virtual void status(const std::string& /*text*/) {}
