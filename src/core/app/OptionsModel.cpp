@@ -33,6 +33,13 @@ void showNotAProfileFile(ports::UserInterface& ui) {
 std::filesystem::path defaultDownloadFolder() { return dataHome() / "recdesk" / "download"; }
 std::filesystem::path defaultDecodeFolder() { return dataHome() / "recdesk" / "decode"; }
 
+bool presetDefaultFolders(Settings& settings) {
+  if (!settings.downloadFolder.empty() && !settings.decryptFolder.empty()) return false;
+  settings.downloadFolder = defaultDownloadFolder().string();
+  settings.decryptFolder = defaultDecodeFolder().string();
+  return true;
+}
+
 OptionsModel::OptionsModel(const Settings& s, ports::UserInterface& ui)
     : ui_(ui),
       downloadFolder_(s.downloadFolder),

@@ -29,6 +29,9 @@ inline constexpr int kCutMibWhenChecked = 640;
 // ".../decode" (else "~/.local/share/recdesk/...").
 std::filesystem::path defaultDownloadFolder();
 std::filesystem::path defaultDecodeFolder();
+// At start, when either folder is empty both become the default folders (offered for the user to
+// confirm in the Options). True when they were set.
+bool presetDefaultFolders(Settings& settings);
 
 class OptionsModel {
  public:

@@ -161,6 +161,16 @@ void ProfileEditor::setGain(int gain) {
   changed();
 }
 
+bool ProfileEditor::setValues(const RecordingValues& v) {
+  if (positionOf(offer_.rates, v.rate) < 0 || positionOf(offer_.bits, v.bits) < 0 ||
+      positionOf(offer_.channels, v.channels) < 0 || v.gain < 0 || v.gain > 32)
+    return false;
+  values_ = v;
+  if (v.gain > 0) lastFixedGain_ = v.gain;
+  changed();
+  return true;
+}
+
 std::string ProfileEditor::closeCaption() const {
   return lang::text(modified_ ? TextId::EditorCloseWithoutSaving : TextId::EditorClose);
 }

@@ -77,6 +77,9 @@ class ProfileEditor {
   void setChannelsIndex(int index);
   void setAutoGain(bool on);
   void setGain(int gain);  // limited to 1..32
+  // All four values at once, as a front end without controls takes them. False, changing nothing,
+  // when a value is not offered for the device type (a gain of 0..32 always is).
+  bool setValues(const RecordingValues& values);
 
   bool modified() const { return modified_; }
   std::string closeCaption() const;
