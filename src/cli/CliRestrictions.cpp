@@ -17,8 +17,8 @@ constexpr std::array<std::pair<const char*, std::uint32_t>, 1> kGuarded{{
 
 // The options of `options` that change something.
 constexpr std::array<const char*, 8> kOptionChanges{"--link",         "--download-folder", "--decode-folder",
-                                                     "--acceleration", "--auto-decode",     "--cut-minutes",
-                                                     "--cut-mib",      "--profile-file"};
+                                                    "--acceleration", "--auto-decode",     "--cut-minutes",
+                                                    "--cut-mib",      "--profile-file"};
 
 }  // namespace
 
@@ -42,15 +42,16 @@ std::optional<std::string> restrictionRefusal(const CliContext& context) {
   const std::uint32_t bit = restrictionOf(context);
   if (bit == 0) return std::nullopt;
   app::SettingsFile file(context.settingsFile ? *context.settingsFile : app::defaultSettingsPath());
-  const app::Restrictions r{file.readInt(app::keys::kOptions, app::keys::kActive, 0) != 0,
-                            static_cast<std::uint32_t>(file.readInt(app::keys::kOptions, app::keys::kConfig, 0)),
-                            {}};
+  const app::Restrictions r{
+      file.readInt(app::keys::kOptions, app::keys::kActive, 0) != 0,
+      static_cast<std::uint32_t>(file.readInt(app::keys::kOptions, app::keys::kConfig, 0)),
+      {}};
   if (r.allowed(bit)) return std::nullopt;
   std::string guards;
   for (const auto& b : app::restrictionBits())
     if (b.bit == bit) guards = b.guards;
-  return "'" + context.command + "' is locked by the access restrictions (bit " + std::to_string(bit) + ": " + guards +
-         "); 'recdesk-cli restrictions' shows them";
+  return "'" + context.command + "' is locked by the access restrictions (bit " + std::to_string(bit) + ": " +
+         guards + "); 'recdesk-cli restrictions' shows them";
 }
 
 }  // namespace recdesk::cli

@@ -19,7 +19,8 @@ namespace {
 
 void show(const app::OptionsModel& m, const app::Settings& s) {
   const auto row = [](const char* label, const std::string& value) {
-    std::cout << label << std::string(20 - std::min<std::size_t>(19, std::char_traits<char>::length(label)), ' ')
+    std::cout << label
+              << std::string(20 - std::min<std::size_t>(19, std::char_traits<char>::length(label)), ' ')
               << value << "\n";
   };
   const int link = m.linkIndex();
@@ -55,11 +56,12 @@ int runOptions(CliContext& context) {
 
   const bool change = context.given("--link") || context.given("--download-folder") ||
                       context.given("--decode-folder") || context.given("--acceleration") ||
-                      context.given("--auto-decode") || context.given("--cut-minutes") || context.given("--cut-mib") ||
-                      context.given("--profile-file");
+                      context.given("--auto-decode") || context.given("--cut-minutes") ||
+                      context.given("--cut-mib") || context.given("--profile-file");
   if (!change) {
     show(model, settings);
-    if (defaults) std::cerr << "recdesk-cli: the folders are not configured yet: the ones shown are offered\n";
+    if (defaults)
+      std::cerr << "recdesk-cli: the folders are not configured yet: the ones shown are offered\n";
     return kExitOk;
   }
   if (context.given("--cut-minutes") && context.given("--cut-mib"))
@@ -69,7 +71,8 @@ int runOptions(CliContext& context) {
   if (const auto folder = context.value("--download-folder")) model.chooseDownloadFolder(*folder);
   if (const auto folder = context.value("--decode-folder")) model.chooseDecodeFolder(*folder);
   if (const auto count = context.number("--acceleration")) {
-    if ((*count & (*count - 1)) != 0) return usageError(context, "--acceleration takes a power of two from 1 to 256");
+    if ((*count & (*count - 1)) != 0)
+      return usageError(context, "--acceleration takes a power of two from 1 to 256");
     model.setExponent(app::accelerationExponent(static_cast<std::uint32_t>(*count)));
   }
   if (const auto on = context.value("--auto-decode")) model.setAutoDecode(*on == "on");
@@ -82,15 +85,18 @@ int runOptions(CliContext& context) {
     if (*mib != 0) model.setMib(static_cast<long>(*mib));
   }
   if (const auto path = context.value("--profile-file")) {
-    if (path->empty()) model.setUseProfileFile(false);
-    else if (!model.chooseProfileFile(*path)) return kExitFailure;
+    if (path->empty())
+      model.setUseProfileFile(false);
+    else if (!model.chooseProfileFile(*path))
+      return kExitFailure;
   }
 
   std::string problem;
   const auto result = model.ok(settings, currentFolder(), &problem);
   if (!result) return fail(problem);
   const bool portChanged = result->port != settings.port;
-  const operations::OptionsApplied applied = operations::applyOptions(nullptr, settings, file, *result, nullptr);
+  const operations::OptionsApplied applied =
+      operations::applyOptions(nullptr, settings, file, *result, nullptr);
   show(app::OptionsModel(settings, ui), settings);
   if (!applied.error.empty()) return fail(applied.error);
   std::cerr << "recdesk-cli: options saved in " << file.path().string()
@@ -100,16 +106,17 @@ int runOptions(CliContext& context) {
 
 }  // namespace
 
-RECDESK_CLI_COMMAND("options", "show the Options, or change them as the Options dialog does", runOptions,
-                    integer("--link", "N", 0, app::kLinkChoiceCount - 1,
-                            "link choice: 0 not configured, 1-3 USB adapter at 1/2/3 Mbit/s, 4 Vantle2 module, "
-                            "5-12 serial port COM1-COM8"),
-                    folder("--download-folder", "DIR", "folder for downloaded recordings (also sets the decode folder)"),
-                    folder("--decode-folder", "DIR", "folder for decoded WAV files"),
-                    integer("--acceleration", "N", 1, 256, "pages per block request (a power of two)"),
-                    choice("--auto-decode", {"on", "off"}, "decode every finished download"),
-                    integer("--cut-minutes", "M", 0, app::kMaxCutMinutes, "cut WAV output every M minutes (0: off)"),
-                    integer("--cut-mib", "S", 0, app::kMaxCutMib, "cut WAV output every S MiB (0: off)"),
-                    file("--profile-file", "FILE", "read-only device profile file (an empty text: none)"));
+RECDESK_CLI_COMMAND(
+    "options", "show the Options, or change them as the Options dialog does", runOptions,
+    integer("--link", "N", 0, app::kLinkChoiceCount - 1,
+            "link choice: 0 not configured, 1-3 USB adapter at 1/2/3 Mbit/s, 4 Vantle2 module, "
+            "5-12 serial port COM1-COM8"),
+    folder("--download-folder", "DIR", "folder for downloaded recordings (also sets the decode folder)"),
+    folder("--decode-folder", "DIR", "folder for decoded WAV files"),
+    integer("--acceleration", "N", 1, 256, "pages per block request (a power of two)"),
+    choice("--auto-decode", {"on", "off"}, "decode every finished download"),
+    integer("--cut-minutes", "M", 0, app::kMaxCutMinutes, "cut WAV output every M minutes (0: off)"),
+    integer("--cut-mib", "S", 0, app::kMaxCutMib, "cut WAV output every S MiB (0: off)"),
+    file("--profile-file", "FILE", "read-only device profile file (an empty text: none)"));
 
 }  // namespace recdesk::cli

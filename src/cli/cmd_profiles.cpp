@@ -24,7 +24,10 @@ bool linkGiven(const CliContext& context) {
 
 std::string describeValues(const app::RecordingValues& v) {
   std::ostringstream out;
-  out << v.rate << " Hz, " << v.bits << " bits, " << (v.channels == 1 ? "mono" : v.channels == 2 ? "stereo" : "?")
+  out << v.rate << " Hz, " << v.bits << " bits, "
+      << (v.channels == 1   ? "mono"
+          : v.channels == 2 ? "stereo"
+                            : "?")
       << ", gain " << (v.gain == 0 ? std::string("auto") : std::to_string(v.gain));
   return out.str();
 }
@@ -51,8 +54,8 @@ void printList(const app::ProfileStore& store) {
     const app::DeviceProfile& p =
         temporary ? store.temporary() : store.profiles()[static_cast<std::size_t>(items[i].data)];
     std::cout << (store.selectedItem() == static_cast<int>(i) ? "* " : "  ") << p.name
-              << std::string(width - p.name.size() + 2, ' ') << sourceOf(p, temporary) << ", " << typeOf(p) << ": "
-              << describeValues(p.values) << "\n";
+              << std::string(width - p.name.size() + 2, ' ') << sourceOf(p, temporary) << ", " << typeOf(p)
+              << ": " << describeValues(p.values) << "\n";
   }
 }
 
@@ -60,8 +63,8 @@ void printList(const app::ProfileStore& store) {
 std::optional<long long> numberArg(const std::string& text, const char* what, long long min, long long max) {
   const auto v = app::wholeInteger(text);
   if (!v || *v < min || *v > max) {
-    fail(std::string(what) + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max) +
-         ", not '" + text + "'");
+    fail(std::string(what) + " takes a whole number from " + std::to_string(min) + " to " +
+         std::to_string(max) + ", not '" + text + "'");
     return std::nullopt;
   }
   return v;
@@ -74,7 +77,8 @@ int addProfile(CliContext& context, const std::vector<std::string>& args) {
   const auto channels = numberArg(args[4], "CHANNELS", 1, 2);
   const auto gain = numberArg(args[5], "GAIN", 0, 32);
   if (!rate || !bits || !channels || !gain) return kExitUsage;
-  const int type = context.value("--type") ? app::deviceTypeFromText(*context.value("--type")) : app::device_type::kAny;
+  const int type =
+      context.value("--type") ? app::deviceTypeFromText(*context.value("--type")) : app::device_type::kAny;
 
   app::SettingsFile settings(settingsPath(context));
   CliUi ui(context.yes);
@@ -88,8 +92,9 @@ int addProfile(CliContext& context, const std::vector<std::string>& args) {
     std::string rates, bitsText;
     for (auto r : offer.rates) rates += (rates.empty() ? "" : ", ") + std::to_string(r);
     for (auto b : offer.bits) bitsText += (bitsText.empty() ? "" : ", ") + std::to_string(b);
-    return fail("these values are not offered for " + std::string(type ? app::deviceTypeName(type) : "any device") +
-                ": rates " + rates + "; bits " + bitsText + "; channels " + (offer.channels.size() == 1 ? "1" : "1 or 2"));
+    return fail("these values are not offered for " +
+                std::string(type ? app::deviceTypeName(type) : "any device") + ": rates " + rates +
+                "; bits " + bitsText + "; channels " + (offer.channels.size() == 1 ? "1" : "1 or 2"));
   }
   const std::size_t before = store.profiles().size();
   bool changed = false;
@@ -101,8 +106,8 @@ int addProfile(CliContext& context, const std::vector<std::string>& args) {
       p.type = static_cast<std::int16_t>(type);
   std::string error;
   if (!store.save(settings, &error)) return fail(error);
-  std::cout << "saved profile '" << name << "' (" << describeValues(values) << ") in " << settings.path().string()
-            << "\n";
+  std::cout << "saved profile '" << name << "' (" << describeValues(values) << ") in "
+            << settings.path().string() << "\n";
   return kExitOk;
 }
 
@@ -120,7 +125,8 @@ int removeProfile(CliContext& context, const std::vector<std::string>& args) {
     if (items[i].text == args[1] && items[i].data >= 0) position = static_cast<int>(i);
   if (position < 0) return fail("there is no profile named '" + args[1] + "'");
   editor.selectItem(position);
-  if (!editor.buttons().remove) return fail("'" + args[1] + "' is a read-only profile (from the profile file)");
+  if (!editor.buttons().remove)
+    return fail("'" + args[1] + "' is a read-only profile (from the profile file)");
   editor.deleteSelected();
   std::string error;
   if (!store.save(settings, &error)) return fail(error);
@@ -182,7 +188,8 @@ int runProfiles(CliContext& context) {
   if (action == "add") return addProfile(context, args);
   if (action == "remove") return removeProfile(context, args);
   if (action == "apply") return applyProfile(context, args);
-  if (action != "list") return usageError(context, "unknown action '" + action + "' (list, add, remove or apply)");
+  if (action != "list")
+    return usageError(context, "unknown action '" + action + "' (list, add, remove or apply)");
   if (linkGiven(context)) {
     Connected c;
     if (const auto failed = connectAndLoad(context, c)) return *failed;
@@ -200,12 +207,13 @@ int runProfiles(CliContext& context) {
 
 }  // namespace
 
-RECDESK_CLI_COMMAND("profiles",
-                    "device profiles: list (the selected one marked), add NAME RATE BITS CHANNELS GAIN, remove NAME, "
-                    "apply NAME (to the connected recorder)",
-                    runProfiles,
-                    argument(text("ACTION", "ACTION", "list | add NAME RATE BITS CHANNELS GAIN | remove NAME | apply NAME"),
-                             false, true),
-                    choice("--type", {"R5", "R6", "T7"}, "profiles add: the device type the profile is for"));
+RECDESK_CLI_COMMAND(
+    "profiles",
+    "device profiles: list (the selected one marked), add NAME RATE BITS CHANNELS GAIN, remove NAME, "
+    "apply NAME (to the connected recorder)",
+    runProfiles,
+    argument(text("ACTION", "ACTION", "list | add NAME RATE BITS CHANNELS GAIN | remove NAME | apply NAME"),
+             false, true),
+    choice("--type", {"R5", "R6", "T7"}, "profiles add: the device type the profile is for"));
 
 }  // namespace recdesk::cli

@@ -15,7 +15,11 @@ void show(const app::Restrictions& r) {
             << "Mask: " << r.mask << "\n";
   for (const auto& b : app::restrictionBits()) {
     const bool set = (r.mask & b.bit) != 0;
-    std::cout << (set ? "  [x] " : "  [ ] ") << b.bit << std::string(b.bit < 10 ? 3 : b.bit < 100 ? 2 : 1, ' ')
+    std::cout << (set ? "  [x] " : "  [ ] ") << b.bit
+              << std::string(b.bit < 10    ? 3
+                             : b.bit < 100 ? 2
+                                           : 1,
+                             ' ')
               << b.name << ": " << b.guards << (r.allowed(b.bit) ? "" : " (locked)") << "\n";
   }
 }
@@ -63,7 +67,8 @@ int runRestrictions(CliContext& context) {
 
 RECDESK_CLI_COMMAND("restrictions",
                     "show the access restrictions; 'restrictions set' changes them (asks for their password)",
-                    runRestrictions, argument(text("ACTION", "set", "set: change the restrictions"), false, true),
+                    runRestrictions,
+                    argument(text("ACTION", "set", "set: change the restrictions"), false, true),
                     choice("--active", {"0", "1"}, "restrictions off (0) or on (1)"),
                     integer("--mask", "N", 0, 511, "the restricted commands: a sum of the bit values shown"),
                     text("--password", "TEXT", "the restriction password (else it is asked on the terminal)"),

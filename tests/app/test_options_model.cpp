@@ -98,7 +98,8 @@ TEST(OptionsModel, FoldersBlockSizeAndProfileFile) {
   writeFile(dir / "good.ini", "[Profiles]\nNumProfiles=0\n");
   EXPECT_FALSE(m.chooseProfileFile((dir / "none.ini").string()));
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, "This file holds no device profiles (its Profiles section has no NumProfiles entry).");
+  EXPECT_EQ(ui.messages[0].text,
+            "This file holds no device profiles (its Profiles section has no NumProfiles entry).");
   EXPECT_TRUE(m.chooseProfileFile((dir / "good.ini").string()));
   EXPECT_EQ(m.ok(s, "/cwd", nullptr)->profileIni, (dir / "good.ini").string());
   m.setUseProfileFile(false);
@@ -152,6 +153,8 @@ TEST(OptionsModel, DefaultFoldersFollowXdgDataHome) {
   ::setenv("XDG_DATA_HOME", "/data", 1);
   EXPECT_EQ(defaultDownloadFolder(), "/data/recdesk/download");
   EXPECT_EQ(defaultDecodeFolder(), "/data/recdesk/decode");
-  if (old) ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
-  else ::unsetenv("XDG_DATA_HOME");
+  if (old)
+    ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("XDG_DATA_HOME");
 }

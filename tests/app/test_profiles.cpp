@@ -21,7 +21,9 @@ std::vector<std::string> names(const ProfileStore& store) {
   return out;
 }
 
-ConnectedDevice device(int type) { return ConnectedDevice{true, type, false, 0}; }
+ConnectedDevice device(int type) {
+  return ConnectedDevice{true, type, false, 0};
+}
 
 }  // namespace
 
@@ -32,9 +34,10 @@ TEST(ProfileFile, AcceptsOnlyWholeOfferedValues) {
   EXPECT_EQ(quiet->type, device_type::kR5);
   EXPECT_EQ(quiet->source, ProfileSource::ReadOnly);
   EXPECT_EQ(parseProfileFileLine("Loud,22050,16,2,32")->type, device_type::kAny);
-  for (const char* skipped : {"Quiet,11025,4,1,33,R5", "Quiet,11025,12,1,0", "Quiet,11025x,4,1,0", "Quiet,11025,4,3,0",
-                              "Quiet,12000,4,1,0", "Quiet,11025,4,1,-1", "Quiet,11025,4,1", "Quiet,11025,4,1,0,R5,x",
-                              "Quiet,,4,1,0", "Quiet,99999999999999999999999,4,1,0", ""})
+  for (const char* skipped :
+       {"Quiet,11025,4,1,33,R5", "Quiet,11025,12,1,0", "Quiet,11025x,4,1,0", "Quiet,11025,4,3,0",
+        "Quiet,12000,4,1,0", "Quiet,11025,4,1,-1", "Quiet,11025,4,1", "Quiet,11025,4,1,0,R5,x",
+        "Quiet,,4,1,0", "Quiet,99999999999999999999999,4,1,0", ""})
     EXPECT_FALSE(parseProfileFileLine(skipped)) << skipped;
   // The line is read into a bounded buffer: what lies beyond it is not read.
   EXPECT_FALSE(parseProfileFileLine(std::string(200, 'N') + ",8000,4,1,0"));
@@ -80,7 +83,8 @@ TEST(ProfileStore, ConnectedR5ListsItsOwnAndUntypedProfilesOnly) {
   EXPECT_EQ(store.selectedItem(), 0);
 
   store.load(settings, (dir / "profiles.ini").string(), ConnectedDevice{});
-  EXPECT_EQ(names(store), (std::vector<std::string>{"UserR5", "UserR6", "UserAny", "FileR5", "FileR6", "FileAny"}));
+  EXPECT_EQ(names(store),
+            (std::vector<std::string>{"UserR5", "UserR6", "UserAny", "FileR5", "FileR6", "FileAny"}));
 
   // A missing profile file reads as none; a damaged count does not make the reader loop for ever.
   writeFile(dir / "s.ini", "[Device Profiles]\nNumProfiles=2147483647\nProfile0=A,0,8000,4,1,0,0\n");
@@ -106,7 +110,8 @@ TEST(ProfileStore, ReducedRecorderGetsTheBuiltInListStereoFirstForVariantOne) {
   // The type line names the profile.
   EXPECT_EQ(typeLine(store.profiles()[3], true), "$R5,TYP,SPEECH_MONO\r\n");
   EXPECT_EQ(typeLine({"Evil\r\n,x", ProfileSource::User, {}, 0}, true), "$R5,TYP,EVILX\r\n");
-  EXPECT_EQ(typeLine({"x", ProfileSource::User, {16000, 8, 2, 12}, 0}, false), "$R5,TYP,16000,8,2,OFF,12\r\n");
+  EXPECT_EQ(typeLine({"x", ProfileSource::User, {16000, 8, 2, 12}, 0}, false),
+            "$R5,TYP,16000,8,2,OFF,12\r\n");
 }
 
 TEST(ProfileStore, FirstR6ProfileIsSavedUnderKeyZeroAndReadsBackIdentically) {
@@ -127,7 +132,8 @@ TEST(ProfileStore, FirstR6ProfileIsSavedUnderKeyZeroAndReadsBackIdentically) {
 
   ProfileStore again;
   again.load(settings, "", ConnectedDevice{});
-  EXPECT_EQ(again.profiles(), std::vector<DeviceProfile>(store.profiles().begin(), store.profiles().end() - 1));
+  EXPECT_EQ(again.profiles(),
+            std::vector<DeviceProfile>(store.profiles().begin(), store.profiles().end() - 1));
   const std::string text = readFile(dir / "s.ini");
   ASSERT_TRUE(again.save(settings));
   EXPECT_EQ(readFile(dir / "s.ini"), text);
@@ -158,8 +164,9 @@ TEST(ProfileStore, SavingWithADeviceConnectedLosesNoOtherProfiles) {
 TEST(ProfileStore, SelectBySettingsTakesGainAbove32As32OrFillsTheTemporaryEntry) {
   loadEnglish();
   TempDir dir;
-  writeFile(dir / "s.ini",
-            "[Device Profiles]\nNumProfiles=2\nProfile0=Low,0,8000,4,1,0,0\nProfile1=Loud,0,16000,8,1,0,32\n");
+  writeFile(
+      dir / "s.ini",
+      "[Device Profiles]\nNumProfiles=2\nProfile0=Low,0,8000,4,1,0,0\nProfile1=Loud,0,16000,8,1,0,32\n");
   SettingsFile settings(dir / "s.ini");
   ProfileStore store;
   store.load(settings, "", device(device_type::kR6));
@@ -200,8 +207,9 @@ TEST(ProfileStore, SelectByNameForTheReducedRecorder) {
 TEST(ProfileStore, ReselectionAfterOptionsAndEditor) {
   loadEnglish();
   TempDir dir;
-  writeFile(dir / "s.ini",
-            "[Device Profiles]\nNumProfiles=2\nProfile0=Alpha,0,8000,4,1,0,0\nProfile1=Beta,0,11025,8,1,0,4\n");
+  writeFile(
+      dir / "s.ini",
+      "[Device Profiles]\nNumProfiles=2\nProfile0=Alpha,0,8000,4,1,0,0\nProfile1=Beta,0,11025,8,1,0,4\n");
   SettingsFile settings(dir / "s.ini");
   ProfileStore store;
   store.load(settings, "", device(device_type::kR6));

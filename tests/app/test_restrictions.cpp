@@ -26,9 +26,9 @@ std::vector<EnablingSession> everyState() {
   out.push_back(EnablingSession{});
   EnablingSession s = idle();
   out.push_back(s);
-  for (bool EnablingSession::*flag : {&EnablingSession::downloading, &EnablingSession::maintenance,
-                                      &EnablingSession::recording, &EnablingSession::sampling,
-                                      &EnablingSession::timerArmed}) {
+  for (bool EnablingSession::*flag :
+       {&EnablingSession::downloading, &EnablingSession::maintenance, &EnablingSession::recording,
+        &EnablingSession::sampling, &EnablingSession::timerArmed}) {
     EnablingSession busy = idle();
     busy.*flag = true;
     out.push_back(busy);
@@ -65,19 +65,22 @@ TEST(Restrictions, Config129DisablesOptionsAndDownloadsInEveryState) {
   }
   // Everything else follows the session.
   const EnabledSet e = enabledControls(idle(), {}, r);
-  EXPECT_TRUE(e[Control::FormatButton] && e[Control::ReadList] && e[Control::ApplyProfile] && e[Control::Convert]);
+  EXPECT_TRUE(e[Control::FormatButton] && e[Control::ReadList] && e[Control::ApplyProfile] &&
+              e[Control::Convert]);
 }
 
 TEST(Enabling, FollowsTheSessionState) {
   const Restrictions none;
   EnabledSet e = enabledControls(EnablingSession{}, {}, none);
   EXPECT_TRUE(e[Control::Options]);
-  EXPECT_FALSE(e[Control::DownloadCmd] || e[Control::ReadList] || e[Control::Transmitter] || e[Control::FormatButton]);
+  EXPECT_FALSE(e[Control::DownloadCmd] || e[Control::ReadList] || e[Control::Transmitter] ||
+               e[Control::FormatButton]);
   EXPECT_TRUE(e[Control::ProfileDropDown]);
   EXPECT_TRUE(e[Control::Convert]);  // kept as it was
 
   e = enabledControls(idle(), {}, none);
-  EXPECT_TRUE(e[Control::DownloadButton] && e[Control::RecordStart] && e[Control::Transmitter] && e[Control::Clock]);
+  EXPECT_TRUE(e[Control::DownloadButton] && e[Control::RecordStart] && e[Control::Transmitter] &&
+              e[Control::Clock]);
   EXPECT_FALSE(e[Control::RecordStop] || e[Control::TestModeOff]);
   EnablingSession nothingSelected = idle();
   nothingSelected.recordingsSelected = false;
@@ -87,7 +90,8 @@ TEST(Enabling, FollowsTheSessionState) {
   s.downloading = true;
   e = enabledControls(s, {}, none);
   EXPECT_TRUE(e[Control::DownloadButton]);  // cancels
-  EXPECT_FALSE(e[Control::Options] || e[Control::Convert] || e[Control::ReadList] || e[Control::FormatButton]);
+  EXPECT_FALSE(e[Control::Options] || e[Control::Convert] || e[Control::ReadList] ||
+               e[Control::FormatButton]);
   EXPECT_FALSE(e[Control::ProfileDropDown]);
   s = idle();
   s.recording = true;
@@ -117,7 +121,8 @@ TEST(Enabling, FollowsTheSessionState) {
 
   // The player's buttons.
   e = enabledControls(idle(), PlayerState{true, true, false}, none);
-  EXPECT_TRUE(e[Control::Pause] && e[Control::StopPlayback] && !e[Control::Play] && !e[Control::OpenFileButton]);
+  EXPECT_TRUE(e[Control::Pause] && e[Control::StopPlayback] && !e[Control::Play] &&
+              !e[Control::OpenFileButton]);
 }
 
 TEST(RestrictionsDialog, PasswordPromptNewPasswordAndMask) {

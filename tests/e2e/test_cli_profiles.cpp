@@ -25,7 +25,8 @@ TEST(CliProfiles, AddListRemoveAndApplyToTheDemoRecorder) {
   TempDir dir;
   prepareEnvironment(dir);
   const fs::path s = dir / "s.ini";
-  writeFile(dir / "p.ini", "[Profiles]\nNumProfiles=2\nProfile0=Quiet,11025,4,1,0,R5\nProfile1=Wide,22050,16,2,0,R6\n");
+  writeFile(dir / "p.ini",
+            "[Profiles]\nNumProfiles=2\nProfile0=Quiet,11025,4,1,0,R5\nProfile1=Wide,22050,16,2,0,R6\n");
   writeFile(s, "[Options]\nProfileIni=" + (dir / "p.ini").string() + "\n");
 
   CliRun r = cli(s, {"profiles", "add", "Talk", "8000", "4", "1", "0", "--type", "R5"});
@@ -33,7 +34,8 @@ TEST(CliProfiles, AddListRemoveAndApplyToTheDemoRecorder) {
   r = cli(s, {"profiles", "add", "Big", "16000", "4", "1", "0", "--type", "R5"});
   EXPECT_EQ(r.code, 1);  // 16000 Hz is not offered for an R5
   EXPECT_TRUE(contains(r.err, "not offered for R5")) << r.err;
-  EXPECT_TRUE(contains(readFile(s), "[Device Profiles for R5]\nProfile0=Talk,0,8000,4,1,0,0,R5\nNumProfiles=1\n"))
+  EXPECT_TRUE(
+      contains(readFile(s), "[Device Profiles for R5]\nProfile0=Talk,0,8000,4,1,0,0,R5\nNumProfiles=1\n"))
       << readFile(s);
 
   r = cli(s, {"profiles"});

@@ -15,8 +15,9 @@ TEST(ProfileSession, ApplyingAProfileSendsTheTypeLineAndTheReplySelectsIt) {
   Rig rig;
   ASSERT_TRUE(rig.connect());
   TempDir dir;
-  writeFile(dir / "s.ini",
-            "[Device Profiles]\nNumProfiles=2\nProfile0=First,0,8000,4,1,0,0\nProfile1=Second,0,11025,8,1,0,7\n");
+  writeFile(
+      dir / "s.ini",
+      "[Device Profiles]\nNumProfiles=2\nProfile0=First,0,8000,4,1,0,0\nProfile1=Second,0,11025,8,1,0,7\n");
   app::SettingsFile file(dir / "s.ini");
   app::ProfileStore store;
   const app::ConnectedDevice device = operations::connectedDevice(*rig.host);
@@ -55,7 +56,8 @@ TEST(ProfileSession, OptionsSpeedAloneIsAskedOfTheRecorderAndWrittenWhenConfirme
   TempDir dir;
   app::SettingsFile file(dir / "s.ini");
   rig.host->setSettingsWriter([&](const std::string& section, const std::string& key) {
-    file.writeText(section, key, key == "Port" ? std::to_string(rig.settings.port) : std::to_string(rig.settings.baud));
+    file.writeText(section, key,
+                   key == "Port" ? std::to_string(rig.settings.port) : std::to_string(rig.settings.baud));
   });
   ASSERT_TRUE(rig.connect());
   app::Settings result = rig.settings;
@@ -67,7 +69,8 @@ TEST(ProfileSession, OptionsSpeedAloneIsAskedOfTheRecorderAndWrittenWhenConfirme
   EXPECT_FALSE(applied.portChanged || applied.linkWritten);
   EXPECT_EQ(rig.settings.acceleration, 32);
   EXPECT_NE(file.readInt("Options", "Baud", 0), 3000000);
-  ASSERT_TRUE(rig.loop.runUntil([&] { return file.readInt("Options", "Baud", 0) == 3000000; }, ports::Millis(10000)));
+  ASSERT_TRUE(
+      rig.loop.runUntil([&] { return file.readInt("Options", "Baud", 0) == 3000000; }, ports::Millis(10000)));
   EXPECT_EQ(rig.linesSent(from).front(), "$R5,COM,3000000\r\n");
   EXPECT_EQ(file.readInt("Options", "Baud", 0), 3000000);
   EXPECT_EQ(file.readInt("Options", "Port", 0), 1000);

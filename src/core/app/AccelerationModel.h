@@ -11,7 +11,9 @@ namespace recdesk::app {
 class AccelerationModel {
  public:
   explicit AccelerationModel(int exponent) : position_(clampExponent(exponent)) {}
-  static AccelerationModel forCount(std::uint32_t count) { return AccelerationModel(accelerationExponent(count)); }
+  static AccelerationModel forCount(std::uint32_t count) {
+    return AccelerationModel(accelerationExponent(count));
+  }
 
   int position() const { return position_; }
   void setPosition(int position) { position_ = clampExponent(position); }
@@ -22,7 +24,9 @@ class AccelerationModel {
   static constexpr int maximum() { return kMaxAccelerationExponent; }
 
  private:
-  static int clampExponent(int e) { return e < 0 ? 0 : e > kMaxAccelerationExponent ? kMaxAccelerationExponent : e; }
+  static int clampExponent(int e) {
+    return e < 0 ? 0 : e > kMaxAccelerationExponent ? kMaxAccelerationExponent : e;
+  }
   int position_;
 };
 

@@ -19,7 +19,8 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
     e.set(C::DownloadCmd, false);
     e.set(C::Transmitter, false);
   } else if (busy) {
-    for (C c : {C::OpenFileCmd, C::Convert, C::Filter, C::Options, C::DownloadCmd, C::Transmitter}) e.set(c, false);
+    for (C c : {C::OpenFileCmd, C::Convert, C::Filter, C::Options, C::DownloadCmd, C::Transmitter})
+      e.set(c, false);
   } else {
     for (C c : {C::OpenFileCmd, C::Convert, C::Filter}) e.set(c, true);
     e.set(C::Options, allowed(rb::kOptions));
@@ -27,7 +28,8 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
     e.set(C::Transmitter, s.transmitterMenu && allowed(rb::kTransmitter));
     recorderCommands = true;
   }
-  for (C c : {C::ReadList, C::DeviceInfo, C::FlashInfo, C::BadBlockScan, C::Clock}) e.set(c, recorderCommands);
+  for (C c : {C::ReadList, C::DeviceInfo, C::FlashInfo, C::BadBlockScan, C::Clock})
+    e.set(c, recorderCommands);
   e.set(C::TimerProgramme, recorderCommands && allowed(rb::kTimer));
   e.set(C::PasswordReset, recorderCommands && allowed(rb::kPasswordReset));
   e.set(C::FormatCmd, recorderCommands && allowed(rb::kFormat));
@@ -37,7 +39,8 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
 
   // Buttons.
   if (!s.running) {
-    for (C c : {C::FormatButton, C::FilePrefix, C::ApplyProfile, C::DownloadButton, C::RecordStart, C::RecordStop})
+    for (C c :
+         {C::FormatButton, C::FilePrefix, C::ApplyProfile, C::DownloadButton, C::RecordStart, C::RecordStop})
       e.set(c, false);
     e.set(C::ProfileDropDown, allowed(rb::kProfiles));
     e.set(C::LevelView, player.fileOpen && allowed(rb::kDownload));
@@ -45,8 +48,10 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
     for (C c : {C::FormatButton, C::ApplyProfile, C::FilePrefix, C::OpenFileButton, C::RecordingList,
                 C::DownloadButton, C::RecordStart, C::RecordStop, C::LevelView})
       e.set(c, false);
-    if (s.downloading) e.set(C::DownloadButton, true);  // so that it can be cancelled
-    else if (s.recording) e.set(C::RecordStop, true);
+    if (s.downloading)
+      e.set(C::DownloadButton, true);  // so that it can be cancelled
+    else if (s.recording)
+      e.set(C::RecordStop, true);
     e.set(C::ProfileDropDown, !busy && allowed(rb::kProfiles));
   } else {
     e.set(C::TestModeOff, s.testMode);
@@ -66,7 +71,8 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
   // The reduced recorder has no profile editor, restrictions, timer programme, password reset or
   // diagnostics.
   if (s.reducedVariant) {
-    for (C c : {C::ProfileEditor, C::RestrictionsCmd, C::TimerProgramme, C::PasswordReset, C::DiagnosticsMenu})
+    for (C c :
+         {C::ProfileEditor, C::RestrictionsCmd, C::TimerProgramme, C::PasswordReset, C::DiagnosticsMenu})
       e.set(c, false);
   } else {
     e.set(C::DiagnosticsMenu, true);
@@ -83,13 +89,42 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
 }
 
 const char* controlName(Control c) {
-  static const std::array<const char*, kControlCount> names{
-      "options",      "profile-editor", "restrictions",   "list",          "device-info",   "flash-info",
-      "bad-block-scan", "clock",        "timer",          "password-reset", "format",       "flash-check",
-      "led-1",        "led-2",          "led-3",          "test-mode-off", "transmitter",   "transmitter-menu",
-      "diagnostics-menu", "download",   "open-file",      "convert",       "filter",        "format-button",
-      "file-prefix",  "apply-profile",  "profile-choice", "download-button", "record-start", "record-stop",
-      "open-file-button", "recording-list", "level-view", "play",          "pause",         "stop"};
+  static const std::array<const char*, kControlCount> names{"options",
+                                                            "profile-editor",
+                                                            "restrictions",
+                                                            "list",
+                                                            "device-info",
+                                                            "flash-info",
+                                                            "bad-block-scan",
+                                                            "clock",
+                                                            "timer",
+                                                            "password-reset",
+                                                            "format",
+                                                            "flash-check",
+                                                            "led-1",
+                                                            "led-2",
+                                                            "led-3",
+                                                            "test-mode-off",
+                                                            "transmitter",
+                                                            "transmitter-menu",
+                                                            "diagnostics-menu",
+                                                            "download",
+                                                            "open-file",
+                                                            "convert",
+                                                            "filter",
+                                                            "format-button",
+                                                            "file-prefix",
+                                                            "apply-profile",
+                                                            "profile-choice",
+                                                            "download-button",
+                                                            "record-start",
+                                                            "record-stop",
+                                                            "open-file-button",
+                                                            "recording-list",
+                                                            "level-view",
+                                                            "play",
+                                                            "pause",
+                                                            "stop"};
   const auto i = static_cast<std::size_t>(c);
   return i < names.size() ? names[i] : "";
 }

@@ -72,16 +72,16 @@ class EnabledSet {
 
 // The session as enabling sees it.
 struct EnablingSession {
-  bool running = false;           // the session with the recorder is established
-  bool connected = false;         // the recorder answers
+  bool running = false;    // the session with the recorder is established
+  bool connected = false;  // the recorder answers
   bool downloading = false;
-  bool maintenance = false;       // a format, flash check or bad-block scan
-  bool recording = false;         // the recorder records
-  bool sampling = false;          // a level preview fetches pages
-  bool timerArmed = false;        // the recorder runs its timer or waits for its PIN
-  bool testMode = false;          // the recorder reported its test mode
-  bool reducedVariant = false;    // the reduced recorder: no profile editor, restrictions, timer, diagnostics
-  bool transmitterMenu = true;    // the transmitter menu's flag
+  bool maintenance = false;     // a format, flash check or bad-block scan
+  bool recording = false;       // the recorder records
+  bool sampling = false;        // a level preview fetches pages
+  bool timerArmed = false;      // the recorder runs its timer or waits for its PIN
+  bool testMode = false;        // the recorder reported its test mode
+  bool reducedVariant = false;  // the reduced recorder: no profile editor, restrictions, timer, diagnostics
+  bool transmitterMenu = true;  // the transmitter menu's flag
   bool recordingsSelected = false;  // at least one row of the recording list is selected
 };
 
@@ -94,8 +94,8 @@ struct PlayerState {
 
 // The enabled set for a state. Items the rules leave as they are in some states (open file, convert,
 // filter and test mode) keep their value from `previous`.
-EnabledSet enabledControls(const EnablingSession& session, const PlayerState& player, const Restrictions& restrictions,
-                           const EnabledSet& previous = EnabledSet::all());
+EnabledSet enabledControls(const EnablingSession& session, const PlayerState& player,
+                           const Restrictions& restrictions, const EnabledSet& previous = EnabledSet::all());
 
 // The name of a control (command-line use, e.g. "download").
 const char* controlName(Control c);

@@ -30,8 +30,12 @@ void showNotAProfileFile(ports::UserInterface& ui) {
 
 }  // namespace
 
-std::filesystem::path defaultDownloadFolder() { return dataHome() / "recdesk" / "download"; }
-std::filesystem::path defaultDecodeFolder() { return dataHome() / "recdesk" / "decode"; }
+std::filesystem::path defaultDownloadFolder() {
+  return dataHome() / "recdesk" / "download";
+}
+std::filesystem::path defaultDecodeFolder() {
+  return dataHome() / "recdesk" / "decode";
+}
 
 bool presetDefaultFolders(Settings& settings) {
   if (!settings.downloadFolder.empty() && !settings.decryptFolder.empty()) return false;
@@ -74,7 +78,9 @@ void OptionsModel::chooseDownloadFolder(const std::string& folder) {
   decodeFolder_ = folder;
 }
 
-void OptionsModel::chooseDecodeFolder(const std::string& folder) { decodeFolder_ = folder; }
+void OptionsModel::chooseDecodeFolder(const std::string& folder) {
+  decodeFolder_ = folder;
+}
 
 void OptionsModel::setCutByTime(bool on) {
   cutByTime_ = on;
@@ -153,8 +159,10 @@ void runFirstRunProfileChoice(Settings& settings, SettingsFile& file, ports::Use
   ui.askText(q, [&settings, &file, &ui, done](const std::optional<std::string>& chosen) {
     std::string value;
     if (chosen && !chosen->empty()) {
-      if (isProfileFile(*chosen)) value = *chosen;
-      else showNotAProfileFile(ui);
+      if (isProfileFile(*chosen))
+        value = *chosen;
+      else
+        showNotAProfileFile(ui);
     }
     settings.profileIni = value;
     const bool saved = saveProfileIni(file, value);

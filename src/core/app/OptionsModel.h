@@ -63,8 +63,8 @@ class OptionsModel {
   void chooseDownloadFolder(const std::string& folder);  // becomes the decode folder too
   void chooseDecodeFolder(const std::string& folder);
   void setAutoDecode(bool on) { autoDecode_ = on; }
-  void setCutByTime(bool on);  // on: 72 minutes, size off; off: 0
-  void setCutBySize(bool on);  // on: 640 MiB, time off; off: 2047
+  void setCutByTime(bool on);                            // on: 72 minutes, size off; off: 0
+  void setCutBySize(bool on);                            // on: 640 MiB, time off; off: 2047
   void setMinutes(long minutes) { minutes_ = minutes; }  // the edit boxes: checked at OK
   void setMib(long mib) { mib_ = mib; }
   void setUseProfileFile(bool on);  // off empties the path
@@ -76,7 +76,8 @@ class OptionsModel {
   // new settings: the link by the choice table (entry 0 keeps the speed), empty folders replaced by
   // `currentFolder`, the block count 2^exponent, the cut values as shown (an unchecked cut is 0 for
   // time and as shown for size, which the conversion never exceeds).
-  std::optional<Settings> ok(const Settings& current, const std::string& currentFolder, std::string* problem) const;
+  std::optional<Settings> ok(const Settings& current, const std::string& currentFolder,
+                             std::string* problem) const;
 
  private:
   ports::UserInterface& ui_;
@@ -100,6 +101,7 @@ bool writeOptionsResult(SettingsFile& file, const Settings& result, std::string*
 // a cancel means no file. Either way "ProfileIni" is written (so the choice is offered once) and
 // `done` gets the value stored in `settings`.
 void runFirstRunProfileChoice(Settings& settings, SettingsFile& file, ports::UserInterface& ui,
-                              const std::string& programFolderWithSlash, std::function<void(bool saved)> done = {});
+                              const std::string& programFolderWithSlash,
+                              std::function<void(bool saved)> done = {});
 
 }  // namespace recdesk::app

@@ -24,10 +24,14 @@ int deviceTypeFromText(std::string_view text) {
 
 std::string deviceTypeName(int type) {
   switch (type) {
-    case device_type::kR5: return "R5";
-    case device_type::kR6: return "R6";
-    case device_type::kT7: return "T7";
-    default: return {};
+    case device_type::kR5:
+      return "R5";
+    case device_type::kR6:
+      return "R6";
+    case device_type::kT7:
+      return "T7";
+    default:
+      return {};
   }
 }
 
@@ -41,8 +45,10 @@ std::string typeLine(const DeviceProfile& p, bool reducedVariant) {
   if (reducedVariant) {
     std::string name;
     for (char c : upperCase(p.name)) {
-      if (c == ' ') name += '_';
-      else if (static_cast<unsigned char>(c) >= 0x20 && c != ',' && c != 0x7f) name += c;
+      if (c == ' ')
+        name += '_';
+      else if (static_cast<unsigned char>(c) >= 0x20 && c != ',' && c != 0x7f)
+        name += c;
     }
     return "$R5,TYP," + name + "\r\n";
   }

@@ -50,10 +50,10 @@ std::optional<std::uint64_t> profileEstimateSeconds(std::uint64_t freeBlocks, co
 std::string profileEstimateText(std::uint64_t freeBlocks, const RecordingValues& values) {
   const auto seconds = profileEstimateSeconds(freeBlocks, values);
   if (!seconds) return lang::text(TextId::RecordingTime);
-  return lang::formatText("%s %02ld:%02ld:%02ld",
-                          {lang::text(TextId::RecordingTime), static_cast<unsigned long long>(*seconds / 3600),
-                           static_cast<unsigned long long>(*seconds / 60 % 60),
-                           static_cast<unsigned long long>(*seconds % 60)});
+  return lang::formatText(
+      "%s %02ld:%02ld:%02ld",
+      {lang::text(TextId::RecordingTime), static_cast<unsigned long long>(*seconds / 3600),
+       static_cast<unsigned long long>(*seconds / 60 % 60), static_cast<unsigned long long>(*seconds % 60)});
 }
 
 std::string withoutColons(std::string_view name) {
@@ -70,9 +70,13 @@ std::string trimBlanks(std::string_view name) {
   return std::string(name.substr(first, last - first + 1));
 }
 
-ProfileEditor::ProfileEditor(ProfileStore& store, ports::UserInterface& ui, int deviceType, std::uint64_t freeBlocks,
-                             int currentItem)
-    : store_(store), ui_(ui), deviceType_(deviceType), freeBlocks_(freeBlocks), offer_(profileOffer(deviceType)) {
+ProfileEditor::ProfileEditor(ProfileStore& store, ports::UserInterface& ui, int deviceType,
+                             std::uint64_t freeBlocks, int currentItem)
+    : store_(store),
+      ui_(ui),
+      deviceType_(deviceType),
+      freeBlocks_(freeBlocks),
+      offer_(profileOffer(deviceType)) {
   if (store_.hasTemporary()) tempLabel_ = lang::text(TextId::NewProfile);
   if (items().empty()) {
     store_.temporary() = DeviceProfile{lang::text(TextId::NewProfile), ProfileSource::User, kNewProfileValues,
@@ -104,7 +108,9 @@ const DeviceProfile* ProfileEditor::selected() const {
   return &store_.profiles()[static_cast<std::size_t>(data)];
 }
 
-DeviceProfile* ProfileEditor::selectedMutable() { return const_cast<DeviceProfile*>(selected()); }
+DeviceProfile* ProfileEditor::selectedMutable() {
+  return const_cast<DeviceProfile*>(selected());
+}
 
 void ProfileEditor::selectItem(int position) {
   if (dataAt(position) < -1) return;
@@ -114,21 +120,31 @@ void ProfileEditor::selectItem(int position) {
 
 void ProfileEditor::show() {
   if (const auto* p = selected()) values_ = p->values;
-  if (!offer_.gainAdjustable) lastFixedGain_ = 1;
-  else if (values_.gain > 0) lastFixedGain_ = std::min<int>(values_.gain, 32);
+  if (!offer_.gainAdjustable)
+    lastFixedGain_ = 1;
+  else if (values_.gain > 0)
+    lastFixedGain_ = std::min<int>(values_.gain, 32);
   modified_ = false;
 }
 
-int ProfileEditor::rateIndex() const { return positionOf(offer_.rates, values_.rate); }
-int ProfileEditor::bitsIndex() const { return positionOf(offer_.bits, values_.bits); }
-int ProfileEditor::channelsIndex() const { return positionOf(offer_.channels, values_.channels); }
+int ProfileEditor::rateIndex() const {
+  return positionOf(offer_.rates, values_.rate);
+}
+int ProfileEditor::bitsIndex() const {
+  return positionOf(offer_.bits, values_.bits);
+}
+int ProfileEditor::channelsIndex() const {
+  return positionOf(offer_.channels, values_.channels);
+}
 
 int ProfileEditor::sliderPosition() const {
   if (!offer_.gainAdjustable || autoGain()) return 1;
   return std::clamp<int>(values_.gain, 1, 32);
 }
 
-void ProfileEditor::changed() { modified_ = true; }
+void ProfileEditor::changed() {
+  modified_ = true;
+}
 
 void ProfileEditor::setRateIndex(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= offer_.rates.size()) return;
@@ -211,15 +227,18 @@ void ProfileEditor::save() {
   DeviceProfile* p = selectedMutable();
   p->values = values_;
   if (dataAt(item_) == ProfileStore::kTemporary) {
-    p->name = lang::formatText("%s %s:%li.%i", {lang::text(TextId::CustomProfile), channelLabel(values_.channels),
-                                                static_cast<long>(values_.rate), static_cast<int>(values_.bits)});
+    p->name =
+        lang::formatText("%s %s:%li.%i", {lang::text(TextId::CustomProfile), channelLabel(values_.channels),
+                                          static_cast<long>(values_.rate), static_cast<int>(values_.bits)});
     tempLabel_ = p->name;
     item_ = 0;
   }
   show();
 }
 
-void ProfileEditor::saveAs(std::function<void(bool)> done) { askName(std::move(done)); }
+void ProfileEditor::saveAs(std::function<void(bool)> done) {
+  askName(std::move(done));
+}
 
 void ProfileEditor::askName(std::function<void(bool)> done) {
   ports::TextQuestion q;
@@ -245,7 +264,8 @@ void ProfileEditor::saveAsNamed(const std::string& typedName, std::function<void
   }
   const bool temporaryName = store_.hasTemporary() && (store_.temporary().name == name || tempLabel_ == name);
   auto& list = store_.profiles();
-  const auto it = std::find_if(list.begin(), list.end(), [&](const DeviceProfile& p) { return p.name == name; });
+  const auto it =
+      std::find_if(list.begin(), list.end(), [&](const DeviceProfile& p) { return p.name == name; });
   if (temporaryName || (it != list.end() && it->source != ProfileSource::User)) {
     ui_.message(lang::text(TextId::ProfileNameReadOnly), lang::text(TextId::AppName), ports::Icon::Warning,
                 ports::Buttons::Ok);

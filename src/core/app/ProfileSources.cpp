@@ -39,8 +39,8 @@ std::optional<T> fieldAs(std::string_view text) {
 }
 
 // Rate, bits, channels and gain from four fields.
-std::optional<RecordingValues> valuesFrom(std::string_view rate, std::string_view bits, std::string_view channels,
-                                          std::string_view gain) {
+std::optional<RecordingValues> valuesFrom(std::string_view rate, std::string_view bits,
+                                          std::string_view channels, std::string_view gain) {
   const auto r = fieldAs<std::int32_t>(rate);
   const auto b = fieldAs<std::int16_t>(bits);
   const auto c = fieldAs<std::int16_t>(channels);
@@ -49,11 +49,15 @@ std::optional<RecordingValues> valuesFrom(std::string_view rate, std::string_vie
   return RecordingValues{*r, *b, *c, *g};
 }
 
-bool offeredRate(long v) { return v == 8000 || v == 11025 || v == 16000 || v == 22050; }
+bool offeredRate(long v) {
+  return v == 8000 || v == 11025 || v == 16000 || v == 22050;
+}
 
 }  // namespace
 
-std::string profileKey(int number) { return "Profile" + std::to_string(number); }
+std::string profileKey(int number) {
+  return "Profile" + std::to_string(number);
+}
 
 std::optional<long long> wholeInteger(std::string_view text) {
   std::size_t i = 0;
@@ -84,10 +88,10 @@ std::optional<DeviceProfile> parseSettingsProfileLine(std::string_view line, boo
 }
 
 std::string settingsProfileLine(const DeviceProfile& p) {
-  return lang::formatText("%s,%d,%ld,%d,%d,0,%d,%s",
-                          {p.name, 0, static_cast<long>(p.values.rate), static_cast<int>(p.values.bits),
-                           static_cast<int>(p.values.channels), static_cast<int>(p.values.gain),
-                           deviceTypeName(p.type)});
+  return lang::formatText(
+      "%s,%d,%ld,%d,%d,0,%d,%s",
+      {p.name, 0, static_cast<long>(p.values.rate), static_cast<int>(p.values.bits),
+       static_cast<int>(p.values.channels), static_cast<int>(p.values.gain), deviceTypeName(p.type)});
 }
 
 std::optional<DeviceProfile> parseProfileFileLine(std::string_view line) {
@@ -96,8 +100,8 @@ std::optional<DeviceProfile> parseProfileFileLine(std::string_view line) {
   const auto values = valuesFrom(f[1], f[2], f[3], f[4]);
   if (!values) return std::nullopt;
   const RecordingValues& v = *values;
-  if (!offeredRate(v.rate) || (v.bits != 4 && v.bits != 8 && v.bits != 16) || (v.channels != 1 && v.channels != 2) ||
-      v.gain < 0 || v.gain > 32)
+  if (!offeredRate(v.rate) || (v.bits != 4 && v.bits != 8 && v.bits != 16) ||
+      (v.channels != 1 && v.channels != 2) || v.gain < 0 || v.gain > 32)
     return std::nullopt;
   DeviceProfile p;
   p.name = cleanName(f[0]);
@@ -167,7 +171,9 @@ std::vector<DeviceProfile> builtInProfiles(std::uint16_t subModel) {
   entries.push_back({TextId::ProfileHighQualityMono, 11025, 8, 1});
   std::vector<DeviceProfile> out;
   for (const auto& e : entries)
-    out.push_back({lang::text(e.name), ProfileSource::ReadOnly, {e.rate, e.bits, e.channels, 0},
+    out.push_back({lang::text(e.name),
+                   ProfileSource::ReadOnly,
+                   {e.rate, e.bits, e.channels, 0},
                    device_type::kBuiltIn});
   return out;
 }

@@ -10,7 +10,9 @@
 namespace recdesk::app {
 namespace {
 
-std::string gainFormat(const RecordingValues& v) { return v.gain != 0 ? "%i" : lang::text(TextId::GainAuto); }
+std::string gainFormat(const RecordingValues& v) {
+  return v.gain != 0 ? "%i" : lang::text(TextId::GainAuto);
+}
 
 bool startsWithNoCase(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() && upperCase(text.substr(0, prefix.size())) == upperCase(prefix);
@@ -27,21 +29,22 @@ std::optional<long long> profileKeyNumber(const std::string& key) {
 }  // namespace
 
 std::string temporaryProfileName(const RecordingValues& v) {
-  const std::string format = lang::formatText(
-      "%s %%s:%%li.%%i.%s: %s",
-      {lang::text(TextId::RecorderSetting), lang::text(TextId::Gain), gainFormat(v)});
-  return lang::formatText(format, {channelLabel(v.channels), static_cast<long>(v.rate), static_cast<int>(v.bits),
-                                   static_cast<int>(v.gain)});
+  const std::string format =
+      lang::formatText("%s %%s:%%li.%%i.%s: %s",
+                       {lang::text(TextId::RecorderSetting), lang::text(TextId::Gain), gainFormat(v)});
+  return lang::formatText(format, {channelLabel(v.channels), static_cast<long>(v.rate),
+                                   static_cast<int>(v.bits), static_cast<int>(v.gain)});
 }
 
 std::string profileDescription(const RecordingValues& v) {
   const std::string format = lang::formatText(
       "%%s:%%li,%%i,%s %s - %s", {lang::text(TextId::BitsWord), lang::text(TextId::Gain), gainFormat(v)});
-  return lang::formatText(format, {channelLabel(v.channels), static_cast<long>(v.rate), static_cast<int>(v.bits),
-                                   static_cast<int>(v.gain)});
+  return lang::formatText(format, {channelLabel(v.channels), static_cast<long>(v.rate),
+                                   static_cast<int>(v.bits), static_cast<int>(v.gain)});
 }
 
-void ProfileStore::load(const SettingsFile& settings, const std::string& profileIni, const ConnectedDevice& device) {
+void ProfileStore::load(const SettingsFile& settings, const std::string& profileIni,
+                        const ConnectedDevice& device) {
   device_ = device;
   list_.clear();
   readSections_.clear();
@@ -53,8 +56,10 @@ void ProfileStore::load(const SettingsFile& settings, const std::string& profile
     const SettingsFile::HeldRead held(settings);
     const std::optional<int> onlyType = device.connected ? std::optional<int>(device.type) : std::nullopt;
     std::vector<int> types;
-    if (!device.connected) types = {device_type::kR5, device_type::kR6, device_type::kT7};
-    else if (!deviceTypeName(device.type).empty()) types = {device.type};
+    if (!device.connected)
+      types = {device_type::kR5, device_type::kR6, device_type::kT7};
+    else if (!deviceTypeName(device.type).empty())
+      types = {device.type};
     for (int type : types) {
       const std::string section = profileSection(type);
       SectionLines lines = readSettingsSection(settings, section, false, onlyType);
@@ -76,7 +81,8 @@ bool ProfileStore::save(SettingsFile& settings, std::string* error) const {
   // Every section to write, with the lines kept in front of its profiles.
   std::vector<std::pair<std::string, std::vector<std::string>>> sections = readSections_;
   const auto sectionOf = [&](const std::string& name) {
-    return std::find_if(sections.begin(), sections.end(), [&](const auto& s) { return sameName(s.first, name); });
+    return std::find_if(sections.begin(), sections.end(),
+                        [&](const auto& s) { return sameName(s.first, name); });
   };
   for (const auto& p : list_) {
     if (p.source != ProfileSource::User) continue;
@@ -86,7 +92,8 @@ bool ProfileStore::save(SettingsFile& settings, std::string* error) const {
     sections.emplace_back(section, rawSectionLines(settings, section));
   }
   for (const auto& p : list_)
-    if (p.source == ProfileSource::User) sectionOf(profileSection(p.type))->second.push_back(settingsProfileLine(p));
+    if (p.source == ProfileSource::User)
+      sectionOf(profileSection(p.type))->second.push_back(settingsProfileLine(p));
 
   std::vector<SettingsFile::Change> changes;
   for (const auto& [section, lines] : sections) {
@@ -95,7 +102,8 @@ bool ProfileStore::save(SettingsFile& settings, std::string* error) const {
       changes.push_back({section, profileKey(static_cast<int>(i)), lines[static_cast<std::size_t>(i)]});
     changes.push_back({section, kNumProfiles, std::to_string(count)});
     for (const auto& key : settings.keys(section))
-      if (const auto n = profileKeyNumber(key); n && *n >= count) changes.push_back({section, key, std::nullopt});
+      if (const auto n = profileKeyNumber(key); n && *n >= count)
+        changes.push_back({section, key, std::nullopt});
   }
   if (changes.empty()) return true;
   return settings.write(changes, error);
@@ -135,7 +143,9 @@ std::string ProfileStore::selectedName() const {
   return p ? p->name : std::string();
 }
 
-void ProfileStore::updateTooltip(const RecordingValues& v) { tooltip_ = profileDescription(v); }
+void ProfileStore::updateTooltip(const RecordingValues& v) {
+  tooltip_ = profileDescription(v);
+}
 
 void ProfileStore::selectBySettings(RecordingValues v) {
   if (v.gain > 32) v.gain = 32;
@@ -145,7 +155,8 @@ void ProfileStore::selectBySettings(RecordingValues v) {
   }
   const DeviceProfile* current = selectedProfile();
   if (!current || current->values != v) {
-    const auto it = std::find_if(list_.begin(), list_.end(), [&](const DeviceProfile& p) { return p.values == v; });
+    const auto it =
+        std::find_if(list_.begin(), list_.end(), [&](const DeviceProfile& p) { return p.values == v; });
     if (it != list_.end()) {
       selected_ = static_cast<int>(it - list_.begin());
     } else {
@@ -197,12 +208,14 @@ std::optional<RecordingValues> ProfileStore::valuesNamed(const std::string& name
   return std::nullopt;
 }
 
-void ProfileStore::reselectAfterOptions(const std::optional<RecordingValues>& remembered, bool recorderConnected) {
+void ProfileStore::reselectAfterOptions(const std::optional<RecordingValues>& remembered,
+                                        bool recorderConnected) {
   if (recorderConnected && remembered) selectBySettings(*remembered);
 }
 
-void ProfileStore::reselectAfterEditor(const std::string& shownName, const std::optional<RecordingValues>& remembered,
-                                       bool sessionRunning, const std::string& editorName) {
+void ProfileStore::reselectAfterEditor(const std::string& shownName,
+                                       const std::optional<RecordingValues>& remembered, bool sessionRunning,
+                                       const std::string& editorName) {
   if (sessionRunning && remembered) {
     const auto now = valuesNamed(shownName);
     if (!now || *now != *remembered) selectBySettings(*remembered);

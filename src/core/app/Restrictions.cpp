@@ -38,7 +38,8 @@ std::optional<TextId> newPasswordProblem(const std::string& password, const std:
   return std::nullopt;
 }
 
-void askRestrictionPassword(ports::UserInterface& ui, const std::string& stored, std::function<void(bool)> done) {
+void askRestrictionPassword(ports::UserInterface& ui, const std::string& stored,
+                            std::function<void(bool)> done) {
   ports::TextQuestion q;
   q.topic = ports::Topic::RestrictionPassword;
   q.kind = ports::TextKind::Secret;
@@ -53,13 +54,14 @@ void askRestrictionPassword(ports::UserInterface& ui, const std::string& stored,
       if (done) done(true);
       return;
     }
-    ui.message(lang::text(TextId::WrongRestrictionPassword), lang::text(TextId::AppName), ports::Icon::Warning,
-               ports::Buttons::Ok);
+    ui.message(lang::text(TextId::WrongRestrictionPassword), lang::text(TextId::AppName),
+               ports::Icon::Warning, ports::Buttons::Ok);
     askRestrictionPassword(ui, stored, done);
   });
 }
 
-RestrictionsModel::RestrictionsModel(const Restrictions& current, bool reducedVariant, ports::UserInterface& ui)
+RestrictionsModel::RestrictionsModel(const Restrictions& current, bool reducedVariant,
+                                     ports::UserInterface& ui)
     : ui_(ui),
       reduced_(reducedVariant),
       active_(current.active),
@@ -79,8 +81,10 @@ void RestrictionsModel::open(std::function<void(bool)> done) {
 
 void RestrictionsModel::setChoice(std::uint32_t bit, bool on) {
   if (!available(bit) || (bit & restriction::kAll) == 0) return;
-  if (on) choices_ |= bit;
-  else choices_ &= ~bit;
+  if (on)
+    choices_ |= bit;
+  else
+    choices_ &= ~bit;
 }
 
 void RestrictionsModel::changePassword(std::function<void(bool)> done) {
@@ -93,7 +97,8 @@ void RestrictionsModel::changePassword(std::function<void(bool)> done) {
     bool taken = typed.has_value();
     if (taken) {
       if (const auto problem = newPasswordProblem(*typed, *typed)) {
-        ui_.message(lang::text(*problem), lang::text(TextId::AppName), ports::Icon::Warning, ports::Buttons::Ok);
+        ui_.message(lang::text(*problem), lang::text(TextId::AppName), ports::Icon::Warning,
+                    ports::Buttons::Ok);
         taken = false;
       } else {
         password_ = *typed;
@@ -105,8 +110,8 @@ void RestrictionsModel::changePassword(std::function<void(bool)> done) {
 
 std::optional<Restrictions> RestrictionsModel::ok() const {
   if (active_ && password_.empty()) {
-    ui_.message(lang::text(TextId::RestrictionsNeedPassword), lang::text(TextId::AppName), ports::Icon::Warning,
-                ports::Buttons::Ok);
+    ui_.message(lang::text(TextId::RestrictionsNeedPassword), lang::text(TextId::AppName),
+                ports::Icon::Warning, ports::Buttons::Ok);
     return std::nullopt;
   }
   std::uint32_t mask = choices_;

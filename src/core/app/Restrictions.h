@@ -52,7 +52,9 @@ struct Restrictions {
 Restrictions restrictionsOf(const Settings& settings);
 
 // Passwords are compared exactly as typed (letter case counts).
-inline bool passwordMatches(const std::string& stored, const std::string& typed) { return stored == typed; }
+inline bool passwordMatches(const std::string& stored, const std::string& typed) {
+  return stored == typed;
+}
 // A new password and its confirmation: 57961 when empty, 58621 when it has blanks at its ends or
 // control characters (the settings file could not give it back as typed), 57962 when they differ,
 // else nothing.
@@ -60,7 +62,8 @@ std::optional<TextId> newPasswordProblem(const std::string& password, const std:
 
 // Asks for the restriction password until it is typed right (a wrong one shows message 57960 and asks
 // again) or the question is cancelled; `done(true)` when it was right.
-void askRestrictionPassword(ports::UserInterface& ui, const std::string& stored, std::function<void(bool)> done);
+void askRestrictionPassword(ports::UserInterface& ui, const std::string& stored,
+                            std::function<void(bool)> done);
 
 // The restrictions dialog.
 class RestrictionsModel {
@@ -101,6 +104,7 @@ class RestrictionsModel {
 };
 
 // The main window takes a new record: writes "Active", "Config" and "RPW" and keeps them in `settings`.
-bool applyRestrictions(Settings& settings, SettingsFile& file, const Restrictions& r, std::string* error = nullptr);
+bool applyRestrictions(Settings& settings, SettingsFile& file, const Restrictions& r,
+                       std::string* error = nullptr);
 
 }  // namespace recdesk::app
