@@ -61,7 +61,9 @@ TEST(Restrictions, Config129DisablesOptionsAndDownloadsInEveryState) {
     EXPECT_FALSE(e[Control::Options]);
     EXPECT_FALSE(e[Control::DownloadCmd]);
     EXPECT_FALSE(e[Control::LevelView]);
-    if (!state.downloading) EXPECT_FALSE(e[Control::DownloadButton]);  // a running one can still be cancelled
+    if (!state.downloading) {
+      EXPECT_FALSE(e[Control::DownloadButton]);  // a running one can still be cancelled
+    }
   }
   // Everything else follows the session.
   const EnabledSet e = enabledControls(idle(), {}, r);
