@@ -7,6 +7,7 @@
 #include "app/SettingsFile.h"
 #include "operations/OptionsApply.h"
 #include "operations/ProfileApply.h"
+#include "operations/ProfileFollower.h"
 
 using namespace recdesk;
 using namespace recdesk::test;
@@ -88,4 +89,30 @@ TEST(ProfileSession, OptionsSpeedAloneIsAskedOfTheRecorderAndWrittenWhenConfirme
   EXPECT_EQ(file.readInt("Options", "Baud", 0), 115200);
   EXPECT_FALSE(rig.host->flags().recorderConnected);
   EXPECT_EQ(rig.host->portCode(), 3);  // the next connect attempts go there
+}
+
+TEST(ProfileSession, TheFollowerLoadsForTheConnectedDeviceAndSelectsWhatItUses) {
+  Rig rig;
+  TempDir dir;
+  writeFile(dir / "s.ini",
+            "[Device Profiles for R6]\nNumProfiles=1\nProfile0=Six,0,8000,4,1,0,0,R6\n"
+            "[Device Profiles for R5]\nNumProfiles=1\nProfile0=Five,0,11025,8,1,0,0,R5\n");
+  app::SettingsFile file(dir / "s.ini");
+  app::ProfileStore store;
+  int changes = 0;
+  operations::ProfileFollower follower(
+      *rig.host, store, file, [] { return std::string(); }, [&] { ++changes; });
+  EXPECT_EQ(store.profiles().size(), 2u);  // nothing connected: every type
+  ASSERT_TRUE(rig.connect());
+  const app::ConnectedDevice device = operations::connectedDevice(*rig.host);
+  ASSERT_TRUE(device.connected);
+  std::vector<std::string> expected;
+  for (const auto& p : store.profiles())
+    if (p.type == device.type) expected.push_back(p.name);
+  EXPECT_EQ(expected.size(), store.profiles().size());  // only the connected type's profiles
+  EXPECT_TRUE(rig.host->info().typeKnown);
+  const auto& t = rig.host->info().type;
+  ASSERT_NE(store.selectedProfile(), nullptr);
+  EXPECT_EQ(store.selectedProfile()->values.rate, static_cast<std::int32_t>(t.sampleRate));
+  EXPECT_GT(changes, 1);
 }
