@@ -153,6 +153,12 @@ TEST(OptionsModel, DefaultFoldersFollowXdgDataHome) {
   ::setenv("XDG_DATA_HOME", "/data", 1);
   EXPECT_EQ(defaultDownloadFolder(), "/data/recdesk/download");
   EXPECT_EQ(defaultDecodeFolder(), "/data/recdesk/decode");
+  Settings s;
+  s.downloadFolder = "/mine";
+  EXPECT_TRUE(presetDefaultFolders(s));
+  EXPECT_EQ(s.downloadFolder, "/mine");  // a configured folder is never replaced
+  EXPECT_EQ(s.decryptFolder, "/data/recdesk/decode");
+  EXPECT_FALSE(presetDefaultFolders(s));
   if (old)
     ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
   else

@@ -38,10 +38,16 @@ std::filesystem::path defaultDecodeFolder() {
 }
 
 bool presetDefaultFolders(Settings& settings) {
-  if (!settings.downloadFolder.empty() && !settings.decryptFolder.empty()) return false;
-  settings.downloadFolder = defaultDownloadFolder().string();
-  settings.decryptFolder = defaultDecodeFolder().string();
-  return true;
+  bool set = false;
+  if (settings.downloadFolder.empty()) {
+    settings.downloadFolder = defaultDownloadFolder().string();
+    set = true;
+  }
+  if (settings.decryptFolder.empty()) {
+    settings.decryptFolder = defaultDecodeFolder().string();
+    set = true;
+  }
+  return set;
 }
 
 OptionsModel::OptionsModel(const Settings& s, ports::UserInterface& ui)

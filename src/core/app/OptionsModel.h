@@ -29,8 +29,8 @@ inline constexpr int kCutMibWhenChecked = 640;
 // ".../decode" (else "~/.local/share/recdesk/...").
 std::filesystem::path defaultDownloadFolder();
 std::filesystem::path defaultDecodeFolder();
-// At start, when either folder is empty both become the default folders (offered for the user to
-// confirm in the Options). True when they were set.
+// At start, a folder that is empty becomes its default folder (offered for the user to confirm in
+// the Options); a configured folder stays. True when one was set.
 bool presetDefaultFolders(Settings& settings);
 
 class OptionsModel {

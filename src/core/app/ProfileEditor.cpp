@@ -244,7 +244,7 @@ void ProfileEditor::askName(std::function<void(bool)> done) {
   ports::TextQuestion q;
   q.topic = ports::Topic::ProfileName;
   q.caption = lang::text(TextId::AppName);
-  q.prompt = lang::text(TextId::ProfileFiles);
+  q.prompt = lang::text(TextId::ProfileNamePrompt);
   const auto* p = selected();
   if (p && p->source == ProfileSource::User && dataAt(item_) >= 0) q.initial = p->name;
   ui_.askText(q, [this, done](const std::optional<std::string>& typed) {

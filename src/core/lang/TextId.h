@@ -248,6 +248,7 @@ enum class TextId : int {
   ProfileSpeechStereo = 57988,
   ProfileHighQualityStereo = 57989,
   SettingRecordingType = 57880,
+  ProfileNamePrompt = 58622,
 
   // Options: the profile file
   ChooseProfileFile = 57712,
