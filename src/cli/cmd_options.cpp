@@ -1,7 +1,5 @@
 // recdesk-cli options: the values of the Options, and changes to them through the same rules the
 // Options dialog follows.
-#include <unistd.h>
-
 #include <filesystem>
 #include <iostream>
 
@@ -43,6 +41,13 @@ std::string currentFolder() {
   return ec ? std::string(".") : cwd.string();
 }
 
+// Paths are stored whole: the settings are read from any folder.
+std::string absolute(const std::string& path) {
+  std::error_code ec;
+  const auto whole = std::filesystem::absolute(path, ec);
+  return ec ? path : whole.lexically_normal().string();
+}
+
 int runOptions(CliContext& context) {
   app::SettingsFile file(context.settingsFile ? *context.settingsFile : app::defaultSettingsPath());
   app::LoadResult loaded = app::loadSettings(file);
@@ -68,8 +73,8 @@ int runOptions(CliContext& context) {
     return usageError(context, "--cut-minutes and --cut-mib exclude each other");
 
   if (const auto link = context.number("--link")) model.setLinkIndex(static_cast<int>(*link));
-  if (const auto folder = context.value("--download-folder")) model.chooseDownloadFolder(*folder);
-  if (const auto folder = context.value("--decode-folder")) model.chooseDecodeFolder(*folder);
+  if (const auto folder = context.value("--download-folder")) model.chooseDownloadFolder(absolute(*folder));
+  if (const auto folder = context.value("--decode-folder")) model.chooseDecodeFolder(absolute(*folder));
   if (const auto count = context.number("--acceleration")) {
     if ((*count & (*count - 1)) != 0)
       return usageError(context, "--acceleration takes a power of two from 1 to 256");
