@@ -1,10 +1,14 @@
 #include "CliUi.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+
+#include "app/Restrictions.h"
+#include "lang/Strings.h"
 
 namespace recdesk::cli {
 namespace {
@@ -44,7 +48,51 @@ ports::Answer negative(ports::Buttons buttons) {
   }
 }
 
+// Reads one line from the terminal, without echo for a secret.
+std::optional<std::string> readLine(const std::string& prompt, bool secret) {
+  std::cerr << prompt << (prompt.empty() || prompt.back() == ' ' ? "" : " ") << std::flush;
+  termios saved{};
+  const bool noEcho = secret && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (noEcho) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+  }
+  std::string line;
+  const bool got = static_cast<bool>(std::getline(std::cin, line));
+  if (noEcho) {
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    std::cerr << "\n";
+  }
+  if (!got) return std::nullopt;
+  return line;
+}
+
 }  // namespace
+
+void CliUi::askText(const ports::TextQuestion& question, ports::TextReplyHandler done) {
+  if (auto it = textPreset_.find(question.topic); it != textPreset_.end() && !it->second.empty()) {
+    std::string text = it->second.front();
+    it->second.pop_front();
+    if (done) done(text);
+    return;
+  }
+  if (!::isatty(STDIN_FILENO)) {
+    if (done) done(std::nullopt);
+    return;
+  }
+  progressDone();
+  const bool secret = question.kind == ports::TextKind::Secret || question.kind == ports::TextKind::NewSecret;
+  std::optional<std::string> text = readLine(question.prompt, secret);
+  if (text && question.kind == ports::TextKind::NewSecret) {
+    const auto again = readLine(lang::text(TextId::ConfirmRestrictionPassword), true);
+    if (const auto problem = app::newPasswordProblem(*text, again.value_or(""))) {
+      message(lang::text(*problem), question.caption, ports::Icon::Warning, ports::Buttons::Ok);
+      text.reset();
+    }
+  }
+  if (done) done(text);
+}
 
 void CliUi::ask(const ports::Question& question, ports::ReplyHandler done) {
   if (const auto it = preset_.find(question.topic); it != preset_.end()) {

@@ -21,6 +21,10 @@ class CliUi : public ports::UserInterface {
                         ports::Buttons buttons) override;
   // Answers every question of `topic` with `reply` without asking (a command-line option).
   void answer(ports::Topic topic, const ports::Reply& reply) { preset_[topic] = reply; }
+  // Text questions: an answer given on the command line for the topic is used once; else the terminal
+  // is asked (secrets without echo, a new one twice); without a terminal the question is cancelled.
+  void askText(const ports::TextQuestion& question, ports::TextReplyHandler done) override;
+  void answerText(ports::Topic topic, const std::string& text) { textPreset_[topic].push_back(text); }
   void status(const std::string& text) override;
   bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override;
   void progressDone() override;
@@ -39,6 +43,7 @@ class CliUi : public ports::UserInterface {
   std::chrono::steady_clock::time_point lastDraw_{};
   std::deque<std::string> told_;  // the latest messages shown
   std::map<ports::Topic, ports::Reply> preset_;
+  std::map<ports::Topic, std::deque<std::string>> textPreset_;
 };
 
 }  // namespace recdesk::cli

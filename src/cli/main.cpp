@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Cli.h"
+#include "CliRestrictions.h"
 #include "CommandLine.h"
 #include "lang/LanguageChoice.h"
 
@@ -56,7 +57,9 @@ int main(int argc, char** argv) {
   for (const auto& w : warnings) std::cerr << "recdesk-cli: warning: " << w << "\n";
 
   for (const auto& c : commands()) {
-    if (context.command == c.name) return c.run(context);
+    if (context.command != c.name) continue;
+    if (const auto refusal = restrictionRefusal(context)) return fail(*refusal);
+    return c.run(context);
   }
   return usageError(context, "unknown command '" + context.command + "'");
 }

@@ -46,6 +46,16 @@ void loadEnglish() {
   (void)loaded;
 }
 
+void FakeUi::askText(const ports::TextQuestion& question, ports::TextReplyHandler done) {
+  textQuestions.push_back(question);
+  std::optional<std::string> reply;
+  if (!texts.empty()) {
+    reply = texts.front();
+    texts.pop_front();
+  }
+  if (done) done(reply);
+}
+
 void FakeUi::ask(const ports::Question& question, ports::ReplyHandler done) {
   asked.push_back(question);
   if (holdQuestions) {

@@ -64,6 +64,11 @@ class FakeUi : public ports::UserInterface {
   std::optional<std::size_t> choose(const std::string& text, const std::string& caption,
                                     const std::vector<std::string>& answers) override;
 
+  // Text questions: recorded, answered from `texts` (nothing = cancelled); cancelled when none is left.
+  void askText(const ports::TextQuestion& question, ports::TextReplyHandler done) override;
+  std::deque<std::optional<std::string>> texts;
+  std::vector<ports::TextQuestion> textQuestions;
+
   std::deque<ports::Answer> answers;  // taken one per question
   std::vector<Message> messages;
   struct Question {

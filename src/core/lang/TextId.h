@@ -254,6 +254,48 @@ enum class TextId : int {
   CreateMissingFolder = 57727,
   EnterFullPath = 57728,
   FolderNotCreated = 57729,
+
+  // Device profiles
+  SelectedProfile = 57786,
+  ProfileExists = 143,
+  ProfileNameReadOnly = 145,
+  NewProfile = 57730,
+  EditorClose = 57733,
+  EditorCloseWithoutSaving = 57734,
+  RecordingTime = 57735,
+  CustomProfile = 57736,
+  RecorderSetting = 57819,
+  Gain = 57820,
+  GainAuto = 57821,
+  BitsWord = 57822,
+  AnyDevice = 57975,
+  R5Recorder = 57976,
+  R6RecorderOrT7 = 57978,
+  ProfileStandardMono = 57983,
+  ProfileSpeechMono = 57984,
+  ProfileHighQualityMono = 57985,
+  ProfileUnknownSetting = 57986,
+  ProfileStandardStereo = 57987,
+  ProfileSpeechStereo = 57988,
+  ProfileHighQualityStereo = 57989,
+  SettingRecordingType = 57880,
+  ProfileNamePrompt = 58622,
+
+  // Options: the profile file
+  ChooseProfileFile = 57712,
+  NotAProfileFile = 57713,
+  ProfileFiles = 57788,
+  WholeNumberRange = 58620,  // "%d %d": smallest, largest
+
+  // Access restrictions
+  EnterRestrictionPassword = 57959,
+  WrongRestrictionPassword = 57960,
+  EnterAPassword = 57961,
+  PasswordsDiffer = 57962,
+  NewRestrictionPassword = 57963,
+  ConfirmRestrictionPassword = 57964,
+  RestrictionsNeedPassword = 57965,
+  PasswordNotStorable = 58621,
 };
 
 // The text's number in the language library.

@@ -23,7 +23,17 @@ enum class ExistingFileChoice { Continue, StartAgain, Skip };
 // What a question is about, so that a front end can answer some without asking (a command-line
 // option, a test's script).
 enum class Topic {
-  General, CreateFolder, ExistingFile, OverwriteFile, Format, FormatIncomplete,
+  General,
+  CreateFolder,
+  ExistingFile,
+  OverwriteFile,
+  Format,
+  FormatIncomplete,
+  ProfileFile,             // the first-run choice of a device-profile file
+  ProfileName,             // the name of a profile saved under a new name
+  ProfileOverwrite,        // a profile of that name exists: overwrite it?
+  RestrictionPassword,     // the password that unlocks the access restrictions
+  NewRestrictionPassword,  // a new password for them
   ClockDifference,  // the recorder's clock is off: OK sets it, Cancel leaves it (with "do not ask again")
   TimerOverFree,    // a timer programme needs more than the free recording time: write it anyway?
   TimerNotice,      // the recorder's timer is armed: OK disarms it, Cancel quits and leaves it armed
@@ -53,6 +63,24 @@ struct Reply {
 };
 using ReplyHandler = std::function<void(const Reply& reply)>;
 
+// A question answered with a text: a name, a password, a file to open.
+enum class TextKind {
+  Plain,
+  Secret,        // not shown as typed
+  NewSecret,     // a new secret, typed twice (the front end checks that both agree)
+  ExistingFile,  // the path of an existing file
+};
+struct TextQuestion {
+  Topic topic = Topic::General;
+  std::string prompt;   // already formatted
+  std::string caption;
+  std::string initial;  // the text offered (a file dialog's initial path)
+  TextKind kind = TextKind::Plain;
+  std::string filter;   // file dialogs: the kind of file, e.g. "Profiles (*.ini)"
+};
+// Nothing when the question was cancelled.
+using TextReplyHandler = std::function<void(const std::optional<std::string>& text)>;
+
 class UserInterface {
  public:
   virtual ~UserInterface() = default;
@@ -70,6 +98,11 @@ class UserInterface {
   // The core no longer wants the answer to the open question of `topic` (it waited too long, or what
   // it asked about has gone): a front end closes it. An answer that still comes is ignored.
   virtual void withdraw(Topic /*topic*/) {}
+
+  // Asks for a text; `done` is called exactly once, now or later. The default cancels at once.
+  virtual void askText(const TextQuestion& /*question*/, TextReplyHandler done) {
+    if (done) done(std::nullopt);
+  }
 
   // The status line of the main window.
   virtual void status(const std::string& /*text*/) {}
