@@ -23,6 +23,7 @@
 
 #include "DemoRecorder.h"
 #include "SimDownload.h"
+#include "SimMaintenance.h"
 #include "SimRecorder.h"
 
 namespace {
@@ -51,7 +52,7 @@ void printHelp() {
                "  --flash-error          report a failed flash in the presence answer\n"
                "  --split N              write answers in pieces of N bytes, 2 ms apart\n"
                "  --lose-link-after N    hang up after hearing N lines (a lost link)\n"
-            << recdesk::sim::downloadOptionsHelp()
+            << recdesk::sim::downloadOptionsHelp() << recdesk::sim::maintenanceOptionsHelp()
             << "other:\n"
                "  --link PATH            also make PATH a symbolic link to the terminal device\n"
                "  --exit-after S         stop after S seconds\n"
@@ -101,6 +102,7 @@ int main(int argc, char** argv) {
   double exitAfter = 0;
   std::string linkPath;
   SimDownloadOptions downloadOptions;
+  SimMaintenanceOptions maintenanceOptions;
   std::string optionError;
 
   for (int i = 1; i < argc; ++i) {
@@ -177,6 +179,11 @@ int main(int argc, char** argv) {
         std::cerr << "recdesk-sim: " << optionError << "\n";
         return 2;
       }
+    } else if (const int took = takeMaintenanceOption(argc, argv, i, maintenanceOptions, optionError); took != 0) {
+      if (took < 0) {
+        std::cerr << "recdesk-sim: " << optionError << "\n";
+        return 2;
+      }
     } else {
       std::cerr << "recdesk-sim: unknown option '" << arg << "' (see --help)\n";
       return 2;
@@ -243,6 +250,9 @@ int main(int argc, char** argv) {
   installDownload(*device, downloadOptions, pacedCalls, [&] {
     linkLost = true;
     std::cerr << "recdesk-sim: unplugged during the download\n";
+  });
+  SimMaintenance::install(*device, maintenanceOptions, [&pacedCalls](std::chrono::nanoseconds delay, std::function<void()> call) {
+    pacedCalls.schedule(delay, std::move(call));
   });
 
   std::cout << slavePath << std::endl;

@@ -22,7 +22,10 @@ enum class ExistingFileChoice { Continue, StartAgain, Skip };
 
 // What a question is about, so that a front end can answer some without asking (a command-line
 // option, a test's script).
-enum class Topic { General, CreateFolder, ExistingFile, OverwriteFile, Format, FormatIncomplete };
+enum class Topic {
+  General, CreateFolder, ExistingFile, OverwriteFile, Format, FormatIncomplete,
+  FlashCheck, FlashCheckIncomplete, AbandonMaintenance,
+};
 
 // A question the core asks. Its answer comes back later, through the callback given with it: the
 // core waits in its own state meanwhile, and the link keeps being served.
