@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "SimDownload.h"
+#include "SimMaintenance.h"
 #include "SimRecorder.h"
 #include "operations/RecordingFolders.h"
 
@@ -69,7 +70,10 @@ bool openRecordingsSession(const CliContext& context, const FolderOptions& optio
     fail(error);
     return false;
   }
-  if (sim::SimRecorder* device = out.session->simulatedDevice()) sim::SimDownload::install(*device);
+  if (sim::SimRecorder* device = out.session->simulatedDevice()) {
+    sim::SimDownload::install(*device);
+    sim::SimMaintenance::install(*device);
+  }
   out.operations = std::make_unique<operations::DownloadSession>(out.session->host());
   out.operations->listReplies().naming = resolveNaming(context, out.session->settings(), options);
   if (!out.session->connect(error)) {
