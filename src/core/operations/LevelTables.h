@@ -40,6 +40,7 @@ struct LevelStatistics {
   std::array<std::int16_t, 2> mean{};
   std::array<std::int16_t, 2> lowest{};
   std::array<std::int16_t, 2> highest{};
+  bool operator==(const LevelStatistics&) const = default;
 };
 LevelStatistics levelStatistics(const LevelTables& tables);
 
