@@ -88,6 +88,10 @@ TEST(MaintenanceMath, BadBlockShareDeviceInformationAndLedMode) {
   EXPECT_EQ(d.text, "    Firmware: R5 1.2.0f \r\n\r\nHardware: HW 3, 2006-05-12");
   EXPECT_EQ(deviceInformation("R5\x1b[2J").firmware, "R5\\x1b[2J");  // device text shown escaped
 
+  RecordingTypeChoice type{"long speech, quiet", 16000, 4, 2, 3};
+  EXPECT_EQ(recordingTypeLine(false, type), "$R5,TYP,16000,4,2,OFF,3\r\n");
+  EXPECT_EQ(recordingTypeLine(true, type), "$R5,TYP,LONG_SPEECH__QUIET\r\n");
+
   EXPECT_EQ(ledModeOfReply("$R5,ACK,LED,2"), 2);
   EXPECT_FALSE(ledModeOfReply("$R5,ACK,LED,9").has_value());
   EXPECT_FALSE(ledModeOfReply("$R5,ACK,LED").has_value());

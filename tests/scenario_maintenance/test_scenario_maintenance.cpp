@@ -86,7 +86,9 @@ TEST(ScenarioMaintenance, WithEveryRecordingOnDiskTheCheckAsksOnceAndFollowsEach
     EXPECT_GE(p.check.pass, lastPass);
     lastPass = p.check.pass;
     estimated |= p.check.estimate.has_value();
-    if (p.check.pass > 0) EXPECT_EQ(p.check.total, 8192u);
+    if (p.check.pass > 0) {
+      EXPECT_EQ(p.check.total, 8192u);
+    }
   }
   EXPECT_EQ(lastPass, 2);
   EXPECT_TRUE(estimated);
@@ -213,4 +215,18 @@ TEST(ScenarioMaintenance, ABadBlockScanTheUserAsksForIsShownWithItsShare) {
   EXPECT_EQ(scan.badBlocks, 3);
   EXPECT_EQ(scan.totalBlocks, 8192u);
   EXPECT_EQ(rig.ui.messages.back().text, scan.text);
+}
+
+TEST(ScenarioMaintenance, SettingTheRecordingTypeRunsTheFlashAndFreeSpaceQueriesAgain) {
+  MaintenanceRig rig;
+  ASSERT_TRUE(rig.connect());
+  const auto before = rig.host->info().recordingSecondsLeft;
+  ASSERT_TRUE(before.has_value());
+  ASSERT_TRUE(rig.ops->maintenance().setRecordingType({"", 16000, 4, 2, 0}));
+  ASSERT_TRUE(rig.run([&] { return rig.count("$R5,TIME\r\n") == 2; }, 10s));
+  ASSERT_TRUE(rig.run([&] { return rig.host->info().recordingSecondsLeft != before; }, 10s));
+  EXPECT_TRUE(rig.sent("$R5,TYP,16000,4,2,OFF,0\r\n"));
+  EXPECT_EQ(rig.host->info().type.sampleRate, 16000u);
+  EXPECT_LT(*rig.host->info().recordingSecondsLeft, *before);  // twice the samples per second
+  EXPECT_NE(rig.log.find(" Setting the recording type\r\n"), std::string::npos);
 }

@@ -34,7 +34,9 @@ struct PreviewRig : MaintenanceRig {
       const operations::PageLevels want = operations::pageLevels(rec.page(i));
       ASSERT_EQ(r.tables.low[0][i], want.low[0]) << "page " << i;
       ASSERT_EQ(r.tables.high[0][i], want.high[0]) << "page " << i;
-      if (r.channels == 2) ASSERT_EQ(r.tables.high[1][i], want.high[1]) << "page " << i;
+      if (r.channels == 2) {
+        ASSERT_EQ(r.tables.high[1][i], want.high[1]) << "page " << i;
+      }
     }
   }
 };

@@ -134,6 +134,12 @@ void Maintenance::sendCheck() {
   if (*checkSent_) host_.setActivity(session::Activity::Check, true);
 }
 
+bool Maintenance::setRecordingType(const RecordingTypeChoice& choice) {
+  if (!host_.recorderConnected()) return false;
+  host_.log(" " + lang::text(TextId::SettingRecordingType) + "\r\n");
+  return host_.sendLine(recordingTypeLine(host_.info().variant == session::DeviceVariant::Reduced, choice), true);
+}
+
 bool Maintenance::setLed(int mode) {
   if (mode < 1 || mode > 3 || !host_.recorderConnected()) return false;
   host_.log(" " + lang::text(TextId::SettingLedMode) + "\r\n");

@@ -67,6 +67,9 @@ class Maintenance : public session::SessionObserver {
   bool checkQuestionOpen() const { return checkAsking_; }
   void recordOn() { host_.commandRecordOn(); }
   void recordOff() { host_.commandRecordOff(); }
+  // Sets the recording type (a profile's values, or its name on the reduced recorder); the recorder's
+  // answer selects the profile and runs the flash and free-space queries again.
+  bool setRecordingType(const RecordingTypeChoice& choice);
   // "$R5,LED,<mode>" for mode 1, 2 or 3; false for another mode or when not sent.
   bool setLed(int mode);
   // "$R5,RB5RB5,TST,0" and at once "$R5,RB5RB5,TST,OFF".

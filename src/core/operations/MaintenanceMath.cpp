@@ -1,6 +1,7 @@
 #include "operations/MaintenanceMath.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "lang/Strings.h"
 #include "session/Protocol.h"
@@ -102,6 +103,20 @@ BadBlockScanResult readBadBlockScanEnd(const std::string& line, std::uint32_t to
     r.text += lang::formatText("\r\n\r\n%s: %.2f%%", {lang::text(TextId::BadBlockShare), *r.percent});
   }
   return r;
+}
+
+std::string recordingTypeLine(bool reducedVariant, const RecordingTypeChoice& choice) {
+  if (reducedVariant) {
+    std::string name = choice.profileName;
+    for (char& c : name) {
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      // A comma or a line end would break the line: they go the way blanks go.
+      if (c == ' ' || c == ',' || c == '\r' || c == '\n') c = '_';
+    }
+    return "$R5,TYP," + name + "\r\n";
+  }
+  return lang::formatText("$R5,TYP,%ld,%d,%d,OFF,%d\r\n",
+                          {choice.sampleRate, choice.bits, choice.channels, choice.gain});
 }
 
 std::optional<int> ledModeOfReply(std::string_view line) {

@@ -63,6 +63,17 @@ struct BadBlockScanResult {
 };
 BadBlockScanResult readBadBlockScanEnd(const std::string& line, std::uint32_t totalBlocks);
 
+// The line that sets the recording type: for the reduced recorder variant "$R5,TYP,<NAME>" (the
+// profile's name in capitals, each blank "_"), otherwise "$R5,TYP,<rate>,<bits>,<channels>,OFF,<gain>".
+struct RecordingTypeChoice {
+  std::string profileName;
+  long sampleRate = 0;
+  int bits = 0;
+  int channels = 0;
+  int gain = 0;
+};
+std::string recordingTypeLine(bool reducedVariant, const RecordingTypeChoice& choice);
+
 // The LED mode of "$R5,ACK,LED,<n>": 1, 2 or 3, nothing for any other value.
 std::optional<int> ledModeOfReply(std::string_view line);
 
