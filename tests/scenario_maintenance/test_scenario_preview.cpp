@@ -116,6 +116,8 @@ TEST(ScenarioPreview, AStopByTheUserEndsWithTheNextBlockAndNothingStartsBesideAD
   ASSERT_TRUE(rig.connect());
   ASSERT_TRUE(rig.ops->preview().start(1, 8));
   EXPECT_FALSE(rig.ops->preview().start(0, 8));  // one at a time
+  rig.ops->list().setSelected(0, true);
+  EXPECT_FALSE(rig.ops->download().start(operations::DownloadOptions::fromSettings(rig.settings)));
   ASSERT_TRUE(rig.run([&] { return rig.ops->preview().pagesDone() >= 16; }, 60s));
   rig.ops->preview().requestStop();
   ASSERT_TRUE(rig.run([&] { return rig.watch.preview.has_value(); }));
