@@ -25,9 +25,12 @@ void drawProgress(CliSession& session, const operations::MaintenanceProgress& p)
   if (p.job == operations::MaintenanceJob::Check) {
     const auto& c = p.check;
     const double fraction = c.total ? static_cast<double>(c.position) / static_cast<double>(c.total) : 0.0;
-    std::string detail = c.secondsLeft ? "about " + clockText(*c.secondsLeft) + " left in this pass" : "estimating";
-    session.ui().progressLine("Checking, pass " + std::to_string(c.pass) + " of " + std::to_string(c.passes), fraction,
-                              detail);
+    const std::string detail = c.pass == 0          ? "starting"
+                               : c.secondsLeft ? "about " + clockText(*c.secondsLeft) + " left in this pass"
+                                               : "estimating";
+    const std::string caption = c.pass == 0 ? std::string("Checking")
+                                            : "Checking, pass " + std::to_string(c.pass) + " of " + std::to_string(c.passes);
+    session.ui().progressLine(caption, fraction, detail);
     return;
   }
   // The recorder tells no position while it formats: the line shows the time and the bad blocks.

@@ -72,7 +72,11 @@ bool openRecordingsSession(const CliContext& context, const FolderOptions& optio
   }
   if (sim::SimRecorder* device = out.session->simulatedDevice()) {
     sim::SimDownload::install(*device);
-    sim::SimMaintenance::install(*device);
+    out.demoClock = std::make_unique<DemoScheduler>(out.session->loop());
+    DemoScheduler* clock = out.demoClock.get();
+    sim::SimMaintenance::install(*device, {}, [clock](std::chrono::nanoseconds delay, std::function<void()> call) {
+      clock->schedule(delay, std::move(call));
+    });
   }
   out.operations = std::make_unique<operations::DownloadSession>(out.session->host());
   out.operations->listReplies().naming = resolveNaming(context, out.session->settings(), options);
