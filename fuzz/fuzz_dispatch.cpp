@@ -18,6 +18,7 @@
 #include "HostProbe.h"
 #include "app/Settings.h"
 #include "link/LinkTransport.h"
+#include "operations/DownloadSession.h"
 #include "ports/UserInterface.h"
 #include "ports/VirtualEventLoop.h"
 #include "session/Host.h"
@@ -79,6 +80,9 @@ struct Rig {
   app::Settings settings;
   std::shared_ptr<Feed> feed = std::make_shared<Feed>();
   session::Host host{loop, [f = feed](int) { return std::make_unique<FeedChannel>(f); }, ui, settings};
+  // The operations plugged in as a front end has them: the list, the maintenance replies (format and
+  // check progress, LED, record, test mode) and the level preview's replies reach their readers.
+  operations::DownloadSession operations{host};
   std::size_t logged = 0;
 
   Rig() {

@@ -28,6 +28,9 @@ SimDownload& SimDownload::install(SimRecorder& device) {
   device.addCommand("DNL", [self](SimRecorder&, const std::string&, const std::vector<std::string>& fields) {
     self->request(fields);
   });
+  device.addCommand("SMP", [self](SimRecorder&, const std::string&, const std::vector<std::string>& fields) {
+    self->requestSample(fields);
+  });
   device.setByteInterceptor([self](std::uint8_t b) { return self->control(b); });
   return *self;
 }
@@ -40,26 +43,48 @@ const Recording* SimDownload::recording(std::uint16_t fileNumber) const {
 
 void SimDownload::request(const std::vector<std::string>& fields) {
   if (gone_) return;
-  ++stats_.requests;
   const auto file = number(fields, 2);
   const auto first = number(fields, 3);
   const auto last = number(fields, 4);
   const auto perBlock = number(fields, 5);
+  open("DNL", file, first, last, perBlock,
+       fields.size() > 5 ? fields[2] + "," + fields[3] + "," + fields[4] + "," + fields[5] : std::string(),
+       fields.size() > 2 ? fields[2] : std::string());
+}
+
+void SimDownload::requestSample(const std::vector<std::string>& fields) {
+  if (gone_) return;
+  // "$R5,SMP,<file>,<pages>,<per block>": the recording's first pages.
+  const auto file = number(fields, 2);
+  const auto pages = number(fields, 3);
+  const auto perBlock = number(fields, 4);
+  std::optional<std::uint64_t> last;
+  if (pages && *pages > 0) last = *pages - 1;
+  open("SMP", file, pages ? std::optional<std::uint64_t>(0) : std::nullopt, last, perBlock,
+       fields.size() > 4 ? fields[2] + "," + fields[3] + "," + fields[4] : std::string(),
+       fields.size() > 2 ? fields[2] : std::string());
+}
+
+void SimDownload::open(const std::string& word, std::optional<std::uint64_t> file, std::optional<std::uint64_t> first,
+                       std::optional<std::uint64_t> last, std::optional<std::uint64_t> perBlock,
+                       const std::string& echo, const std::string& fileText) {
+  ++stats_.requests;
   const Recording* rec = file && *file <= 0xFFFF ? recording(static_cast<std::uint16_t>(*file)) : nullptr;
   if (!rec || !first || !last || !perBlock || *perBlock == 0 || *perBlock > 256 || *first > *last ||
       *last >= rec->pageCount()) {
     open_ = false;
     ++stats_.refused;
-    emitLine("$R5,NAK,DNL," + (fields.size() > 2 ? fields[2] : std::string()));
+    emitLine("$R5,NAK," + word + "," + fileText);
     return;
   }
+  word_ = word;
   open_ = true;
   file_ = static_cast<std::uint16_t>(*file);
   first_ = *first;
   last_ = *last;
   perBlock_ = *perBlock;
   current_.reset();
-  emitLine("$R5,ACK,DNL," + fields[2] + "," + fields[3] + "," + fields[4] + "," + fields[5]);
+  emitLine("$R5,ACK," + word + "," + echo);
 }
 
 bool SimDownload::control(std::uint8_t byte) {
@@ -75,7 +100,7 @@ bool SimDownload::control(std::uint8_t byte) {
       const std::uint64_t start = current_ ? *current_ + perBlock_ : first_;
       if (start > last_ || (current_ && *current_ + perBlock_ < *current_)) {
         open_ = false;
-        emitLine("$R5,MSG,DNL,END," + std::to_string(file_));
+        emitLine("$R5,MSG," + word_ + ",END," + std::to_string(file_));
         return true;
       }
       current_ = start;
@@ -96,7 +121,7 @@ bool SimDownload::control(std::uint8_t byte) {
     default:  // 'c'
       open_ = false;
       ++stats_.cancels;
-      emitLine("$R5,MSG,DNL,CANCEL," + std::to_string(file_));
+      emitLine("$R5,MSG," + word_ + ",CANCEL," + std::to_string(file_));
       return true;
   }
 }

@@ -6,7 +6,8 @@
 // The recorder accepts a request with "$R5,ACK,DNL,…" (or refuses it with "$R5,NAK,DNL,…"), sends
 // one block of up to <per block> pages for each "n", the same block again for each "r", ends with
 // "$R5,MSG,DNL,END,…" on the "n" after the last block and confirms a cancel with
-// "$R5,MSG,DNL,CANCEL,…".
+// "$R5,MSG,DNL,CANCEL,…". The level preview's "$R5,SMP,<file>,<pages>,<per block>" is served the
+// same way, with "SMP" in the answers.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -113,9 +114,15 @@ class SimDownload {
   std::function<void()> onUnplug;
 
   bool transferOpen() const { return open_; }
+  // The level preview's request "$R5,SMP,<file>,<pages>,<per block>": the recording's first pages,
+  // served like a download (same controls, same faults) with "SMP" in the answers.
+  void requestSample(const std::vector<std::string>& fields);
 
  private:
   void request(const std::vector<std::string>& fields);
+  void open(const std::string& word, std::optional<std::uint64_t> file, std::optional<std::uint64_t> first,
+            std::optional<std::uint64_t> last, std::optional<std::uint64_t> perBlock, const std::string& echo,
+            const std::string& fileText);
   bool control(std::uint8_t byte);
   void sendBlock(std::uint64_t start);
   CopyFaults decideFaults(std::uint64_t start);
@@ -132,6 +139,7 @@ class SimDownload {
   DownloadPacing pacing_;
   bool open_ = false;
   bool gone_ = false;
+  std::string word_ = "DNL";  // the request word of the transfer under way
   std::uint16_t file_ = 0;
   std::uint64_t first_ = 0, last_ = 0, perBlock_ = 1;
   std::optional<std::uint64_t> current_;  // first page of the block last sent

@@ -23,6 +23,7 @@
 
 #include "DemoRecorder.h"
 #include "SimDownload.h"
+#include "SimMaintenance.h"
 #include "SimRecorder.h"
 #include "SimTimer.h"
 
@@ -53,6 +54,7 @@ void printHelp() {
                "  --split N              write answers in pieces of N bytes, 2 ms apart\n"
                "  --lose-link-after N    hang up after hearing N lines (a lost link)\n"
             << recdesk::sim::downloadOptionsHelp() << recdesk::sim::timerOptionsHelp()
+            << recdesk::sim::maintenanceOptionsHelp()
             << "other:\n"
                "  --link PATH            also make PATH a symbolic link to the terminal device\n"
                "  --exit-after S         stop after S seconds\n"
@@ -103,6 +105,7 @@ int main(int argc, char** argv) {
   std::string linkPath;
   SimDownloadOptions downloadOptions;
   SimTimerOptions timerOptions;
+  SimMaintenanceOptions maintenanceOptions;
   std::string optionError;
 
   // The options of the download and the timer: 1 taken, 0 not theirs, -1 wrong.
@@ -184,6 +187,11 @@ int main(int argc, char** argv) {
         std::cerr << "recdesk-sim: " << optionError << "\n";
         return 2;
       }
+    } else if (const int took = takeMaintenanceOption(argc, argv, i, maintenanceOptions, optionError); took != 0) {
+      if (took < 0) {
+        std::cerr << "recdesk-sim: " << optionError << "\n";
+        return 2;
+      }
     } else {
       std::cerr << "recdesk-sim: unknown option '" << arg << "' (see --help)\n";
       return 2;
@@ -251,6 +259,9 @@ int main(int argc, char** argv) {
   installDownload(*device, downloadOptions, pacedCalls, [&] {
     linkLost = true;
     std::cerr << "recdesk-sim: unplugged during the download\n";
+  });
+  SimMaintenance::install(*device, maintenanceOptions, [&pacedCalls](std::chrono::nanoseconds delay, std::function<void()> call) {
+    pacedCalls.schedule(delay, std::move(call));
   });
 
   std::cout << slavePath << std::endl;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "SimDownload.h"
+#include "SimMaintenance.h"
 #include "SimRecorder.h"
 #include "operations/RecordingFolders.h"
 
@@ -69,7 +70,14 @@ bool openRecordingsSession(const CliContext& context, const FolderOptions& optio
     fail(error);
     return false;
   }
-  if (sim::SimRecorder* device = out.session->simulatedDevice()) sim::SimDownload::install(*device);
+  if (sim::SimRecorder* device = out.session->simulatedDevice()) {
+    sim::SimDownload::install(*device);
+    out.demoClock = std::make_unique<DemoScheduler>(out.session->loop());
+    DemoScheduler* clock = out.demoClock.get();
+    sim::SimMaintenance::install(*device, {}, [clock](std::chrono::nanoseconds delay, std::function<void()> call) {
+      clock->schedule(delay, std::move(call));
+    });
+  }
   out.operations = std::make_unique<operations::DownloadSession>(out.session->host());
   out.operations->listReplies().naming = resolveNaming(context, out.session->settings(), options);
   if (!out.session->connect(error)) {

@@ -8,6 +8,7 @@
 
 #include "Cli.h"
 #include "CliSession.h"
+#include "DemoScheduler.h"
 #include "operations/DownloadSession.h"
 
 namespace recdesk::cli {
@@ -36,6 +37,8 @@ operations::FileNaming resolveNaming(const CliContext& context, const app::Setti
 struct RecordingsSession {
   std::unique_ptr<CliSession> session;
   std::unique_ptr<operations::DownloadSession> operations;
+  // The demo recorder's clock for its format, scan and check (goes first).
+  std::unique_ptr<DemoScheduler> demoClock;
 };
 bool openRecordingsSession(const CliContext& context, const FolderOptions& options, RecordingsSession& out);
 

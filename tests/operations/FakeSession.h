@@ -60,6 +60,7 @@ class FakeSession : public session::SessionServices {
       case session::Activity::Preview: flags_.sample = on; break;
       case session::Activity::Scan: flags_.scan = on; break;
       case session::Activity::Check: flags_.check = on; break;
+      case session::Activity::Maintenance: flags_.maintenance = on; break;
     }
   }
   void setActiveTransfer(session::BlockTransferHandler* handler) override { transfer_ = handler; }

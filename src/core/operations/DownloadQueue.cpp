@@ -48,6 +48,11 @@ bool Download::start(const DownloadOptions& options) {
     services_.setActivity(session::Activity::Download, true);
     return true;
   }
+  if (services_.flags().sample || services_.flags().maintenance) {
+    // A level preview's transfer, a format or a flash check holds the recorder: nothing starts beside it.
+    if (onFinished) onFinished();
+    return false;
+  }
   options_ = options;
   options_.acceleration = normaliseAcceleration(options.acceleration);
   outcomes_.clear();

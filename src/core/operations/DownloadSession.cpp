@@ -9,21 +9,8 @@ namespace recdesk::operations {
 
 using session::ReplyId;
 
-BadBlockScanResult readBadBlockScanEnd(const std::string& line, std::uint32_t totalBlocks) {
-  BadBlockScanResult r;
-  const long long bad = session::leadingNumber(session::field(line, 4));
-  r.badBlocks = static_cast<long>(std::clamp<long long>(bad, -2147483647LL, 2147483647LL));
-  r.totalBlocks = totalBlocks;
-  r.text = lang::formatText("%s: %i", {lang::text(TextId::BadBlocksFound), static_cast<int>(r.badBlocks)});
-  if (totalBlocks != 0) {
-    r.percent = static_cast<double>(r.badBlocks) * 100.0 / static_cast<double>(totalBlocks);
-    r.text += lang::formatText("\r\n\r\n%s: %.2f%%", {lang::text(TextId::BadBlockShare), *r.percent});
-  }
-  return r;
-}
-
 DownloadSession::DownloadSession(session::Host& host)
-    : host_(host), replies_(host, list_), download_(host, list_) {
+    : host_(host), replies_(host, list_), download_(host, list_), maintenance_(host, list_), preview_(host, list_) {
   host_.addObserver(this);
   host_.setReplyHandler(ReplyId::AckDnl, [this](const std::string&) { download_.onRequestAccepted(); });
   host_.setReplyHandler(ReplyId::NakDnl, [this](const std::string&) { download_.onRefused(); });
@@ -37,7 +24,11 @@ DownloadSession::DownloadSession(session::Host& host)
     scan_ = readBadBlockScanEnd(line, total);
     host_.log(" " + scan_->text + "\r\n");
     host_.setActivity(session::Activity::Scan, false);
+    maintenance_.onScanEnd(*scan_);
   });
+  host_.setReplyHandler(ReplyId::AckSmp, [this](const std::string&) { preview_.onRequestAccepted(); });
+  host_.setReplyHandler(ReplyId::MsgSmpEnd, [this](const std::string&) { preview_.onEndOfTransfer(); });
+  host_.setReplyHandler(ReplyId::MsgSmpCancel, [this](const std::string&) { preview_.onCancelConfirmed(); });
   host_.setIncompleteRecordingsQuery([this] {
     for (std::size_t i = 0; i < list_.size(); ++i)
       if (!list_.completeOnDisk(i)) return true;
@@ -50,6 +41,8 @@ void DownloadSession::setFrontEnd(FrontEndObserver* observer) {
   frontEnd_ = observer;
   list_.setListener(observer);
   download_.setListener(observer);
+  maintenance_.setListener(observer);
+  preview_.setListener(observer);
   if (observer) {
     host_.addObserver(observer);
     observer->onSelectionSums(list_.selectionSums());
@@ -58,10 +51,11 @@ void DownloadSession::setFrontEnd(FrontEndObserver* observer) {
 
 DownloadSession::~DownloadSession() {
   setFrontEnd(nullptr);
-  for (const ReplyId id : {ReplyId::AckDnl, ReplyId::NakDnl, ReplyId::MsgDnlEnd, ReplyId::MsgDnlCancel, ReplyId::MsgBadEnd})
+  for (const ReplyId id : {ReplyId::AckDnl, ReplyId::NakDnl, ReplyId::MsgDnlEnd, ReplyId::MsgDnlCancel, ReplyId::MsgBadEnd,
+                           ReplyId::AckSmp, ReplyId::MsgSmpEnd, ReplyId::MsgSmpCancel})
     host_.setReplyHandler(id, {});
   host_.setIncompleteRecordingsQuery({});
-  if (host_.activeTransfer() == &download_) host_.setActiveTransfer(nullptr);
+  if (host_.activeTransfer() == &download_ || host_.activeTransfer() == &preview_) host_.setActiveTransfer(nullptr);
   host_.removeObserver(this);
 }
 

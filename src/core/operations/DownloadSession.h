@@ -7,26 +7,19 @@
 #include <string>
 
 #include "operations/Download.h"
+#include "operations/LevelPreview.h"
 #include "operations/ListReplies.h"
+#include "operations/Maintenance.h"
 #include "operations/RecordingList.h"
 #include "session/Host.h"
 
 namespace recdesk::operations {
 
-// The recorder's answer to a bad-block scan ("$R5,MSG,BAD,END,<bad blocks>"), which follows a
-// download that had to accept bad pages.
-struct BadBlockScanResult {
-  long badBlocks = 0;
-  std::uint32_t totalBlocks = 0;  // of the flash, from its identification; 0 when unknown
-  std::optional<double> percent;  // bad blocks * 100 / total blocks, when the total is known
-  std::string text;               // what the user is shown ("Bad blocks found: 41 ... 0.50%")
-};
-BadBlockScanResult readBadBlockScanEnd(const std::string& line, std::uint32_t totalBlocks);
-
 // Everything a front end follows, in one observer: the session state and events, the recording
 // list's changes, the download's progress and each recording's start and end. A front end never
 // polls and never reads the session's insides.
-class FrontEndObserver : public session::SessionObserver, public RecordingListListener, public DownloadListener {};
+class FrontEndObserver : public session::SessionObserver, public RecordingListListener, public DownloadListener,
+                         public MaintenanceListener, public LevelPreviewListener {};
 
 class DownloadSession : public session::SessionObserver {
  public:
@@ -41,6 +34,8 @@ class DownloadSession : public session::SessionObserver {
   RecordingList& list() { return list_; }
   ListReplies& listReplies() { return replies_; }
   Download& download() { return download_; }
+  Maintenance& maintenance() { return maintenance_; }
+  LevelPreview& preview() { return preview_; }
   // The refused and ignored record lines of the last listing.
   std::size_t refusedLines() const { return refused_; }
   // The result of the last bad-block scan the recorder reported in this session (nullopt: none).
@@ -57,6 +52,8 @@ class DownloadSession : public session::SessionObserver {
   RecordingList list_;
   ListReplies replies_;
   Download download_;
+  Maintenance maintenance_;
+  LevelPreview preview_;
   std::size_t refused_ = 0;
   std::optional<BadBlockScanResult> scan_;
   FrontEndObserver* frontEnd_ = nullptr;

@@ -37,6 +37,7 @@ enum class Topic {
   ClockDifference,  // the recorder's clock is off: OK sets it, Cancel leaves it (with "do not ask again")
   TimerOverFree,    // a timer programme needs more than the free recording time: write it anyway?
   TimerNotice,      // the recorder's timer is armed: OK disarms it, Cancel quits and leaves it armed
+  FlashCheck, FlashCheckIncomplete, AbandonMaintenance,
 };
 
 // A question the core asks. Its answer comes back later, through the callback given with it: the

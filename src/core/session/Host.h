@@ -145,6 +145,8 @@ class Host final : public SessionServices, public link::LinkListener {
   const SessionFlags& flags() const override { return flags_; }
   SessionState state() const;
   bool linkOpen() const { return link_.isOpen(); }
+  // The USB interface adapter's description (empty for a serial port), when the link has it.
+  void adapterInformation(link::LinkChannel::InformationDone done) { link_.AdapterInformation(std::move(done)); }
   // Why the last connect attempt could not open the link (link::kOpenOk when it could).
   int lastOpenResult() const { return lastOpenResult_; }
   void setActivity(Activity activity, bool on) override;

@@ -49,6 +49,12 @@ void Host::setActivity(Activity activity, bool on) {
     case Activity::Preview: flags_.sample = on; break;
     case Activity::Scan: flags_.scan = on; break;
     case Activity::Check: flags_.check = on; break;
+    case Activity::Maintenance:
+      if (flags_.maintenance != on) {
+        flags_.maintenance = on;
+        notify([on](SessionObserver& o) { o.onMaintenance(on); });
+      }
+      break;
   }
   publishState();
 }

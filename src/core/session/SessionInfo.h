@@ -26,7 +26,8 @@ struct SessionFlags {
 };
 
 // What an operation tells the session it is busy with.
-enum class Activity { Download, Preview, Scan, Check };
+enum class Activity { Download, Preview, Scan, Check,
+                      Maintenance };  // a format or flash check (the maintenance flag)
 
 // Device variant of the presence line.
 enum class DeviceVariant : int { Plain = 0, Transmitter = 1, Reduced = 2 };
