@@ -191,6 +191,10 @@ void SimRecorder::handleLine(const std::string& line) {
   const auto fields = splitFields(line);
   const std::string talker = at(fields, 0);
   if (talker != "$R5" && talker != "$T7") return;
+  if (gate_) {
+    const LineGate gate = gate_;
+    if (gate(*this, line, fields)) return;
+  }
   const std::string word = at(fields, 1);
   const auto it = commands_.find(word);
   if (it == commands_.end()) {

@@ -91,6 +91,11 @@ class SimRecorder {
   void addCommand(const std::string& word, Command command) { commands_[word] = std::move(command); }
   // Sees every byte before the line assembly; returns true when it took the byte (block control).
   void setByteInterceptor(std::function<bool(std::uint8_t)> interceptor) { interceptor_ = std::move(interceptor); }
+  // Sees every line before the command table; returns true when it answered the line itself (a
+  // locked recorder answers everything but its PIN with its prompt).
+  using LineGate = std::function<bool(SimRecorder& device, const std::string& line,
+                                      const std::vector<std::string>& fields)>;
+  void setLineGate(LineGate gate) { gate_ = std::move(gate); }
 
   // The recorder's link speed (it hears and answers only at this speed).
   std::uint32_t speed() const { return speed_; }
@@ -129,6 +134,7 @@ class SimRecorder {
   DeviceFaults faults_;
   Output output_;
   std::function<bool(std::uint8_t)> interceptor_;
+  LineGate gate_;
   std::map<std::string, Command> commands_;
   std::vector<Recording> recordings_;
   std::string input_;

@@ -23,7 +23,9 @@
 
 #include "DemoRecorder.h"
 #include "SimDownload.h"
+#include "SimPassword.h"
 #include "SimRecorder.h"
+#include "SimTransmitter.h"
 
 namespace {
 
@@ -51,7 +53,8 @@ void printHelp() {
                "  --flash-error          report a failed flash in the presence answer\n"
                "  --split N              write answers in pieces of N bytes, 2 ms apart\n"
                "  --lose-link-after N    hang up after hearing N lines (a lost link)\n"
-            << recdesk::sim::downloadOptionsHelp()
+            << recdesk::sim::downloadOptionsHelp() << recdesk::sim::passwordOptionsHelp()
+            << recdesk::sim::transmitterOptionsHelp()
             << "other:\n"
                "  --link PATH            also make PATH a symbolic link to the terminal device\n"
                "  --exit-after S         stop after S seconds\n"
@@ -101,6 +104,8 @@ int main(int argc, char** argv) {
   double exitAfter = 0;
   std::string linkPath;
   SimDownloadOptions downloadOptions;
+  LockOptions lockOptions;
+  TransmitterState transmitterState;
   std::string optionError;
 
   for (int i = 1; i < argc; ++i) {
@@ -177,10 +182,25 @@ int main(int argc, char** argv) {
         std::cerr << "recdesk-sim: " << optionError << "\n";
         return 2;
       }
+    } else if (const int lockTaken = takePasswordOption(argc, argv, i, lockOptions, optionError); lockTaken != 0) {
+      if (lockTaken < 0) {
+        std::cerr << "recdesk-sim: " << optionError << "\n";
+        return 2;
+      }
+    } else if (const int txTaken = takeTransmitterOption(argc, argv, i, transmitterState, optionError); txTaken != 0) {
+      if (txTaken < 0) {
+        std::cerr << "recdesk-sim: " << optionError << "\n";
+        return 2;
+      }
     } else {
       std::cerr << "recdesk-sim: unknown option '" << arg << "' (see --help)\n";
       return 2;
     }
+  }
+
+  if (lockOptions.pin && !lockOptions.table) {
+    std::cerr << "recdesk-sim: --locked needs --pin-table FILE to check the PIN response with\n";
+    return 2;
   }
 
   // The pseudo-terminal: the host opens the slave side, we serve the master side.
@@ -239,6 +259,8 @@ int main(int argc, char** argv) {
     }
   });
 
+  installPassword(*device, lockOptions);
+  installTransmitter(*device, transmitterState);
   CallQueue pacedCalls;
   installDownload(*device, downloadOptions, pacedCalls, [&] {
     linkLost = true;

@@ -156,6 +156,32 @@ enum class TextId : int {
   BadBlocksFound = 57935,
   BadBlockShare = 57992,
 
+  // Transmitter configuration
+  TransmitterFrequencyRefused = 57701,
+  TransmitterTitle = 58650,
+
+  // Password and PIN
+  PasswordResetToDefault = 139,
+  PasswordChanged = 140,
+  PasswordChangeRefused = 141,
+  PasswordRuleWithZero = 57719,
+  PasswordRuleWithoutZero = 57720,
+  PasswordConfirmationDiffers = 57721,
+  PasswordChangeButton = 57722,
+  PasswordResetButton = 57723,
+  PinRuleWithZero = 57724,
+  PinRuleWithoutZero = 57725,
+  RecorderLockedBefore = 57931,
+  RecorderLockedAfter = 57932,
+  PinTableNotSet = 58651,
+  PinTableUnreadable = 58652,      // "%s %s": file, reason
+  PinTableBadLine = 58653,         // "%s %u": file, line
+  PinTableRepeatedKey = 58654,     // "%s %u %s": file, line, character
+  PinTableTooLarge = 58655,        // "%s %u": file, largest size in bytes
+  PinTableLacksKey = 58656,        // "%s %s": file, character
+  PinChallengeUnreadable = 58657,
+  PinSent = 58658,
+
   // Recorder clock
   ClockDiffers = 57930,
 
