@@ -121,7 +121,14 @@ bool CliSession::connect(std::string& error) {
     error = "cannot open " + linkDescription_ + (why.empty() ? "" : ": " + why);
     return false;
   }
-  if (runUntil([&] { return host.info().chainComplete; }, timeout_)) return true;
+  // A recorder that asks for its PIN answers nothing else until it is unlocked.
+  const auto awaitsPin = [&] { return host.flags().locked && !host.state().timerArmed; };
+  if (runUntil([&] { return host.info().chainComplete || awaitsPin(); }, timeout_) && !awaitsPin()) return true;
+  if (awaitsPin()) {
+    error = "the recorder " + host.info().deviceName + " on " + linkDescription_ +
+            " is locked: unlock it first with recdesk-cli unlock PIN";
+    return false;
+  }
 
   const auto secondsText = [&] {
     const double s = static_cast<double>(timeout_.count()) / 1000.0;
