@@ -70,10 +70,6 @@ void frq(SimRecorder& d, TransmitterState& s, const std::vector<std::string>& f)
 }
 
 void range(SimRecorder& d, TransmitterState& s, const std::vector<std::string>&) {
-  if (!s.rangeSupported) {
-    d.sendLine("$T7,NAK,RANGE");
-    return;
-  }
   d.sendLine("$T7,ACK,RANGE," + hz(s.lowestHz) + "," + hz(s.highestHz));
 }
 
@@ -102,10 +98,6 @@ int takeTransmitterOption(int argc, char** argv, int& i, TransmitterState& state
   const std::string arg = argv[i];
   if (arg == "--tx-no-scrambler") {
     state.scramblerSupported = false;
-    return 1;
-  }
-  if (arg == "--tx-no-range") {
-    state.rangeSupported = false;
     return 1;
   }
   if (arg != "--tx-frequency" && arg != "--tx-range") return 0;
@@ -137,8 +129,7 @@ const char* transmitterOptionsHelp() {
   return "transmitter (with --model T7):\n"
          "  --tx-frequency HZ      the carrier frequency at start (default 162475000)\n"
          "  --tx-range LOW:HIGH    the frequency range in Hz it reports and accepts (default 150000000:174000000)\n"
-         "  --tx-no-scrambler      refuse the scrambler query and command\n"
-         "  --tx-no-range          refuse the range query\n";
+         "  --tx-no-scrambler      refuse the scrambler query and command\n";
 }
 
 }  // namespace recdesk::sim

@@ -13,7 +13,6 @@ struct TransmitterState {
   bool highPower = true;
   bool scrambler = false;
   bool scramblerSupported = true;  // false: the scrambler query and command are refused
-  bool rangeSupported = true;      // false: the range query is refused
   double frequencyHz = 162475000;
   double secondValue = 12500;      // the frequency reply's second number
   double lowestHz = 150000000;
