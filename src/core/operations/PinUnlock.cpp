@@ -55,7 +55,9 @@ bool PinUnlock::refuse(const std::string& text, bool warning) {
 
 bool PinUnlock::submit(const std::string& pin) {
   lastError_.clear();
-  const bool capability = host_.info().firmwareCapability;
+  // A locked recorder prompts before it tells its version: until the version is known, a PIN may
+  // hold every digit (a recorder whose firmware takes no "0" simply refuses such a PIN).
+  const bool capability = host_.info().firmwareCapability || !host_.info().versionKnown;
   const std::string trimmed = trimBlanks(pin);
   if (!validPin(trimmed, capability))
     return refuse(lang::text(capability ? TextId::PinRuleWithZero : TextId::PinRuleWithoutZero), false);
