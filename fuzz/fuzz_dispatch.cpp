@@ -21,6 +21,9 @@
 #include "ports/UserInterface.h"
 #include "ports/VirtualEventLoop.h"
 #include "session/Host.h"
+#include "operations/Password.h"
+#include "operations/PinUnlock.h"
+#include "operations/Transmitter.h"
 
 namespace {
 
@@ -80,6 +83,10 @@ struct Rig {
   std::shared_ptr<Feed> feed = std::make_shared<Feed>();
   session::Host host{loop, [f = feed](int) { return std::make_unique<FeedChannel>(f); }, ui, settings};
   std::size_t logged = 0;
+  // The operations whose replies the device lines reach.
+  operations::Transmitter transmitter{host};
+  operations::PasswordChange password{host};
+  operations::PinUnlock unlock{host};
 
   Rig() {
     host.setLogSink([this](const std::string& text) { logged += text.size(); });
@@ -98,6 +105,10 @@ struct Rig {
     host.blockBuffer().clear(0);
     settings.port = port;
     host.connectAttempt();
+    // Both operations wait for their answers from the start: the transmitter's query chain and the
+    // password probe.
+    transmitter.open();
+    password.start();
   }
 };
 

@@ -60,6 +60,8 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
     s->settings_.filePrefix.clear();
     sim::DeviceConfig config;
     config.seed = 1;
+    // The transmitter's command has a transmitter to talk to.
+    if (context.command == "tx") config.model = sim::Model::T7;
     s->simLink_ = std::make_shared<sim::SimLink>(sim::makeDemoRecorder(config, kDemoRecordings));
     channels = s->simLink_->channelFactory();
     s->linkDescription_ = "the built-in simulated recorder";

@@ -121,3 +121,12 @@ TEST(CliUnlock, UnlocksWithThePinTableAndRefusesWithoutOne) {
   r = cli(sim, {"info"});
   EXPECT_EQ(r.code, 0) << r.err;
 }
+
+TEST(CliTransmitter, TheDemoServesATransmitterForTx) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  const CliRun r = runCli({"--demo", "--no-log", "tx", "--frequency", "155.5", "--scrambler", "on"}, 40s);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "Frequency:     155.5000 MHz\n")) << r.out;
+  EXPECT_TRUE(contains(r.out, "Scrambler:     on\n")) << r.out;
+}

@@ -51,7 +51,8 @@ bool validPin(std::string_view trimmedPin, bool capability);
 struct PinResponse {
   std::string digits;
   std::string error;
-  bool ok() const { return error.empty(); }
+  // Whole digits only: a refusal is one even when its sentence is missing from the language library.
+  bool ok() const { return digits.size() == 4; }
 };
 PinResponse pinResponse(const PinTable* table, const std::string& tableName, std::string_view referenceName,
                         std::string_view challenge, std::string_view pin);
