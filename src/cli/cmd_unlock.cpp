@@ -26,9 +26,12 @@ int runUnlock(CliContext& context) {
 
   host.connectAttempt();
   if (!host.linkOpen()) return ends(kExitFailure, "cannot open " + session->linkDescription());
-  const bool met = session->runUntil([&] { return unlock.prompt().has_value() || host.info().chainComplete; },
-                                     session->timeout());
+  const bool met = session->runUntil(
+      [&] { return unlock.prompt().has_value() || host.info().chainComplete || host.state().timerArmed; },
+      session->timeout());
   if (!met) return ends(kExitFailure, "no recorder answered on " + session->linkDescription());
+  if (!unlock.prompt() && host.state().timerArmed)
+    return ends(kExitFailure, "the recorder's timer is armed: it does not ask for a PIN until the timer is disarmed");
   if (!unlock.prompt()) {
     std::cout << "The recorder " << host.info().deviceName << " is not locked.\n" << std::flush;
     return ends(kExitOk);

@@ -184,8 +184,8 @@ void Transmitter::laterReply(Reply kind, const std::string& reply) {
       // A refusal is told even when it does not repeat the frequency: otherwise the user would take
       // the unchanged frequency for accepted.
       if (session::field(reply, 1) == "NAK") {
+        readSecondValue(reply);
         refuseFrequency();
-        if (!session::field(reply, 4).empty()) values_.secondValue = static_cast<float>(leadingReal(session::field(reply, 4)).value_or(0) / 1000.0);
         return;
       }
       readFrequency(reply);
@@ -206,6 +206,10 @@ void Transmitter::readScrambler(const std::string& reply) {
 void Transmitter::readFrequency(const std::string& reply) {
   const std::string hz = session::field(reply, 3);
   if (!hz.empty()) values_.frequencyText = frequencyText(leadingReal(hz).value_or(0));
+  readSecondValue(reply);
+}
+
+void Transmitter::readSecondValue(const std::string& reply) {
   const std::string second = session::field(reply, 4);
   if (!second.empty()) values_.secondValue = static_cast<float>(leadingReal(second).value_or(0) / 1000.0);
 }

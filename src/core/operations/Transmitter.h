@@ -112,6 +112,7 @@ class Transmitter : public session::SessionObserver {
   void readPower(const std::string& reply);
   void readScrambler(const std::string& reply);
   void readFrequency(const std::string& reply);
+  void readSecondValue(const std::string& reply);
   void refuseFrequency();
   void show();
   void sendQuery(std::string_view line);
