@@ -5,6 +5,7 @@
 
 #include "Cli.h"
 #include "CliSession.h"
+#include "lang/Strings.h"
 #include "operations/Transmitter.h"
 
 namespace recdesk::cli {
@@ -51,9 +52,14 @@ int runTx(CliContext& context) {
                                   " is a recorder, not a transmitter");
 
   operations::Transmitter tx(host);
-  if (!tx.open() || !session->runUntil([&] { return tx.shown() || !host.linkOpen(); }, session->timeout()) ||
+  // A transmitter that stays silent has been told (the query gives up, or the session is reset).
+  if (!tx.open() ||
+      !session->runUntil([&] { return tx.shown() || !tx.initialQueryRunning() || !host.linkOpen(); },
+                         session->timeout()) ||
       !tx.shown())
-    return ends(kExitFailure, "the transmitter did not answer its settings query");
+    return session->ui().told(lang::text(TextId::TransmitterNoAnswer))
+               ? ends(kExitFailure)
+               : ends(kExitFailure, "the transmitter did not answer its settings query");
   if (!setting) {
     printValues(tx.values());
     return ends(kExitOk);

@@ -52,7 +52,7 @@ const int kStringNumbers[] = {
     // Download: the answers to the existing-file question, report lines.
     58610, 58611, 58612, 58613, 58614, 58615,
     // Transmitter, PIN table
-    58650, 58651, 58652, 58653, 58654, 58655, 58656, 58657, 58658,
+    58650, 58651, 58652, 58653, 58654, 58655, 58656, 58657, 58658, 58659,
 };
 
 // The texts the program fills, with the kind of each argument it passes, in order (s text, f real).

@@ -169,3 +169,34 @@ TEST(TransmitterScenario, WithoutAScramblerTheApplySendsTwoLines) {
             (std::vector<std::string>{"> $T7,TX,ON,HI", "< $T7,ACK,TX,ON,HI", "> $T7,FRQ,162475000",
                                       "< $T7,ACK,FRQ,162475000,12500"}));
 }
+
+TEST(TransmitterScenario, ALostAnswerIsAskedAgainAndASilentQueryGivesUp) {
+  {
+    TxRig rig;
+    ASSERT_TRUE(rig.connect());
+    operations::Transmitter tx(*rig.host);
+    rig.device->faults().silent = true;  // the first answer to "$T7,TX" is lost
+    ASSERT_TRUE(tx.open());
+    rig.loop.runUntil([&] { return false; }, 400ms);
+    rig.device->faults().silent = false;
+    ASSERT_TRUE(rig.loop.runUntil([&] { return tx.shown(); }, 10000ms));
+    const auto lines = rig.linesSent();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "$T7,TX\r\n"), 2);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "$T7,SCR\r\n"), 1);  // the chain runs once
+    EXPECT_EQ(tx.values().frequencyText, "162.4750");
+  }
+  {
+    TxRig rig;
+    rig.device->addCommand("TX", [](sim::SimRecorder&, const std::string&, const std::vector<std::string>&) {});
+    ASSERT_TRUE(rig.connect());
+    operations::Transmitter tx(*rig.host);
+    ASSERT_TRUE(tx.open());
+    ASSERT_TRUE(rig.loop.runUntil([&] { return !tx.initialQueryRunning(); }, 20000ms));
+    EXPECT_FALSE(tx.shown());
+    const auto lines = rig.linesSent();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "$T7,TX\r\n"), operations::Transmitter::kQueryTries);
+    ASSERT_EQ(rig.ui.messages.size(), 1u);
+    EXPECT_EQ(rig.ui.messages[0].text, lang::text(TextId::TransmitterNoAnswer));
+    EXPECT_TRUE(rig.host->state().connected);  // the transmitter itself still answers
+  }
+}

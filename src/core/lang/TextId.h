@@ -159,6 +159,7 @@ enum class TextId : int {
   // Transmitter configuration
   TransmitterFrequencyRefused = 57701,
   TransmitterTitle = 58650,
+  TransmitterNoAnswer = 58659,
 
   // Password and PIN
   PasswordResetToDefault = 139,

@@ -108,12 +108,15 @@ Transmitter::Transmitter(session::Host& host) : host_(host) {
   plug(ReplyId::T7AckFrq, Reply::Frq);
   plug(ReplyId::T7NakFrq, Reply::Frq);
   plug(ReplyId::T7AckRange, Reply::Range);
+  host_.setTimerHook(kTimerQueryRetry, [this] { retryQuery(); });
 }
 
 Transmitter::~Transmitter() {
   for (const ReplyId id : {ReplyId::T7AckTx, ReplyId::T7AckScr, ReplyId::T7NakScr, ReplyId::T7AckFrq,
                            ReplyId::T7NakFrq, ReplyId::T7AckRange})
     host_.setReplyHandler(id, {});
+  host_.setTimerHook(kTimerQueryRetry, {});
+  host_.stopTimer(kTimerQueryRetry);
   host_.removeObserver(this);
 }
 
@@ -121,22 +124,54 @@ bool Transmitter::open() {
   created_ = true;
   initialQuery_ = true;
   refusals_ = 0;
-  if (host_.sendLine(std::string(kQueryTx), true)) return true;
-  initialQuery_ = false;
-  return false;
+  queryTries_ = 0;
+  ask(Reply::Tx, kQueryTx, true);
+  return initialQuery_;
 }
 
-void Transmitter::sendQuery(std::string_view line) {
-  // Sent without the reply wait; the keep-alive still notices a transmitter that went silent.
-  host_.sendLine(std::string(line), false, [this] { host_.startKeepAlive(); });
+void Transmitter::ask(Reply kind, std::string_view line, bool replyWait) {
+  if (expected_ != kind) queryTries_ = 0;
+  ++queryTries_;
+  expected_ = kind;
+  queryLine_ = std::string(line);
+  queryReplyWait_ = replyWait;
+  // The queries after the first go without the session's reply wait; the keep-alive still notices a
+  // transmitter that went silent, and the retry timer a single answer that was lost.
+  const bool sent = host_.sendLine(queryLine_, replyWait, [this, replyWait] {
+    if (!replyWait) host_.startKeepAlive();
+    if (initialQuery_) host_.startTimer(kTimerQueryRetry, kQueryRetry);
+  });
+  if (!sent) {
+    initialQuery_ = false;
+    expected_.reset();
+  }
+}
+
+void Transmitter::retryQuery() {
+  host_.stopTimer(kTimerQueryRetry);
+  if (!initialQuery_ || !expected_) return;
+  if (queryTries_ < kQueryTries) {
+    ask(*expected_, queryLine_, queryReplyWait_);
+    return;
+  }
+  initialQuery_ = false;
+  expected_.reset();
+  const std::string text = lang::text(TextId::TransmitterNoAnswer);
+  host_.log(" " + text + "\r\n");
+  host_.ui().message(text, lang::text(TextId::TransmitterTitle), ports::Icon::Warning, ports::Buttons::Ok);
 }
 
 void Transmitter::onReply(Reply kind, const std::string& reply) {
   if (awaiting_ > 0) --awaiting_;
-  if (created_ && initialQuery_)
+  if (created_ && initialQuery_) {
+    if (expected_ != kind) return;  // a late answer to a query asked again
+    host_.stopTimer(kTimerQueryRetry);
+    expected_.reset();
+    queryTries_ = 0;
     initialReply(kind, reply);
-  else if (shown_)
+  } else if (shown_) {
     laterReply(kind, reply);
+  }
   sendQueued();
 }
 
@@ -145,18 +180,18 @@ void Transmitter::initialReply(Reply kind, const std::string& reply) {
     case Reply::Tx:
       values_ = TransmitterValues{};
       readPower(reply);
-      sendQuery(kQueryScr);
+      ask(Reply::Scr, kQueryScr, false);
       break;
     case Reply::Scr:
       values_.scramblerAvailable = session::field(reply, 1) != "NAK";
       if (values_.scramblerAvailable) readScrambler(reply);
-      sendQuery(kQueryFrq);
+      ask(Reply::Frq, kQueryFrq, false);
       break;
     case Reply::Frq: {
       readFrequency(reply);
       bool readable = false;
       if (rangeQueryWanted(host_.info().versionText, &readable)) {
-        sendQuery(kQueryRange);
+        ask(Reply::Range, kQueryRange, false);
       } else {
         // Also a version text that cannot be read: the form shows with the default range rather
         // than the query staying open for good.
@@ -225,6 +260,7 @@ void Transmitter::refuseFrequency() {
 void Transmitter::show() {
   shown_ = true;
   initialQuery_ = false;
+  host_.stopTimer(kTimerQueryRetry);
   if (listener_) listener_->onTransmitterShown();
 }
 
@@ -264,6 +300,8 @@ void Transmitter::close() {
   const bool wasShown = shown_ || initialQuery_;
   shown_ = false;
   initialQuery_ = false;
+  expected_.reset();
+  host_.stopTimer(kTimerQueryRetry);
   queue_.clear();
   awaiting_ = 0;
   if (wasShown && listener_) listener_->onTransmitterClosed();
@@ -276,6 +314,8 @@ void Transmitter::onDeviceKind(session::DeviceVariant, std::uint16_t, bool trans
 void Transmitter::onSessionReset() {
   // Nothing answers on a link that is gone: the query and the queue end.
   initialQuery_ = false;
+  expected_.reset();
+  host_.stopTimer(kTimerQueryRetry);
   queue_.clear();
   awaiting_ = 0;
 }

@@ -8,6 +8,7 @@
 //
 // No user interface here: a front end draws values() and follows TransmitterListener; the checks of
 // the form are apply()'s.
+#include <chrono>
 #include <deque>
 #include <optional>
 #include <string>
@@ -74,6 +75,11 @@ class Transmitter : public session::SessionObserver {
  public:
   // The reply kinds of the transmitter's replies.
   enum class Reply { Tx = 0, Scr = 1, Frq = 2, Range = 3 };
+  // The operation's own timer: a query of the initial chain whose answer was lost (a garbled or
+  // missing line) is asked again after kQueryRetry, at most kQueryTries times in all.
+  static constexpr int kTimerQueryRetry = 3400;
+  static constexpr std::chrono::milliseconds kQueryRetry{1500};
+  static constexpr int kQueryTries = 3;
 
   explicit Transmitter(session::Host& host);
   ~Transmitter() override;
@@ -115,7 +121,10 @@ class Transmitter : public session::SessionObserver {
   void readSecondValue(const std::string& reply);
   void refuseFrequency();
   void show();
-  void sendQuery(std::string_view line);
+  // Sends a query of the initial chain and waits for the reply of `kind` (the others are late
+  // answers to a query asked again, and are ignored).
+  void ask(Reply kind, std::string_view line, bool replyWait);
+  void retryQuery();
   void sendQueued();
 
   session::Host& host_;
@@ -124,6 +133,10 @@ class Transmitter : public session::SessionObserver {
   bool shown_ = false;
   bool created_ = false;
   bool initialQuery_ = false;
+  std::optional<Reply> expected_;
+  std::string queryLine_;
+  bool queryReplyWait_ = false;
+  int queryTries_ = 0;
   std::deque<std::string> queue_;
   std::size_t awaiting_ = 0;
   std::size_t refusals_ = 0;
