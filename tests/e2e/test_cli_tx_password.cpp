@@ -96,7 +96,8 @@ TEST(CliUnlock, UnlocksWithThePinTableAndRefusesWithoutOne) {
   prepareEnvironment(dir);
   writeFile(dir / "pin.txt", table());
   writeFile(dir / "short.txt", "# no key of the recorder's name\nA=0123456789\n");
-  Sim sim({"--locked", "4321", "--pin-table", (dir / "pin.txt").string()}, 60);
+  // Answers in pieces of 5 bytes, 2 ms apart.
+  Sim sim({"--locked", "4321", "--pin-table", (dir / "pin.txt").string(), "--split", "5"}, 60);
   ASSERT_FALSE(sim.path.empty()) << sim.process.err();
 
   CliRun r = cli(sim, {"info"});
