@@ -164,11 +164,13 @@ void Transmitter::retryQuery() {
 void Transmitter::onReply(Reply kind, const std::string& reply) {
   if (awaiting_ > 0) --awaiting_;
   if (created_ && initialQuery_) {
-    if (expected_ != kind) return;  // a late answer to a query asked again
-    host_.stopTimer(kTimerQueryRetry);
-    expected_.reset();
-    queryTries_ = 0;
-    initialReply(kind, reply);
+    // Another kind is a late answer to a query asked again: the chain has moved on.
+    if (expected_ == kind) {
+      host_.stopTimer(kTimerQueryRetry);
+      expected_.reset();
+      queryTries_ = 0;
+      initialReply(kind, reply);
+    }
   } else if (shown_) {
     laterReply(kind, reply);
   }
