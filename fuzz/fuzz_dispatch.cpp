@@ -22,6 +22,9 @@
 #include "ports/UserInterface.h"
 #include "ports/VirtualEventLoop.h"
 #include "session/Host.h"
+#include "operations/Password.h"
+#include "operations/PinUnlock.h"
+#include "operations/Transmitter.h"
 
 namespace {
 
@@ -84,6 +87,10 @@ struct Rig {
   // check progress, LED, record, test mode) and the level preview's replies reach their readers.
   operations::DownloadSession operations{host};
   std::size_t logged = 0;
+  // The operations whose replies the device lines reach.
+  operations::Transmitter transmitter{host};
+  operations::PasswordChange password{host};
+  operations::PinUnlock unlock{host};
 
   Rig() {
     host.setLogSink([this](const std::string& text) { logged += text.size(); });
@@ -102,6 +109,10 @@ struct Rig {
     host.blockBuffer().clear(0);
     settings.port = port;
     host.connectAttempt();
+    // Both operations wait for their answers from the start: the transmitter's query chain and the
+    // password probe.
+    transmitter.open();
+    password.start();
   }
 };
 

@@ -1,5 +1,8 @@
 #include "DemoRecorder.h"
 
+#include "SimPassword.h"
+#include "SimTransmitter.h"
+
 #include <algorithm>
 #include <exception>
 #include <random>
@@ -76,6 +79,8 @@ Recording noiseRecording(const RecordingFormat& format, std::size_t pages, std::
 
 std::shared_ptr<SimRecorder> makeDemoRecorder(const DeviceConfig& config, int recordings) {
   auto device = std::make_shared<SimRecorder>(config);
+  installPassword(*device, {});
+  installTransmitter(*device);
   if (recordings > 0) addDemoRecordings(*device, recordings, config.seed);
   return device;
 }

@@ -16,7 +16,8 @@ void addDemoRecordings(SimRecorder& device, int count, std::uint64_t seed);
 // valid trailers and check bytes (for download tests and benchmarks: every page differs).
 Recording noiseRecording(const RecordingFormat& format, std::size_t pages, std::uint32_t seed);
 
-// A device of `config` with `recordings` demo recordings.
+// A device of `config` with `recordings` demo recordings, the factory password and (a T7) the
+// transmitter's settings.
 std::shared_ptr<SimRecorder> makeDemoRecorder(const DeviceConfig& config, int recordings);
 
 }  // namespace recdesk::sim

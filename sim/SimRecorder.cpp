@@ -191,7 +191,10 @@ void SimRecorder::handleLine(const std::string& line) {
   const auto fields = splitFields(line);
   const std::string talker = at(fields, 0);
   if (talker != "$R5" && talker != "$T7") return;
-  if (gate_ && gate_(*this, fields)) return;
+  for (std::size_t i = 0; i < gates_.size(); ++i) {
+    const LineGate gate = gates_[i];  // a gate may add another
+    if (gate(*this, line, fields)) return;
+  }
   const std::string word = at(fields, 1);
   const auto it = commands_.find(word);
   if (it == commands_.end()) {

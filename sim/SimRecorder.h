@@ -89,12 +89,14 @@ class SimRecorder {
 
   // Adds or replaces the handler of a command word ("PING", "DNL", …).
   void addCommand(const std::string& word, Command command) { commands_[word] = std::move(command); }
-  // Sees every line before its command: returns true when it answered for it (a state that answers
-  // for every command, such as an armed timer). Called with the line's fields.
-  using LineGate = std::function<bool(SimRecorder& device, const std::vector<std::string>& fields)>;
-  void setLineGate(LineGate gate) { gate_ = std::move(gate); }
   // Sees every byte before the line assembly; returns true when it took the byte (block control).
   void setByteInterceptor(std::function<bool(std::uint8_t)> interceptor) { interceptor_ = std::move(interceptor); }
+  // Sees every line before the command table; returns true when it answered the line itself (a
+  // state that answers for every command: an armed timer, a locked recorder waiting for its PIN).
+  // Gates are asked in the order they were added.
+  using LineGate = std::function<bool(SimRecorder& device, const std::string& line,
+                                      const std::vector<std::string>& fields)>;
+  void addLineGate(LineGate gate) { gates_.push_back(std::move(gate)); }
 
   // The recorder's link speed (it hears and answers only at this speed).
   std::uint32_t speed() const { return speed_; }
@@ -133,7 +135,7 @@ class SimRecorder {
   DeviceFaults faults_;
   Output output_;
   std::function<bool(std::uint8_t)> interceptor_;
-  LineGate gate_;
+  std::vector<LineGate> gates_;
   std::map<std::string, Command> commands_;
   std::vector<Recording> recordings_;
   std::string input_;

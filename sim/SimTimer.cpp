@@ -49,7 +49,7 @@ SimTimer& SimTimer::install(SimRecorder& device, SimTimerOptions options) {
   });
   // An armed recorder is not available: it answers everything but its timer and the reset with
   // "$R5,TIMER".
-  device.setLineGate([self](SimRecorder& d, const std::vector<std::string>& fields) {
+  device.addLineGate([self](SimRecorder& d, const std::string&, const std::vector<std::string>& fields) {
     if (!self->armed_) return false;
     const std::string word = at(fields, 1);
     if (word == "TMR" || word == "RB5RB5" || word == "HSP") return false;

@@ -24,8 +24,10 @@
 #include "DemoRecorder.h"
 #include "SimDownload.h"
 #include "SimMaintenance.h"
+#include "SimPassword.h"
 #include "SimRecorder.h"
 #include "SimTimer.h"
+#include "SimTransmitter.h"
 
 namespace {
 
@@ -55,6 +57,7 @@ void printHelp() {
                "  --lose-link-after N    hang up after hearing N lines (a lost link)\n"
             << recdesk::sim::downloadOptionsHelp() << recdesk::sim::timerOptionsHelp()
             << recdesk::sim::maintenanceOptionsHelp()
+            << recdesk::sim::passwordOptionsHelp() << recdesk::sim::transmitterOptionsHelp()
             << "other:\n"
                "  --link PATH            also make PATH a symbolic link to the terminal device\n"
                "  --exit-after S         stop after S seconds\n"
@@ -106,6 +109,8 @@ int main(int argc, char** argv) {
   SimDownloadOptions downloadOptions;
   SimTimerOptions timerOptions;
   SimMaintenanceOptions maintenanceOptions;
+  LockOptions lockOptions;
+  TransmitterState transmitterState;
   std::string optionError;
 
   // The options of the download and the timer: 1 taken, 0 not theirs, -1 wrong.
@@ -192,10 +197,25 @@ int main(int argc, char** argv) {
         std::cerr << "recdesk-sim: " << optionError << "\n";
         return 2;
       }
+    } else if (const int lockTaken = takePasswordOption(argc, argv, i, lockOptions, optionError); lockTaken != 0) {
+      if (lockTaken < 0) {
+        std::cerr << "recdesk-sim: " << optionError << "\n";
+        return 2;
+      }
+    } else if (const int txTaken = takeTransmitterOption(argc, argv, i, transmitterState, optionError); txTaken != 0) {
+      if (txTaken < 0) {
+        std::cerr << "recdesk-sim: " << optionError << "\n";
+        return 2;
+      }
     } else {
       std::cerr << "recdesk-sim: unknown option '" << arg << "' (see --help)\n";
       return 2;
     }
+  }
+
+  if (lockOptions.pin && !lockOptions.table) {
+    std::cerr << "recdesk-sim: --locked needs --pin-table FILE to check the PIN response with\n";
+    return 2;
   }
 
   // The pseudo-terminal: the host opens the slave side, we serve the master side.
@@ -255,6 +275,8 @@ int main(int argc, char** argv) {
   });
 
   SimTimer::install(*device, timerOptions);
+  installPassword(*device, lockOptions);
+  installTransmitter(*device, transmitterState);
   CallQueue pacedCalls;
   installDownload(*device, downloadOptions, pacedCalls, [&] {
     linkLost = true;

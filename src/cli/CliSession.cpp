@@ -80,6 +80,8 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
     s->settings_.filePrefix.clear();
     sim::DeviceConfig config;
     config.seed = 1;
+    // The transmitter's command has a transmitter to talk to.
+    if (context.command == "tx") config.model = sim::Model::T7;
     s->simLink_ = std::make_shared<sim::SimLink>(sim::makeDemoRecorder(config, kDemoRecordings));
     channels = s->simLink_->channelFactory();
     s->linkDescription_ = "the built-in simulated recorder";
@@ -141,8 +143,16 @@ bool CliSession::connect(std::string& error, bool armedIsOk) {
     error = "cannot open " + linkDescription_ + (why.empty() ? "" : ": " + why);
     return false;
   }
+  // A recorder whose timer is armed answers only "$R5,TIMER"; one that asks for its PIN answers
+  // nothing else until it is unlocked.
   const auto armed = [&] { return host.state().timerArmed; };
-  if (runUntil([&] { return host.info().chainComplete || armed(); }, timeout_)) {
+  const auto awaitsPin = [&] { return host.flags().locked && !armed(); };
+  if (runUntil([&] { return host.info().chainComplete || armed() || awaitsPin(); }, timeout_)) {
+    if (awaitsPin()) {
+      error = "the recorder " + host.info().deviceName + " on " + linkDescription_ +
+              " is locked: unlock it first with recdesk-cli unlock PIN";
+      return false;
+    }
     if (!armed() || armedIsOk) return true;
     error = "the recorder's timer is armed: it waits to record by its timer programme and cannot be used "
             "until the timer is disarmed (recdesk-cli timer --disarm)";

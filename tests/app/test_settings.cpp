@@ -93,6 +93,7 @@ TEST(LoadSettings, EveryKeyIsReadFromItsSection) {
   writeFile(dir / "s.ini",
             "[Options]\nProfileIni=\nPort=3\nBaud=115200\nAcceleration=16\nAutoDecrypt=0\nWaveCutTime=10\n"
             "DownloadFolder=/rec/in\nDecryptFolder = /rec/wav \nIgnoreRTC=1\nActive=1\nConfig=5\nRPW=pw\n"
+            "PinTable=/keys/pin.txt\n"
             "[MainWindow]\nLeft=-20\nTop=30\nWidth=640\nHeight=480\nLastTolvik7Config=0\nFilePrefix=Case\n"
             "[CommsLog]\nDisplay=1\nLeft=1\nTop=2\nWidth=3\nHeight=4\n");
   SettingsFile file(dir / "s.ini");
@@ -107,7 +108,8 @@ TEST(LoadSettings, EveryKeyIsReadFromItsSection) {
                 {"Options.WaveCutSize", "0"},      {"Options.DownloadFolder", "/rec/in"},
                 {"Options.DecryptFolder", "/rec/wav"}, {"Options.IgnoreRTC", "1"},
                 {"Options.Active", "1"},           {"Options.Config", "5"},
-                {"Options.RPW", "pw"},             {"MainWindow.Left", "-20"},
+                {"Options.RPW", "pw"},             {"Options.PinTable", "/keys/pin.txt"},
+                {"MainWindow.Left", "-20"},
                 {"MainWindow.Top", "30"},          {"MainWindow.Width", "640"},
                 {"MainWindow.Height", "480"},      {"MainWindow.LastTolvik7Config", "0"},
                 {"MainWindow.FilePrefix", "Case"}, {"CommsLog.Display", "1"},

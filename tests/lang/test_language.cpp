@@ -51,6 +51,8 @@ const int kStringNumbers[] = {
     58600, 58601, 58602, 58603, 58604, 58605,
     // Download: the answers to the existing-file question, report lines.
     58610, 58611, 58612, 58613, 58614, 58615,
+    // Transmitter, PIN table
+    58650, 58651, 58652, 58653, 58654, 58655, 58656, 58657, 58658, 58659,
 };
 
 // The texts the program fills, with the kind of each argument it passes, in order (s text, f real).
@@ -70,6 +72,11 @@ const std::map<int, std::string> kFormatArguments = {
     {58603, "s"},    // the file error
     {58604, "su"},   // path, bytes left out
     {58605, "su"},   // path, bytes filtered
+    {58652, "ss"},   // PIN table: file, reason
+    {58653, "su"},   // file, line
+    {58654, "sus"},  // file, line, character
+    {58655, "su"},   // file, largest size
+    {58656, "ss"},   // file, character
 };
 
 // The conversions of a format text, in order, as formatText reads them: one letter per conversion

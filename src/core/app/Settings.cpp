@@ -109,6 +109,7 @@ LoadResult loadSettings(SettingsFile& file) {
   s.ignoreRtc = readInteger(kOptions, kIgnoreRtc, 0) != 0;
   s.restrictionMask = static_cast<std::uint32_t>(static_cast<std::uint64_t>(readInteger(kOptions, kConfig, 0)));
   s.restrictionPassword = file.readText(kOptions, kRpw, "");
+  s.pinTable = file.readText(kOptions, kPinTable, "");
   s.restrictionsActive = readInteger(kOptions, kActive, 0) != 0;
 
   s.commsLogDisplay = readInteger(kCommsLog, kDisplay, 0) != 0;
@@ -137,6 +138,7 @@ std::vector<std::pair<std::string, std::string>> settingsAsText(const Settings& 
       {"Options.Active", flag(s.restrictionsActive)},
       {"Options.Config", num(s.restrictionMask)},
       {"Options.RPW", s.restrictionPassword},
+      {"Options.PinTable", s.pinTable},
       {"MainWindow.Left", num(s.mainLeft)},
       {"MainWindow.Top", num(s.mainTop)},
       {"MainWindow.Width", num(s.mainWidth)},

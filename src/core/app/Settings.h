@@ -26,6 +26,7 @@ struct Settings {
   bool restrictionsActive = false;    // "Active"
   std::uint32_t restrictionMask = 0;  // "Config"
   std::string restrictionPassword;    // "RPW"
+  std::string pinTable;               // "PinTable": the file of the recorder maker's PIN response table
   // "MainWindow"
   int mainLeft = 0, mainTop = 0, mainWidth = 250, mainHeight = 400;
   bool transmitterMenu = true;        // "LastTolvik7Config"
@@ -59,6 +60,7 @@ inline constexpr const char* kIgnoreRtc = "IgnoreRTC";
 inline constexpr const char* kActive = "Active";
 inline constexpr const char* kConfig = "Config";
 inline constexpr const char* kRpw = "RPW";
+inline constexpr const char* kPinTable = "PinTable";
 inline constexpr const char* kLeft = "Left";
 inline constexpr const char* kTop = "Top";
 inline constexpr const char* kWidth = "Width";

@@ -186,6 +186,33 @@ enum class TextId : int {
   LevelPreviewFaultyData = 57943,
   LevelPreviewComplete = 57944,
 
+  // Transmitter configuration
+  TransmitterFrequencyRefused = 57701,
+  TransmitterTitle = 58650,
+  TransmitterNoAnswer = 58659,
+
+  // Password and PIN
+  PasswordResetToDefault = 139,
+  PasswordChanged = 140,
+  PasswordChangeRefused = 141,
+  PasswordRuleWithZero = 57719,
+  PasswordRuleWithoutZero = 57720,
+  PasswordConfirmationDiffers = 57721,
+  PasswordChangeButton = 57722,
+  PasswordResetButton = 57723,
+  PinRuleWithZero = 57724,
+  PinRuleWithoutZero = 57725,
+  RecorderLockedBefore = 57931,
+  RecorderLockedAfter = 57932,
+  PinTableNotSet = 58651,
+  PinTableUnreadable = 58652,      // "%s %s": file, reason
+  PinTableBadLine = 58653,         // "%s %u": file, line
+  PinTableRepeatedKey = 58654,     // "%s %u %s": file, line, character
+  PinTableTooLarge = 58655,        // "%s %u": file, largest size in bytes
+  PinTableLacksKey = 58656,        // "%s %s": file, character
+  PinChallengeUnreadable = 58657,
+  PinSent = 58658,
+
   // Recorder clock
   ClockTimerFailed = 57746,
   SettingClock = 57763,

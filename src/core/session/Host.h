@@ -150,6 +150,8 @@ class Host final : public SessionServices, public link::LinkListener {
   // Why the last connect attempt could not open the link (link::kOpenOk when it could).
   int lastOpenResult() const { return lastOpenResult_; }
   void setActivity(Activity activity, bool on) override;
+  // The recorder accepted a password change: it knows the extended password digits.
+  void setFirmwareCapability(bool capable);
   void setActiveTransfer(BlockTransferHandler* handler) override { activeTransfer_ = handler; }
   BlockTransferHandler* activeTransfer() const { return activeTransfer_; }
 

@@ -165,12 +165,22 @@ void Host::timerArmed(const std::string&) {
   refreshControls();
 }
 
-void Host::passwordPrompt(const std::string&) {
+void Host::passwordPrompt(const std::string& reply) {
   if (!flags_.recorderConnected) {
     flags_.sessionRunning = true;
     flags_.recorderConnected = true;
   }
   flags_.locked = true;
+  // The prompt names the recorder the way the list acknowledgement does.
+  std::string name = field(reply, 2).substr(0, kMaxDeviceName);
+  if (!name.empty()) {
+    if (name.find('-') == std::string::npos) name = "R5-" + name;
+    info_.deviceName = visibleText(name);
+    info_.model = modelOfDeviceName(info_.deviceName);
+  }
+  showStatus(fmt("%s%s is %s", {lang::text(TextId::RecorderLockedBefore), info_.deviceName,
+                                lang::text(TextId::RecorderLockedAfter)}));
+  notify([](SessionObserver& o) { o.onInfoChanged(); });
   refreshControls();
 }
 

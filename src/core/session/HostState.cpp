@@ -59,4 +59,10 @@ void Host::setActivity(Activity activity, bool on) {
   publishState();
 }
 
+void Host::setFirmwareCapability(bool capable) {
+  if (info_.firmwareCapability == capable) return;
+  info_.firmwareCapability = capable;
+  notify([](SessionObserver& o) { o.onInfoChanged(); });
+}
+
 }  // namespace recdesk::session
