@@ -331,7 +331,6 @@ enum class TextId : int {
   ProfileStandardStereo = 57987,
   ProfileSpeechStereo = 57988,
   ProfileHighQualityStereo = 57989,
-  SettingRecordingType = 57880,
   ProfileNamePrompt = 58622,
 
   // Options: the profile file
