@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QFontDatabase>
 #include <QMenu>
 #include <QMimeData>
 
@@ -11,7 +12,9 @@
 namespace recdesk::gui {
 
 LogEdit::LogEdit(QWidget* parent) : QPlainTextEdit(parent) {
-  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  // Protocol lines read best unbroken and in a fixed-width font.
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   setUndoRedoEnabled(true);
 }
 

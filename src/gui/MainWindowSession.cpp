@@ -49,8 +49,10 @@ void MainWindow::refreshEnabling() {
 
 void MainWindow::onState(const session::SessionState& state) {
   state_ = state;
-  status_->setText(QString::fromStdString(state.statusText.empty() ? lang::text(TextId::NotConnected)
-                                                                   : state.statusText));
+  // An empty status line says what the session is in.
+  std::string status = state.statusText;
+  if (status.empty()) status = lang::text(state.connected ? TextId::RecorderConnected : TextId::NotConnected);
+  status_->setText(QString::fromStdString(status));
   secondStatus_->setText(QString::fromStdString(state.secondStatus));
   recorderName_->setText(QString::fromStdString(state.recorderName));
   setWindowTitle(qtext(TextId::AppName) + QString::fromStdString(state.titleSuffix));
@@ -97,7 +99,11 @@ void MainWindow::onRowChanged(std::size_t index) {
     item = recordings_->topLevelItem(at);
   }
   for (int c = 0; c < operations::RecordingList::kColumnCount; ++c)
-    item->setText(c, QString::fromStdString(row.columns[static_cast<std::size_t>(c)]));
+    item->setText(c, QString::fromStdString(row.columns[static_cast<std::size_t>(c)]).trimmed());
+  // The start's text is longer in some locales and fonts than its column's first width.
+  if (recordings_->fontMetrics().horizontalAdvance(item->text(operations::RecordingList::kStart)) + 12 >
+      recordings_->columnWidth(operations::RecordingList::kStart))
+    recordings_->resizeColumnToContents(operations::RecordingList::kStart);
   item->setSelected(row.selected);
   syncing_ = false;
   if (row.selected && list.firstSelected() == index) {

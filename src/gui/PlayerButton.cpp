@@ -2,7 +2,18 @@
 
 #include <QIcon>
 
+// The bundled icons live in a static library: their registration is pulled in by hand.
+static void initBundledIcons() {
+  static const bool done = [] {
+    Q_INIT_RESOURCE(icons);
+    return true;
+  }();
+  (void)done;
+}
+
 namespace recdesk::gui {
+
+void registerBundledIcons() { initBundledIcons(); }
 
 const char* PlayerButton::themeName(Kind kind) {
   switch (kind) {
@@ -27,6 +38,7 @@ const char* PlayerButton::fallbackPath(Kind kind) {
 }
 
 PlayerButton::PlayerButton(Kind kind, QWidget* parent) : QToolButton(parent), kind_(kind) {
+  registerBundledIcons();
   setIcon(QIcon::fromTheme(QString::fromLatin1(themeName(kind)), QIcon(QString::fromLatin1(fallbackPath(kind)))));
   setIconSize(QSize(22, 22));
   setAutoRaise(false);

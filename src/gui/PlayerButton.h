@@ -5,6 +5,9 @@
 
 namespace recdesk::gui {
 
+// Makes the bundled icons (":/icons/...") available; any number of calls.
+void registerBundledIcons();
+
 class PlayerButton : public QToolButton {
   Q_OBJECT
  public:

@@ -13,6 +13,7 @@
 
 #include "GuiSession.h"
 #include "MainWindow.h"
+#include "PlayerButton.h"
 #include "SingleInstance.h"
 #include "app/Version.h"
 #include "app/VersionText.h"
@@ -86,8 +87,8 @@ int main(int argc, char** argv) {
   if (!instance.problem().empty()) std::fprintf(stderr, "recdesk: warning: %s\n", instance.problem().c_str());
 
   QApplication app(argc, argv);
-  Q_INIT_RESOURCE(icons);
   QApplication::setApplicationName(QStringLiteral("recdesk"));
+  recdesk::gui::registerBundledIcons();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/recdesk.png")));
   QApplication::setDesktopFileName(QStringLiteral("recdesk"));
   if (!languageLoaded) {
