@@ -100,7 +100,11 @@ void QtUserInterface::status(const std::string& text) {
 }
 
 bool QtUserInterface::progress(const std::string& caption, std::uint64_t done, std::uint64_t total) {
-  if (!progress_) progress_ = new ConversionProgressWindow(parent_);
+  if (!progress_) {
+    progress_ = new ConversionProgressWindow(parent_);
+    // The window dies with its parent (the main window), which may go first.
+    QObject::connect(progress_, &QObject::destroyed, [this] { progress_ = nullptr; });
+  }
   progress_->showProgress(QString::fromStdString(caption), done, total);
   return !progress_->cancelled();
 }

@@ -2,6 +2,7 @@
 // list and the summary, and enables the download once recordings are selected.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
@@ -137,4 +138,45 @@ TEST(MainWindow, MenusFollowTheRequiredStructure) {
   EXPECT_EQ(menuOf(Command::TimerProgramme), "&Recorder");
   EXPECT_EQ(menuOf(Command::ResetPassword), "&Recorder");
   EXPECT_EQ(menuOf(Command::Led1), "&Recorder>&Diagnostics");
+}
+
+TEST(MainWindow, DownloadsTheSelectedRecordingsWithTheButtonAndShowsThemComplete) {
+  DemoWindow demo;
+  MainWindow& w = *demo.window;
+  ASSERT_TRUE(demo.connectedWithList());
+  QTreeWidget* list = w.recordingList();
+  list->clearSelection();
+  list->topLevelItem(0)->setSelected(true);
+  list->topLevelItem(2)->setSelected(true);
+  auto* button = qobject_cast<QAbstractButton*>(w.control(Control::Download));
+  ASSERT_NE(button, nullptr);
+  button->click();
+  EXPECT_TRUE(button->isChecked());
+  // While it runs, the button stays enabled (pressed again it cancels) and the list is locked.
+  ASSERT_TRUE(processUntil([&] { return demo.session->host().flags().download; }, 10000));
+  EXPECT_TRUE(button->isEnabled());
+  EXPECT_FALSE(w.action(Command::ReadList)->isEnabled());
+
+  ASSERT_TRUE(processUntil([&] { return !button->isChecked() && !demo.session->host().flags().download; }, 60000));
+  EXPECT_EQ(list->topLevelItem(0)->text(3), "100");
+  EXPECT_EQ(list->topLevelItem(1)->text(3), "0");
+  EXPECT_EQ(list->topLevelItem(2)->text(3), "100");
+  EXPECT_TRUE(button->isEnabled() || list->selectedItems().isEmpty());
+  EXPECT_EQ(w.windowTitle(), "RecDesk");  // the progress left the title
+}
+
+TEST(MainWindow, CloseSendsItsLastLinesAndSavesThePosition) {
+  DemoWindow demo;
+  MainWindow& w = *demo.window;
+  ASSERT_TRUE(demo.connectedWithList());
+  w.move(120, 80);
+  processUntil([] { return false; }, 50);
+  w.close();
+  EXPECT_TRUE(w.isVisible() || demo.session->shutdownComplete());  // it waits for the reset line
+  ASSERT_TRUE(processUntil([&] { return !w.isVisible(); }, 5000));
+  EXPECT_TRUE(demo.session->shutdownComplete());
+  EXPECT_TRUE(w.logWindow()->edit()->toPlainText().contains("RecDesk closed."));
+  recdesk::app::SettingsFile file(demo.dir / "recdesk.ini");
+  EXPECT_NE(file.readInt("MainWindow", "Left", 40), 40);
+  EXPECT_EQ(file.readInt("CommsLog", "Display", 7), 0);
 }
