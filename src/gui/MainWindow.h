@@ -22,6 +22,7 @@ namespace recdesk::gui {
 
 class CommsLogWindow;
 class GuiSession;
+class ListingProgressWindow;
 class PlayerButton;
 class TimeRuler;
 class WaveformView;
@@ -52,6 +53,9 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   void onInfoChanged() override;
   void onDeviceKind(session::DeviceVariant variant, std::uint16_t subModel, bool transmitterMenu) override;
   void onSessionReset() override;
+  void onListStarted() override;
+  void onListRecord(const std::string& line) override;
+  void onListEnd() override;
   // RecordingListListener
   void onListReset() override;
   void onRowChanged(std::size_t index) override;
@@ -97,6 +101,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QLabel* secondStatus_ = nullptr;
   QLabel* recordingTime_ = nullptr;
   CommsLogWindow* logWindow_ = nullptr;
+  ListingProgressWindow* listing_ = nullptr;  // made by a long listing
   session::SessionState state_;
   bool reducedVariant_ = false;
   bool syncing_ = false;   // the view is being set from the list: its selection signals are ours

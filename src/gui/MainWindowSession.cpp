@@ -15,6 +15,7 @@
 #include "GuiSession.h"
 #include "GuiTexts.h"
 #include "InterimEnabling.h"
+#include "ListingProgressWindow.h"
 #include "MainWindow.h"
 #include "PlayerButton.h"
 #include "TimeRuler.h"
@@ -27,6 +28,8 @@ namespace {
 // How long the close waits for the reset line to go out before the window goes anyway.
 constexpr int kCloseWaitMs = 3000;
 constexpr int kClosePollMs = 20;
+// A listing of fewer recordings is over before a progress window could be read.
+constexpr int kListingWindowFrom = 20;
 }  // namespace
 
 void MainWindow::applyEnabled(const EnabledSet& enabled) {
@@ -75,9 +78,31 @@ void MainWindow::onDeviceKind(session::DeviceVariant variant, std::uint16_t, boo
 }
 
 void MainWindow::onSessionReset() {
+  if (listing_) listing_->hide();
   recorderName_->clear();
   ruler_->clear();
   waveform_->clearData();
+}
+
+void MainWindow::onListStarted() {
+  const auto& info = session_.host().info();
+  if (info.listCount < kListingWindowFrom) return;
+  if (!listing_) listing_ = new ListingProgressWindow(this);
+  listing_->setWindowTitle(qtext(TextId::AppName));
+  listing_->setHeading(qtext(TextId::ReadingRecordingList));
+  listing_->setTexts(QString::fromStdString(info.deviceName), QString());
+  listing_->setProgress(0, info.listCount);
+  listing_->show();
+}
+
+void MainWindow::onListRecord(const std::string&) {
+  if (!listing_ || !listing_->isVisible()) return;
+  const auto& info = session_.host().info();
+  listing_->setProgress(static_cast<int>(info.listRecords), info.listCount);
+}
+
+void MainWindow::onListEnd() {
+  if (listing_) listing_->hide();
 }
 
 void MainWindow::onListReset() {

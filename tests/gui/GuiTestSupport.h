@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QThread>
+#include <QWidget>
 #include <functional>
 
 #include "TestSupport.h"
@@ -33,6 +34,14 @@ inline bool processUntil(const std::function<bool()>& done, int limitMs) {
     QThread::usleep(200);
   }
   return true;
+}
+
+// With RECDESK_SCREENSHOT_DIR set (the screenshot run under Xvfb), saves `widget` as `name`.png there.
+inline void screenshot(QWidget& widget, const char* name) {
+  const QByteArray folder = qgetenv("RECDESK_SCREENSHOT_DIR");
+  if (folder.isEmpty()) return;
+  processUntil([] { return false; }, 150);
+  widget.grab().save(QString::fromUtf8(folder) + "/" + QString::fromUtf8(name) + ".png");
 }
 
 }  // namespace recdesk::test

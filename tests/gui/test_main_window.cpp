@@ -8,7 +8,6 @@
 #include <QMenuBar>
 #include <QTableWidget>
 #include <QTreeWidget>
-#include <cstdlib>
 
 #include "CommsLogWindow.h"
 #include "GuiSession.h"
@@ -92,19 +91,16 @@ TEST(MainWindow, ReachesConnectedWithAListOnTheSimulatedRecorder) {
   // The log window holds the conversation.
   EXPECT_TRUE(w.logWindow()->edit()->toPlainText().contains(">> $R5"));
 
-  if (const char* shots = std::getenv("RECDESK_SCREENSHOT_DIR"); shots && *shots) {
-    for (int i = 0; i < list->topLevelItemCount(); ++i) list->topLevelItem(i)->setSelected(true);
-    processUntil([] { return false; }, 200);
-    w.grab().save(QString::fromUtf8(shots) + "/main-window.png");
-    w.logWindow()->show();
-    processUntil([] { return false; }, 200);
-    w.logWindow()->grab().save(QString::fromUtf8(shots) + "/comms-log.png");
-  }
+  for (int i = 0; i < list->topLevelItemCount(); ++i) list->topLevelItem(i)->setSelected(true);
+  recdesk::test::screenshot(w, "main-window");
+  w.logWindow()->show();
+  recdesk::test::screenshot(*w.logWindow(), "comms-log");
 }
 
 TEST(MainWindow, AppliesTheStoredPositionOnlyAndRemembersTheLogWindow) {
   DemoWindow demo;
   MainWindow& w = *demo.window;
+  recdesk::test::screenshot(w, "main-window-idle");
   EXPECT_NE(w.width(), 99);  // the stored size is not applied
   QAction* toggle = w.action(Command::CommsLog);
   ASSERT_NE(toggle, nullptr);
@@ -156,6 +152,8 @@ TEST(MainWindow, DownloadsTheSelectedRecordingsWithTheButtonAndShowsThemComplete
   ASSERT_TRUE(processUntil([&] { return demo.session->host().flags().download; }, 10000));
   EXPECT_TRUE(button->isEnabled());
   EXPECT_FALSE(w.action(Command::ReadList)->isEnabled());
+  processUntil([&] { return list->topLevelItem(0)->text(3) != "0"; }, 5000);
+  recdesk::test::screenshot(w, "main-window-downloading");
 
   ASSERT_TRUE(processUntil([&] { return !button->isChecked() && !demo.session->host().flags().download; }, 60000));
   EXPECT_EQ(list->topLevelItem(0)->text(3), "100");
