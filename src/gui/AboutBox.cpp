@@ -1,6 +1,8 @@
 #include "AboutBox.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QUrl>
 #include <QIcon>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -30,7 +32,11 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   text->setTextInteractionFlags(Qt::TextSelectableByMouse);
   row->addWidget(text, 1);
   layout->addLayout(row);
-  auto* link = new LinkLabel(QStringLiteral("file:///usr/share/doc/recdesk"), this);
+  // The documentation installed beside the program (<prefix>/share/doc/recdesk).
+  auto* link = new LinkLabel(qtext(TextId::AboutDocumentation), this);
+  link->setTarget(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() +
+                                      QStringLiteral("/../share/doc/recdesk/README.md"))
+                      .toString());
   link->setObjectName(QStringLiteral("link"));
   layout->addWidget(link);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);

@@ -27,6 +27,7 @@ GuiSession::GuiSession(const GuiOptions& options)
       file_(options.settingsFile.value_or(app::defaultSettingsPath())),
       log_(options.logFolder.value_or(link::CommsLog::defaultFolder())) {
   settings_ = app::loadSettings(file_).settings;
+  storedPrefix_ = settings_.filePrefix;
 
   link::LinkTransport::ChannelFactory channels;
   if (demo_) {
@@ -66,6 +67,12 @@ GuiSession::~GuiSession() {
   // The operations go before the host, the host before the loop and the log.
   operations_.reset();
   host_.reset();
+}
+
+bool GuiSession::saveMainWindow(bool placement) {
+  app::Settings toSave = settings_;
+  if (demo_) toSave.filePrefix = storedPrefix_;
+  return app::saveMainWindow(file_, toSave, placement);
 }
 
 void GuiSession::start() {

@@ -50,6 +50,9 @@ class GuiSession {
   link::CommsLog& log() { return log_; }
   session::Host& host() { return *host_; }
   operations::DownloadSession& operations() { return *operations_; }
+  // Writes the main window's keys ("LastTolvik7Config", "FilePrefix" and, with `placement`, its
+  // position and size). The demo keeps the user's own prefix in the file.
+  bool saveMainWindow(bool placement);
   // Writes one line to the communications log.
   void logText(const std::string& text) { log_.append(text); }
 
@@ -64,6 +67,7 @@ class GuiSession {
   std::unique_ptr<session::Host> host_;
   std::unique_ptr<operations::DownloadSession> operations_;
   bool closing_ = false;
+  std::string storedPrefix_;  // the prefix of the settings file (the demo runs without one)
 };
 
 // The demo's own folders below the user's cache ("$XDG_CACHE_HOME/recdesk/demo/<what>").

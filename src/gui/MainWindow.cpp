@@ -25,6 +25,7 @@
 #include "PlayerButton.h"
 #include "TimeRuler.h"
 #include "WaveformView.h"
+#include "operations/RecordingFolders.h"
 
 namespace recdesk::gui {
 
@@ -204,7 +205,13 @@ void MainWindow::buildControls() {
   connect(recordStop_, &QToolButton::clicked, this, [this] { session_.host().commandRecordOff(); });
   connect(open_, &QPushButton::clicked, this, [this] { runCommand(number(Command::OpenFile)); });
   connect(prefix_, &QLineEdit::textEdited, this, [this](const QString& text) {
-    session_.settings().filePrefix = text.toStdString();
+    // A refused character (one a file name cannot hold) is taken out again at once.
+    std::string prefix = text.toStdString();
+    if (operations::filterPrefixOnce(prefix)) {
+      prefix_->setText(QString::fromStdString(prefix));
+      prefix_->end(false);
+    }
+    session_.settings().filePrefix = prefix;
   });
   resize(760, 620);
 }
@@ -227,7 +234,7 @@ void MainWindow::savePlacement() {
     s.mainWidth = frameGeometry().width();
     s.mainHeight = frameGeometry().height();
   }
-  app::saveMainWindow(session_.settingsFile(), s, placement);
+  session_.saveMainWindow(placement);
   if (!logWindow_->isMinimized()) {
     const QRect g = logWindow_->frameGeometry();
     s.logLeft = g.left();

@@ -268,6 +268,7 @@ enum class TextId : int {
   LabelRecorder = 58940,
   LabelProfile = 58941,
   LevelDisplayTitle = 58942,
+  AboutDocumentation = 58943,
   // Named menus and texts of the shell
   MenuTransmitter = 57940,
   MenuSettings = 57979,
