@@ -30,7 +30,7 @@ struct DemoWindow {
   DemoWindow() {
     guiApp();
     setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    recdesk::test::writeFile(dir / "recdesk.ini", "[MainWindow]\nLeft=40\nTop=30\nWidth=99\nHeight=99\n");
+    recdesk::test::writeFile(dir / "recdesk.ini", "[MainWindow]\nLeft=40\nTop=30\nWidth=99\nHeight=99\nFilePrefix=Field\n");
     GuiOptions options;
     options.demo = true;
     options.settingsFile = dir / "recdesk.ini";
@@ -176,5 +176,7 @@ TEST(MainWindow, CloseSendsItsLastLinesAndSavesThePosition) {
   EXPECT_TRUE(w.logWindow()->edit()->toPlainText().contains("RecDesk closed."));
   recdesk::app::SettingsFile file(demo.dir / "recdesk.ini");
   EXPECT_NE(file.readInt("MainWindow", "Left", 40), 40);
+  // The demo names its files without a prefix, but the user's own stays in the settings file.
+  EXPECT_EQ(file.readText("MainWindow", "FilePrefix", ""), "Field");
   EXPECT_EQ(file.readInt("CommsLog", "Display", 7), 0);
 }
