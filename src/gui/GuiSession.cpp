@@ -84,8 +84,11 @@ void GuiSession::closeRequest() {
   if (closing_) return;
   closing_ = true;
   if (host_->flags().download) log_.append(" " + lang::text(TextId::StoppingAfterBlock) + "\r\n");
+  // The session writes the closing line with the reset line; without a recorder it is ours.
+  const bool sessionWritesIt = host_->flags().recorderConnected && host_->linkOpen();
   host_->shutdown(true);
-  log_.append(lang::text(TextId::AppName) + " " + lang::text(TextId::LogClosed) + ".\r\n\r\n\r\n");
+  if (!sessionWritesIt)
+    log_.append(lang::text(TextId::AppName) + " " + lang::text(TextId::LogClosed) + ".\r\n\r\n\r\n");
 }
 
 }  // namespace recdesk::gui

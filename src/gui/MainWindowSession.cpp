@@ -217,8 +217,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       *waited += kClosePollMs;
       if (session_.shutdownComplete() || *waited >= kCloseWaitMs) {
         poll->stop();
-        hide();
-        close();
+        close();  // accepted now: the last window closes and the program ends
       }
     });
     poll->start(kClosePollMs);

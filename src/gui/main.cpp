@@ -14,6 +14,7 @@
 #include "GuiSession.h"
 #include "MainWindow.h"
 #include "PlayerButton.h"
+#include "SignalClose.h"
 #include "SingleInstance.h"
 #include "app/Version.h"
 #include "app/VersionText.h"
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
     });
   }
 
+  recdesk::gui::closeOnTerminationSignals(&window);
   window.show();
   session.start();
   return app.exec();

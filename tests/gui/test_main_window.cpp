@@ -173,7 +173,8 @@ TEST(MainWindow, CloseSendsItsLastLinesAndSavesThePosition) {
   EXPECT_TRUE(w.isVisible() || demo.session->shutdownComplete());  // it waits for the reset line
   ASSERT_TRUE(processUntil([&] { return !w.isVisible(); }, 5000));
   EXPECT_TRUE(demo.session->shutdownComplete());
-  EXPECT_TRUE(w.logWindow()->edit()->toPlainText().contains("RecDesk closed."));
+  const QString text = w.logWindow()->edit()->toPlainText();
+  EXPECT_EQ(text.count("RecDesk closed."), 1);
   recdesk::app::SettingsFile file(demo.dir / "recdesk.ini");
   EXPECT_NE(file.readInt("MainWindow", "Left", 40), 40);
   // The demo names its files without a prefix, but the user's own stays in the settings file.
