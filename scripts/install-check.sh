@@ -14,6 +14,15 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for f in bin/recdesk-cli bin/recdesk-sim share/recdesk/lang/english.lang lib/udev/rules.d/60-recdesk.rules; do
   [ -e "$work/prefix/$f" ] || { echo "install-check: $f was not installed"; exit 1; }
 done
+# The desktop program, where it was built: its desktop entry, its icon and a --version that needs no
+# display.
+if [ -e "$build/bin/recdesk" ]; then
+  for f in bin/recdesk share/applications/recdesk.desktop share/icons/hicolor/scalable/apps/recdesk.svg; do
+    [ -e "$work/prefix/$f" ] || { echo "install-check: $f was not installed"; exit 1; }
+  done
+  env -u DISPLAY -u WAYLAND_DISPLAY "$work/prefix/bin/recdesk" --version | grep -q "^RecDesk " ||
+    { echo "install-check: recdesk --version failed"; exit 1; }
+fi
 # Another place than the one installed to: the program must find its files relative to itself.
 mv "$work/prefix" "$work/moved"
 

@@ -1,0 +1,123 @@
+// recdesk: the desktop program. --help and --version need no display: the command line is read
+// before the application object is made.
+#include <QApplication>
+#include <QIcon>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <clocale>
+#include <cstdio>
+#include <locale>
+#include <string>
+#include <unistd.h>
+
+#include "GuiSession.h"
+#include "MainWindow.h"
+#include "PlayerButton.h"
+#include "SignalClose.h"
+#include "SingleInstance.h"
+#include "app/Version.h"
+#include "app/VersionText.h"
+#include "lang/LanguageChoice.h"
+#include "lang/Strings.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: recdesk [--demo] [--help] [--version]\n"
+    "\n"
+    "The desktop program for the R5 and R6 recorders and the T7 transmitter.\n"
+    "\n"
+    "  --demo     run on the built-in simulated recorder (no recorder needed)\n"
+    "  --help     show this text and end\n"
+    "  --version  show the version and end\n"
+    "\n"
+    "Only one copy runs at a time: a second start brings the running window forward.\n";
+
+std::string versionLine() {
+  using namespace recdesk::app;
+  return "RecDesk " + versionText(kVersionMajor, kVersionMinor, kVersionPatch, kVersionBuild);
+}
+
+QString serverName() { return QStringLiteral("recdesk-%1").arg(getuid()); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool demo = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--version" || arg == "-V") {
+      std::printf("%s\n", versionLine().c_str());
+      return 0;
+    }
+    if (arg == "--demo") {
+      demo = true;
+      continue;
+    }
+    std::fprintf(stderr, "recdesk: unknown option %s\n\n%s", arg.c_str(), kUsage);
+    return 2;
+  }
+
+  // The user's locale for everything (dates name their weekdays and months in it).
+  std::setlocale(LC_ALL, "");
+  try {
+    std::locale::global(std::locale(""));
+  } catch (const std::exception&) {
+    // An unknown locale in the environment: the classic one stays.
+  }
+
+  std::string languageProblem;
+  const bool languageLoaded = recdesk::lang::loadProgramLanguage(argv[0], languageProblem);
+
+  // One copy per user; a second start asks the first to come forward and ends without a window.
+  recdesk::gui::SingleInstance instance;
+  if (instance.otherRunning()) {
+    QLocalSocket socket;
+    socket.connectToServer(serverName());
+    if (socket.waitForConnected(500)) {
+      socket.write("raise\n");
+      socket.waitForBytesWritten(500);
+    }
+    return 0;
+  }
+  if (!instance.problem().empty()) std::fprintf(stderr, "recdesk: warning: %s\n", instance.problem().c_str());
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("recdesk"));
+  recdesk::gui::registerBundledIcons();
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/recdesk.png")));
+  QApplication::setDesktopFileName(QStringLiteral("recdesk"));
+  if (!languageLoaded) {
+    std::fprintf(stderr, "recdesk: %s\n", languageProblem.c_str());
+    QMessageBox::critical(nullptr, QStringLiteral("RecDesk"), QString::fromStdString(languageProblem));
+    return 1;
+  }
+
+  recdesk::gui::GuiOptions options;
+  options.demo = demo;
+  recdesk::gui::GuiSession session(options);
+  recdesk::gui::MainWindow window(session);
+
+  QLocalServer server;
+  if (instance.first()) {
+    QLocalServer::removeServer(serverName());  // left by a copy that died; we hold the lock
+    server.setSocketOptions(QLocalServer::UserAccessOption);
+    server.listen(serverName());
+    QObject::connect(&server, &QLocalServer::newConnection, &window, [&server, &window] {
+      while (QLocalSocket* peer = server.nextPendingConnection()) {
+        QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
+        window.bringForward();
+      }
+    });
+  }
+
+  recdesk::gui::closeOnTerminationSignals(&window);
+  window.show();
+  session.start();
+  return app.exec();
+}
