@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzFlags.h"
 #include "HostProbe.h"
 #include "app/Settings.h"
 #include "link/LinkTransport.h"
@@ -142,15 +143,7 @@ void applyRecords(SessionRig& rig, const std::uint8_t* data, std::size_t size, W
 
 // The host lives across inputs, so what one input leaves in it (queued lines, timers, texts) is no
 // leak; the per-input leak check would scan the whole heap after nearly every input and took most of
-// the run. Leaks in the host are the unit tests' job (run under LeakSanitizer). A -detect_leaks given
-// on the command line still wins.
-inline void noPerInputLeakCheck(int* argc, char*** argv) {
-  static std::vector<char*> args(*argv, *argv + *argc);
-  static char noLeakCheck[] = "-detect_leaks=0";
-  args.insert(args.begin() + 1, noLeakCheck);
-  args.push_back(nullptr);
-  *argc = static_cast<int>(args.size() - 1);
-  *argv = args.data();
-}
+// the run. Leaks in the host are the unit tests' job (run under LeakSanitizer).
+inline void noPerInputLeakCheck(int* argc, char*** argv) { defaultFlags(argc, argv, {"-detect_leaks=0"}); }
 
 }  // namespace recdesk::fuzz
