@@ -1,11 +1,12 @@
 // An IM2 file from anywhere converted to WAV parts: the converter's reading, decoding, cutting into
-// parts and writing of the parts and their information files, in a folder in memory.
+// parts and writing of the parts and their information files. The files are in memory
+// (MemoryFileSystem): on the disk, making and removing them took most of the run.
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
+#include <string_view>
 
-#include "FuzzFiles.h"
+#include "MemoryFileSystem.h"
 #include "audio/Im2Converter.h"
 #include "ports/UserInterface.h"
 
@@ -13,26 +14,32 @@ namespace {
 
 using namespace recdesk;
 
-void convertAsFile(const std::uint8_t* data, std::size_t size) {
-  const auto& dir = fuzz::memoryFolder();
-  static const auto source = dir / "in.im2";
-  fuzz::writeWhole(source, data, size);
+void convert(const std::uint8_t* data, std::size_t size) {
+  test::MemoryFileSystem files;
+  files.put("/in/rec.im2", std::string_view(reinterpret_cast<const char*>(data), size));
   ports::QuietUi ui;
   audio::ConvertRequest request;
-  request.sourcePath = source.string();
-  request.wavPath = (dir / "out.wav").string();
+  request.sourcePath = "/in/rec.im2";
+  request.wavPath = "/out/rec.wav";
   request.askBeforeOverwrite = false;
   request.showFailures = false;
   request.cutLimitOverride = size % 7 == 0 ? 3000 : 0;  // sometimes cut into many small parts
-  (void)audio::Im2Converter(ui).convert(request);
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
-    if (entry.path().filename() != "in.im2") std::filesystem::remove(entry.path(), ec);
+  request.files = &files;
+  const audio::ConvertResult result = audio::Im2Converter(ui).convert(request);
+
+  // Every file is closed, and each part the result names holds its header and the audio it reports.
+  if (files.openFiles() != 0) __builtin_trap();
+  if (result.status == audio::ConvertStatus::Completed || result.status == audio::ConvertStatus::Cancelled) {
+    for (const auto& part : result.parts) {
+      const auto bytes = files.fileSize(part.wavPath);
+      if (!bytes || *bytes != 44 + part.dataBytes || !files.exists(part.infoPath)) __builtin_trap();
+    }
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size <= 64 * 1024) convertAsFile(data, size);
+  if (size <= 64 * 1024) convert(data, size);
   return 0;
 }

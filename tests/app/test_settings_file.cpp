@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "MemoryFileStore.h"
 #include "TestSupport.h"
 #include "app/IniDocument.h"
+#include "app/Settings.h"
 #include "app/SettingsFile.h"
 
 using recdesk::app::IniDocument;
@@ -187,4 +189,37 @@ TEST(SettingsFile, OversizedOrUnreadableFilesAreNeverOverwritten) {
   EXPECT_EQ(folder.readText("Options", "ProfileIni", "NOINIT"), "NOINIT");
   EXPECT_FALSE(folder.writeInt("Options", "Port", 1));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.ini"));
+}
+
+TEST(SettingsFile, KeptInMemoryItEndsAsOnTheDisk) {
+  // The same file, loaded with its repairs and then changed, on the disk and in memory.
+  const std::string original =
+      "; kept by hand\r\n[Options]\r\nPort=-1\r\nBaud=12345\r\n[MainWindow]\r\nFilePrefix=rec\r\nbroken line\r\n";
+  TempDir dir;
+  writeFile(dir / "s.ini", original);
+  recdesk::test::MemoryFileStore store;
+  const std::string inMemory = (dir / "memory" / "s.ini").string();
+  store.put(inMemory, original);
+  SettingsFile disk(dir / "s.ini");
+  SettingsFile memory(inMemory, store);
+  for (SettingsFile* f : {&disk, &memory}) {
+    (void)recdesk::app::loadSettings(*f);
+    ASSERT_TRUE(f->writeText("Options", "RPW", "x"));
+    ASSERT_TRUE(f->removeKey("MainWindow", "FilePrefix"));
+  }
+  EXPECT_NE(readFile(dir / "s.ini"), original);  // repaired and changed
+  EXPECT_EQ(store.content(inMemory), readFile(dir / "s.ini"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "memory"));
+
+  // A change by another writer is seen, even one of the same size; a failed save changes nothing.
+  store.put(inMemory, "[A]\nk=1\n");
+  EXPECT_EQ(memory.readInt("A", "k", 0), 1);
+  store.put(inMemory, "[A]\nk=2\n");
+  EXPECT_EQ(memory.readInt("A", "k", 0), 2);
+  memory.setFaultHook([](SaveStep step) { return step == SaveStep::kRename ? ENOSPC : 0; });
+  std::string error;
+  EXPECT_FALSE(memory.writeInt("A", "k", 3, &error));
+  EXPECT_NE(error.find(inMemory), std::string::npos) << error;
+  EXPECT_EQ(store.content(inMemory), "[A]\nk=2\n");
+  EXPECT_EQ(memory.readInt("A", "k", 0), 2);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "MemoryFileSystem.h"
 #include "TestSupport.h"
 #include "audio/AudioDecoder.h"
 #include "audio/Im2Converter.h"
@@ -243,6 +244,63 @@ TEST_F(Convert, FileErrorsEndLikeACancelWithCorrectLengths) {
   EXPECT_GT(w.data.size(), 0u);
   EXPECT_LT(w.data.size(), 400000u);
   EXPECT_EQ(w.data, decodeAll(longer).substr(0, w.data.size()));
+}
+
+TEST_F(Convert, FilesInMemoryGetTheSamePartsAsOnTheDiskAndTheDiskIsNotTouched) {
+  Recording r = toneRecording(45);
+  r.page(12)[527] ^= 0x55;  // a faulty page in part 0
+  ConvertRequest request;
+  request.cutLimitOverride = 20 * 2042;
+  const ConvertResult onDisk = run(r, request);
+  ASSERT_EQ(onDisk.status, ConvertStatus::Completed);
+  ASSERT_EQ(onDisk.parts.size(), 3u);
+
+  test::MemoryFileSystem files;
+  const std::string folder = (dir / "memory").string();
+  files.put(folder + "/rec.im2", test::readFile(dir / "rec.im2"));
+  request.sourcePath = folder + "/rec.im2";
+  request.wavPath = folder + "/out.wav";
+  request.files = &files;
+  const ConvertResult inMemory = Im2Converter(ui).convert(request);
+  ASSERT_EQ(inMemory.status, ConvertStatus::Completed) << inMemory.message;
+  ASSERT_EQ(inMemory.parts.size(), 3u);
+  for (unsigned k = 0; k < 3; ++k) {
+    EXPECT_EQ(files.content(wavPartPath(folder + "/out", k)), test::readFile(wavPartPath((dir / "out").string(), k)))
+        << "part " << k;
+    EXPECT_EQ(files.content(infoPartPath(folder + "/out", k)), info(k)) << "part " << k;
+    EXPECT_EQ(inMemory.parts[k].dataBytes, onDisk.parts[k].dataBytes);
+    EXPECT_EQ(inMemory.parts[k].faultyPages, onDisk.parts[k].faultyPages);
+  }
+  EXPECT_EQ(files.paths().size(), 7u);  // the source and three parts with their information files
+  EXPECT_EQ(files.openFiles(), 0u);
+  EXPECT_FALSE(fs::exists(folder));
+
+  // The question before replacing part 00 looks where the files are.
+  EXPECT_TRUE(overwriteQuestion(request.wavPath, files).has_value());
+  EXPECT_FALSE(overwriteQuestion(request.wavPath).has_value());
+  request.askBeforeOverwrite = true;
+  ui.answers.push_back(ports::Answer::No);
+  EXPECT_EQ(Im2Converter(ui).convert(request).status, ConvertStatus::Declined);
+
+  // A full disk in memory ends the conversion as on the disk: the part keeps what was written,
+  // with lengths that match.
+  test::MemoryFileSystem small(50000);
+  small.put(request.sourcePath, test::readFile(dir / "rec.im2"));
+  request.askBeforeOverwrite = false;
+  request.cutLimitOverride = 0;
+  request.files = &small;
+  const ConvertResult full = Im2Converter(ui).convert(request);
+  EXPECT_EQ(full.status, ConvertStatus::WriteFailed);
+  ASSERT_EQ(full.parts.size(), 1u);
+  const auto bytes = small.content(full.parts[0].wavPath);
+  ASSERT_TRUE(bytes.has_value());
+  EXPECT_EQ(bytes->size(), 50000u);
+  EXPECT_EQ(full.parts[0].dataBytes + 44, bytes->size());
+  EXPECT_EQ(bytes->substr(44, 20 * 2042), wav(0).data);
+  WaveHeader header;
+  ASSERT_TRUE(WaveHeader::fromBytes(reinterpret_cast<const std::uint8_t*>(bytes->data()), 44, header));
+  EXPECT_EQ(header.dataLength, 50000u - 44);
+  EXPECT_EQ(small.openFiles(), 0u);
 }
 
 TEST_F(Convert, ExistingOutputIsReplacedOnlyWhenTheUserAgrees) {

@@ -1,35 +1,14 @@
 #include "app/SettingsFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <limits>
 
 namespace recdesk::app {
 
-SettingsFile::SettingsFile(std::filesystem::path file) : path_(std::move(file)) {}
-
-SettingsFile::Stamp SettingsFile::stampOf(const std::filesystem::path& file) {
-  Stamp s;
-  struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) return s;
-  s.exists = true;
-  s.device = static_cast<std::uint64_t>(st.st_dev);
-  s.inode = static_cast<std::uint64_t>(st.st_ino);
-  s.size = static_cast<std::uint64_t>(st.st_size);
-  s.mtimeSec = st.st_mtim.tv_sec;
-  s.mtimeNsec = st.st_mtim.tv_nsec;
-  s.ctimeSec = st.st_ctim.tv_sec;
-  s.ctimeNsec = st.st_ctim.tv_nsec;
-  return s;
-}
+SettingsFile::SettingsFile(std::filesystem::path file, FileStore& store) : path_(std::move(file)), store_(&store) {}
 
 void SettingsFile::refresh(bool force) const {
   if (loaded_ && !force && holds_ > 0) return;
-  const Stamp now = stampOf(path_);
+  const FileStore::Stamp now = store_->stamp(path_);
   if (loaded_ && !force && now == stamp_) return;
   loaded_ = true;
   stamp_ = now;
@@ -38,40 +17,9 @@ void SettingsFile::refresh(bool force) const {
     doc_.parse({});
     return;
   }
-  // Never blocks on a pipe or a device, never reads without bound.
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    problem_ = "cannot read \"" + path_.string() + "\" (" + std::strerror(errno) + ")";
-    doc_.parse({});
-    return;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    problem_ = "\"" + path_.string() + "\" is not a regular file";
-    doc_.parse({});
-    return;
-  }
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      problem_ = "cannot read \"" + path_.string() + "\" (" + std::strerror(errno) + ")";
-      break;
-    }
-    if (n == 0) break;
-    const std::size_t room = kMaxFileSize - text.size();
-    if (static_cast<std::size_t>(n) > room) {
-      text.append(buffer, room);
-      problem_ = "\"" + path_.string() + "\" is larger than " + std::to_string(kMaxFileSize) + " bytes";
-      break;
-    }
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  doc_.parse(text);
+  FileStore::Content content = store_->read(path_, kMaxFileSize);
+  problem_ = std::move(content.problem);
+  doc_.parse(content.text);
 }
 
 std::string SettingsFile::readProblem() const {
@@ -162,12 +110,12 @@ bool SettingsFile::write(const std::vector<Change>& changes, std::string* error)
     return false;
   }
   std::string why;
-  if (!writeFileAtomically(path_, text, &why, hook_)) {
+  if (!store_->replace(path_, text, &why, hook_)) {
     if (error) *error = why;
     return false;
   }
   doc_ = std::move(next);
-  stamp_ = stampOf(path_);
+  stamp_ = store_->stamp(path_);
   return true;
 }
 

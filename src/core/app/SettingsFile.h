@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/AtomicFile.h"
+#include "app/FileStore.h"
 #include "app/IniDocument.h"
 
 namespace recdesk::app {
@@ -35,7 +36,9 @@ class SettingsFile {
     std::optional<std::string> value;  // no value: the key is removed
   };
 
-  explicit SettingsFile(std::filesystem::path file);
+  // `store` holds the file (the disk unless a test or fuzz target keeps it in memory); it must outlive
+  // this object.
+  explicit SettingsFile(std::filesystem::path file, FileStore& store = FileStore::disk());
 
   const std::filesystem::path& path() const { return path_; }
 
@@ -85,20 +88,14 @@ class SettingsFile {
   static std::optional<std::int64_t> parseInteger(std::string_view text);
 
  private:
-  struct Stamp {
-    bool exists = false;
-    std::uint64_t device = 0, inode = 0, size = 0;
-    std::int64_t mtimeSec = 0, mtimeNsec = 0, ctimeSec = 0, ctimeNsec = 0;
-    bool operator==(const Stamp&) const = default;
-  };
   // Reads the file again when it changed on the disk (always when `force`: file times are coarse).
   void refresh(bool force = false) const;
-  static Stamp stampOf(const std::filesystem::path& file);
 
   std::filesystem::path path_;
+  FileStore* store_;
   SaveFaultHook hook_;
   mutable IniDocument doc_;
-  mutable Stamp stamp_;
+  mutable FileStore::Stamp stamp_;
   mutable bool loaded_ = false;
   mutable int holds_ = 0;
   mutable std::string problem_;

@@ -131,7 +131,7 @@ bool CFile64::Open(const std::string& path, std::uint32_t access, std::uint32_t 
 
   int fd = -1;
   do {
-    fd = ::open(path.c_str(), flags, 0666);
+    fd = fs_->open(path, flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     const int osError = errno;
@@ -140,8 +140,8 @@ bool CFile64::Open(const std::string& path, std::uint32_t access, std::uint32_t 
   }
   // A folder is not a file (reading it would fail later with a confusing error).
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  if (fs_->fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    fs_->close(fd);
     if (error) *error = FileError(FileError::kAccessDenied, EISDIR, path);
     return false;
   }
@@ -164,14 +164,14 @@ void CFile64::Close() {
   closeOnDestroy_ = false;
   path_.clear();
   // close() must not be retried on EINTR (the descriptor is gone either way on Linux).
-  if (::close(fd) != 0) {
+  if (fs_->close(fd) != 0) {
     const int osError = errno;
     if (osError != EINTR) throw FileError(FileError::causeFromErrno(osError), osError, path);
   }
 }
 
 void CFile64::Abort() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) fs_->close(fd_);
   fd_ = -1;
   closeOnDestroy_ = false;
   path_.clear();
@@ -185,7 +185,7 @@ std::size_t CFile64::Read(void* buffer, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {
     const std::size_t chunk = std::min<std::size_t>(count - done, 1u << 30);
-    const ssize_t n = ::read(fd_, out + done, chunk);
+    const ssize_t n = fs_->read(fd_, out + done, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       raise(errno);
@@ -202,7 +202,7 @@ void CFile64::Write(const void* buffer, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {
     const std::size_t chunk = std::min<std::size_t>(count - done, 1u << 30);
-    const ssize_t n = ::write(fd_, in + done, chunk);
+    const ssize_t n = fs_->write(fd_, in + done, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       const int osError = errno;
@@ -234,7 +234,7 @@ std::uint64_t CFile64::Seek(std::uint64_t offset, Origin origin, bool forward) {
     target = base - offset;
   }
   if (target > kMaxPosition) throw FileError(FileError::kBadSeek, EINVAL, path_);
-  const off_t result = ::lseek(fd_, static_cast<off_t>(target), SEEK_SET);
+  const off_t result = fs_->lseek(fd_, static_cast<off_t>(target), SEEK_SET);
   if (result < 0) {
     const int osError = errno;
     throw FileError(osError == EINVAL ? FileError::kBadSeek : FileError::causeFromErrno(osError), osError, path_);
@@ -245,13 +245,13 @@ std::uint64_t CFile64::Seek(std::uint64_t offset, Origin origin, bool forward) {
 std::uint64_t CFile64::GetLength() const {
   if (fd_ < 0) raise(EBADF);
   struct stat st {};
-  if (::fstat(fd_, &st) != 0) raise(errno);
+  if (fs_->fstat(fd_, &st) != 0) raise(errno);
   return st.st_size < 0 ? 0 : static_cast<std::uint64_t>(st.st_size);
 }
 
 std::uint64_t CFile64::GetPosition() const {
   if (fd_ < 0) raise(EBADF);
-  const off_t pos = ::lseek(fd_, 0, SEEK_CUR);
+  const off_t pos = fs_->lseek(fd_, 0, SEEK_CUR);
   if (pos < 0) raise(errno);
   return static_cast<std::uint64_t>(pos);
 }
@@ -260,7 +260,7 @@ void CFile64::SetEndOfFile() {
   const std::uint64_t pos = GetPosition();
   int rc = 0;
   do {
-    rc = ::ftruncate(fd_, static_cast<off_t>(pos));
+    rc = fs_->ftruncate(fd_, static_cast<off_t>(pos));
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) raise(errno);
 }

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "audio/FileSystem.h"
+
 namespace recdesk::audio {
 
 // The file error: cause (from the operating-system error), OS error number, path.
@@ -58,7 +60,9 @@ class CFile64 {
   enum Share : std::uint32_t { kShareNone = 0, kShareRead = 1, kShareWrite = 2 };
   enum Origin { kBegin = 0, kCurrent = 1, kEnd = 2 };
 
-  CFile64() = default;
+  // `files` holds the file (the disk unless a test or fuzz target keeps it in memory); it must outlive
+  // this object.
+  explicit CFile64(FileSystem& files = FileSystem::disk()) : fs_(&files) {}
   ~CFile64();  // Destroy: closes when open (errors on this path are swallowed)
   CFile64(const CFile64&) = delete;
   CFile64& operator=(const CFile64&) = delete;
@@ -80,9 +84,11 @@ class CFile64 {
   bool isOpen() const { return fd_ >= 0; }
   const std::string& path() const { return path_; }
   int fd() const { return fd_; }
+  FileSystem& fileSystem() const { return *fs_; }
 
  private:
   [[noreturn]] void raise(int osError) const;
+  FileSystem* fs_;
   int fd_ = -1;
   bool closeOnDestroy_ = false;
   std::string path_;

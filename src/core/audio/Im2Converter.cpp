@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <string_view>
@@ -68,6 +67,7 @@ std::string fileNameOf(const std::string& path) {
 // caller is one line break, not two).
 class InfoFile {
  public:
+  explicit InfoFile(FileSystem& files) : file_(files) {}
   bool open(const std::string& path, FileError* error) {
     buffer_.clear();
     return file_.Open(path, CFile64::kWrite, CFile64::kShareRead, CFile64::kCreateAlways, error);
@@ -184,7 +184,8 @@ std::string hoursMinutesSeconds(TextId label, std::uint64_t seconds) {
 class Conversion {
  public:
   Conversion(const ConvertRequest& request, ports::UserInterface& ui, const LogSink& log)
-      : request_(request), ui_(ui), log_(log), base_(wavBase(request.wavPath)) {}
+      : request_(request), ui_(ui), log_(log), fs_(request.files ? *request.files : FileSystem::disk()),
+        base_(wavBase(request.wavPath)), wav_(fs_), info_(fs_) {}
 
   ConvertResult run();
 
@@ -215,6 +216,7 @@ class Conversion {
   const ConvertRequest& request_;
   ports::UserInterface& ui_;
   const LogSink& log_;
+  FileSystem& fs_;
   std::string base_;
   std::string caption_;
   ConvertResult result_;
@@ -232,7 +234,7 @@ class Conversion {
   unsigned part_ = 0;
   WaveFile wav_;
   InfoFile info_;
-  std::vector<std::uint8_t> out_;  // WAV bytes not yet written
+  std::vector<std::uint8_t> out_;  // WAV bytes not yet written (grows to the write buffer as needed)
   std::uint64_t partBytes_ = 0;    // audio bytes of the current part (written or pending)
   std::uint64_t earlierSeconds_ = 0;
   Counters counters_;
@@ -255,8 +257,7 @@ bool Conversion::openPart(FileError& error) {
     return false;
   if (!info_.open(infoPath, &error)) {
     wav_.file().Abort();
-    std::error_code ec;
-    std::filesystem::remove(wavPath, ec);  // nothing of this part is kept
+    fs_.remove(wavPath);  // nothing of this part is kept
     return false;
   }
   wav_.SetFormat(rate_, static_cast<std::uint16_t>(bits_), static_cast<std::uint16_t>(channels_));
@@ -356,9 +357,8 @@ void Conversion::closePartQuietly() {
   }
   // What reached the disk is what the part holds.
   if (!result_.parts.empty()) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(result_.parts.back().wavPath, ec);
-    if (!ec) result_.parts.back().dataBytes = size > 44 ? size - 44 : 0;
+    if (const auto size = fs_.fileSize(result_.parts.back().wavPath))
+      result_.parts.back().dataBytes = *size > 44 ? *size - 44 : 0;
   }
   info_.closeQuietly();
 }
@@ -454,7 +454,7 @@ ConvertResult Conversion::run() {
   const std::string info0 = infoPartPath(base_, 0);
   result_.firstWavPath = wav0;
 
-  if (const auto question = request_.askBeforeOverwrite ? overwriteQuestion(request_.wavPath) : std::nullopt) {
+  if (const auto question = request_.askBeforeOverwrite ? overwriteQuestion(request_.wavPath, fs_) : std::nullopt) {
     // The conversion runs to its end in one go, so it takes an answer given at once; one that would
     // come later counts as the question's default (No). A front end whose answers come later asks
     // overwriteQuestion() itself first and converts without this question.
@@ -468,11 +468,11 @@ ConvertResult Conversion::run() {
   }
 
   caption_ = lang::formatText("%s: %s", {text(TextId::Converting), fileNameOf(request_.sourcePath)});
-  CFile64 source;
+  CFile64 source(fs_);
   FileError openError;
   if (!source.Open(request_.sourcePath, CFile64::kRead, CFile64::kShareRead, CFile64::kOpenExisting, &openError))
     return fail(ConvertStatus::SourceOpenFailed, openError.describe(), openError.describe());
-  ::posix_fadvise(source.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  fs_.fadvise(source.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
   struct ProgressWindow {
     ports::UserInterface& ui;
@@ -551,13 +551,11 @@ ConvertResult Conversion::run() {
                  ? request_.cutLimitOverride
                  : cutLimitBytes(request_.cutMinutes, request_.cutMiB, channels_, bits_, rate_);
 
-    std::error_code ec;
-    std::filesystem::remove(info0, ec);
+    fs_.remove(info0);
     FileError createError;
     if (!openPart(createError))
       return fail(ConvertStatus::OutputCreateFailed, createError.describe(), createError.describe());
     partHeading();
-    out_.reserve(kWriteBuffer + kPageOutputBuffer);
 
     try {
       if (outer.container())
@@ -609,10 +607,9 @@ ConvertResult Im2Converter::convert(const ConvertRequest& request) {
   return conversion.run();
 }
 
-std::optional<ports::Question> overwriteQuestion(const std::string& wavPath) {
+std::optional<ports::Question> overwriteQuestion(const std::string& wavPath, FileSystem& files) {
   const std::string wav0 = wavPartPath(wavBase(wavPath), 0);
-  std::error_code ec;
-  if (!std::filesystem::exists(wav0, ec)) return std::nullopt;
+  if (!files.exists(wav0)) return std::nullopt;
   ports::Question q;
   q.topic = ports::Topic::OverwriteFile;
   q.text = lang::formatText("%s (%s) %s\r\n %s", {text(TextId::WavFile), wav0, text(TextId::AlreadyExists), text(TextId::OverwriteIt)});

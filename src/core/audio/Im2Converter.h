@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/FileSystem.h"
 #include "ports/UserInterface.h"
 
 namespace recdesk::app {
@@ -47,6 +48,7 @@ struct ConvertRequest {
   std::uint64_t cutLimitOverride = 0;  // when not 0: bytes per part instead of the settings (tools, tests)
   bool askBeforeOverwrite = true;   // ask when part 00 exists; otherwise it is replaced
   bool showFailures = true;         // tell failures in message boxes (the command line prints its own)
+  FileSystem* files = nullptr;      // where the files are (tests, fuzz targets); the disk when none
 };
 
 enum class ConvertStatus {
@@ -101,7 +103,8 @@ ConvertResult convertRecording(ports::UserInterface& ui, const LogSink& log, con
                                const app::Settings& settings, bool askBeforeOverwrite = true);
 
 // The question before part 00 of `wavPath` is replaced; nullopt when there is no such file.
-std::optional<ports::Question> overwriteQuestion(const std::string& wavPath);
+std::optional<ports::Question> overwriteQuestion(const std::string& wavPath,
+                                                 FileSystem& files = FileSystem::disk());
 // The result's message when the user chose not to replace it.
 std::string declinedMessage(const std::string& wavPath);
 

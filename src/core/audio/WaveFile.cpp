@@ -186,11 +186,12 @@ bool WaveFile::WriteAtPosition(const void* buffer, std::size_t count) {
   }
   try {
     const std::uint64_t position = file_.GetPosition();
+    FileSystem& files = file_.fileSystem();
     const auto* in = static_cast<const std::uint8_t*>(buffer);
     std::size_t done = 0;
     while (done < count) {
       const std::size_t chunk = std::min<std::size_t>(count - done, 1u << 30);
-      const ssize_t n = ::pwrite(file_.fd(), in + done, chunk, static_cast<off_t>(position + done));
+      const ssize_t n = files.pwrite(file_.fd(), in + done, chunk, static_cast<off_t>(position + done));
       if (n < 0) {
         if (errno == EINTR) continue;
         const int osError = errno;

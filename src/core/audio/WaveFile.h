@@ -28,7 +28,8 @@ struct WaveHeader {
 
 class WaveFile {
  public:
-  WaveFile() = default;
+  // `files`: see CFile64.
+  explicit WaveFile(FileSystem& files = FileSystem::disk()) : file_(files) {}
   ~WaveFile();
   WaveFile(const WaveFile&) = delete;
   WaveFile& operator=(const WaveFile&) = delete;
