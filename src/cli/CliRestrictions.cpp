@@ -11,8 +11,15 @@ namespace recdesk::cli {
 namespace {
 
 // Commands guarded as a whole.
-constexpr std::array<std::pair<const char*, std::uint32_t>, 1> kGuarded{{
+constexpr std::array<std::pair<const char*, std::uint32_t>, 8> kGuarded{{
     {"download", app::restriction::kDownload},
+    {"preview", app::restriction::kDownload},  // the level preview is the playback bar's
+    {"format", app::restriction::kFormat},
+    {"check", app::restriction::kFormat},
+    {"password", app::restriction::kPasswordReset},
+    {"led", app::restriction::kLedTests},
+    {"timer", app::restriction::kTimer},
+    {"tx", app::restriction::kTransmitter},
 }};
 
 // The options of `options` that change something.

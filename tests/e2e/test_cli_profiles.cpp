@@ -73,13 +73,19 @@ TEST(CliProfiles, OptionsAndRestrictionsThroughTheirModels) {
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(contains(r.err, "no device profiles")) << r.err;
 
-  // Locked downloads and Options refuse to start; the right password unlocks them again.
-  r = cli(s, {"restrictions", "set", "--active", "1", "--mask", "129", "--new-password", "Pw"});
+  // Locked downloads, Options, format and timer refuse to start; the right password unlocks them again.
+  r = cli(s, {"restrictions", "set", "--active", "1", "--mask", "197", "--new-password", "Pw"});
   ASSERT_EQ(r.code, 0) << r.err;
   r = cli(s, {"--demo", "download", "--all"});
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(contains(r.err, "'download' is locked by the access restrictions")) << r.err;
   EXPECT_EQ(cli(s, {"options", "--link", "1"}).code, 1);
+  r = cli(s, {"--demo", "--yes", "format"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(contains(r.err, "'format' is locked by the access restrictions")) << r.err;
+  r = cli(s, {"--demo", "timer"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(contains(r.err, "'timer' is locked")) << r.err;
   EXPECT_EQ(cli(s, {"options"}).code, 0);  // looking is allowed
   EXPECT_EQ(cli(s, {"restrictions", "set", "--active", "0", "--password", "pw"}).code, 1);
   ASSERT_EQ(cli(s, {"restrictions", "set", "--active", "0", "--password", "Pw"}).code, 0);
