@@ -8,6 +8,7 @@
 #include <QMap>
 
 #include "Commands.h"
+#include "app/Enabling.h"
 #include "operations/DownloadSession.h"
 
 class QAction;
@@ -37,6 +38,10 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   void applyEnabled(const EnabledSet& enabled);
   // The command as the menu or a button gives it.
   void runCommand(int command);
+  // The player's state as enabling sees it; the enabling follows at once.
+  void setPlayerState(const app::PlayerState& player);
+  // Draws the enabling again (after a session, selection, player or restriction change).
+  void refreshEnabling();
 
   // For the tests and the screenshot tool.
   QTreeWidget* recordingList() const { return recordings_; }
@@ -70,7 +75,6 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   void buildControls();
   void placeWindows();
   void savePlacement();
-  void refreshEnabling();
   void selectionFromView();
   void downloadToggled(bool pressed);
   void downloadRow(int row);
@@ -103,7 +107,10 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   CommsLogWindow* logWindow_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
   session::SessionState state_;
+  app::EnabledSet enabled_ = app::EnabledSet::all();
+  app::PlayerState player_;
   bool reducedVariant_ = false;
+  bool transmitterMenu_ = true;
   bool syncing_ = false;   // the view is being set from the list: its selection signals are ours
   bool closing_ = false;
 };
