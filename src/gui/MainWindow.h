@@ -25,6 +25,7 @@ class CommsLogWindow;
 class GuiSession;
 class ListingProgressWindow;
 class PlayerButton;
+class SettingsCommands;
 class TimeRuler;
 class WaveformView;
 
@@ -49,6 +50,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QAction* action(Command c) const { return actions_.value(number(c)); }
   QWidget* control(Control c) const { return controls_.value(number(c)); }
   CommsLogWindow* logWindow() const { return logWindow_; }
+  SettingsCommands* settingsCommands() const { return settingsCommands_; }
   QString statusText() const;
   // Raises the window (a second start asked for it).
   void bringForward();
@@ -105,6 +107,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QLabel* secondStatus_ = nullptr;
   QLabel* recordingTime_ = nullptr;
   CommsLogWindow* logWindow_ = nullptr;
+  SettingsCommands* settingsCommands_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
   session::SessionState state_;
   app::EnabledSet enabled_ = app::EnabledSet::all();

@@ -17,6 +17,7 @@
 #include "ListingProgressWindow.h"
 #include "MainWindow.h"
 #include "PlayerButton.h"
+#include "SettingsCommands.h"
 #include "TimeRuler.h"
 #include "WaveformView.h"
 #include "WindowEnabling.h"
@@ -189,6 +190,7 @@ void MainWindow::downloadRow(int row) {
 }
 
 void MainWindow::runCommand(int command) {
+  if (settingsCommands_->handle(command)) return;
   auto& host = session_.host();
   switch (static_cast<Command>(command)) {
     case Command::ReadList: host.commandList(); break;
