@@ -49,6 +49,8 @@ TEST(OptionsDialog, DrawsTheModelAndFollowsItsClicks) {
   guiApp();
   recdesk::test::FakeUi ui;
   OptionsDialog d(configured(), ui);
+  d.show();
+  recdesk::test::screenshot(d, "options-dialog");
   EXPECT_EQ(d.linkChoice()->currentIndex(), 3);
   EXPECT_EQ(d.linkChoice()->count(), 13);
   EXPECT_TRUE(d.accelerationButton()->isEnabled());
@@ -116,6 +118,8 @@ TEST(AccelerationDialog, SliderDrawsThePositionAndOkGivesIt) {
   AccelerationDialog d(recdesk::app::accelerationExponent(6));
   EXPECT_EQ(d.slider()->value(), 3);
   EXPECT_EQ(d.slider()->maximum(), 8);
+  d.show();
+  recdesk::test::screenshot(d, "acceleration-dialog");
   d.slider()->setValue(8);
   EXPECT_TRUE(d.findChildren<QLabel*>().front()->text().endsWith("256"));
   d.restoreDefault();
