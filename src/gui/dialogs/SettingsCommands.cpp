@@ -9,6 +9,8 @@
 #include "GuiTexts.h"
 #include "MainWindow.h"
 #include "OptionsDialog.h"
+#include "RestrictionsDialog.h"
+#include "app/Restrictions.h"
 #include "app/OptionsModel.h"
 #include "app/OptionsRules.h"
 #include "operations/OptionsApply.h"
@@ -23,6 +25,11 @@ bool SettingsCommands::handle(int command) {
     case Command::Options: {
       const QAction* a = window_.action(Command::Options);
       if (a && a->isEnabled()) openOptions(session_.settings());
+      return true;
+    }
+    case Command::Restrictions: {
+      const QAction* a = window_.action(Command::Restrictions);
+      if (a && a->isEnabled()) openRestrictions();
       return true;
     }
     default:
@@ -65,6 +72,24 @@ void SettingsCommands::applyOptions(const app::Settings& result) {
                                                 result, nullptr);
   if (!applied.error.empty()) showError(applied.error);
   window_.refreshEnabling();
+}
+
+void SettingsCommands::openRestrictions() {
+  if (restrictions_) {
+    restrictions_->raise();
+    restrictions_->activateWindow();
+    return;
+  }
+  const bool reduced = session_.host().info().variant == session::DeviceVariant::Reduced;
+  restrictions_ = new RestrictionsDialog(app::restrictionsOf(session_.settings()), reduced, session_.ui(), &window_);
+  restrictions_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(restrictions_, &RestrictionsDialog::restrictionsChosen, this, [this](const app::Restrictions& r) {
+    std::string error;
+    if (!app::applyRestrictions(session_.settings(), session_.settingsFile(), r, &error)) showError(error);
+    window_.refreshEnabling();
+  });
+  connect(restrictions_, &QObject::destroyed, this, [this] { restrictions_ = nullptr; });
+  restrictions_->start();
 }
 
 void SettingsCommands::showError(const std::string& text) {

@@ -1,7 +1,7 @@
 #pragma once
 // The settings side of the main window: the Options command with its dialogs and apply step, and the
 // checks at start (the first-run choice of a profile file, the Options when the link or a folder is
-// not configured). The window forwards its commands here first.
+// not configured), and the access restrictions. The window forwards its commands here first.
 #include <QObject>
 
 namespace recdesk::app {
@@ -13,6 +13,7 @@ namespace recdesk::gui {
 class GuiSession;
 class MainWindow;
 class OptionsDialog;
+class RestrictionsDialog;
 
 class SettingsCommands : public QObject {
   Q_OBJECT
@@ -27,15 +28,18 @@ class SettingsCommands : public QObject {
 
   // The open Options dialog, if any (tests, screenshots).
   OptionsDialog* optionsDialog() const { return options_; }
+  RestrictionsDialog* restrictionsDialog() const { return restrictions_; }
 
  private:
   void openOptions(const app::Settings& shown);
   void applyOptions(const app::Settings& result);
+  void openRestrictions();
   void showError(const std::string& text);
 
   MainWindow& window_;
   GuiSession& session_;
   OptionsDialog* options_ = nullptr;
+  RestrictionsDialog* restrictions_ = nullptr;
 };
 
 }  // namespace recdesk::gui
