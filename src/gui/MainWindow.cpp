@@ -35,6 +35,7 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
   setWindowIcon(QIcon(QStringLiteral(":/icons/recdesk.png")));
   buildControls();
   settingsCommands_ = new SettingsCommands(*this, session_);
+  settingsCommands_->attachProfiles();
   actions_ = buildMenus(menuBar(), [this](int command) { runCommand(command); });
 
   logWindow_ = new CommsLogWindow(session_.log(), this);

@@ -16,6 +16,7 @@
 #include "RestrictionsDialog.h"
 #include "SettingsCommands.h"
 #include "TextPrompt.h"
+#include "lang/Strings.h"
 #include "app/SettingsFile.h"
 
 using namespace recdesk::gui;
@@ -42,6 +43,8 @@ TEST(RestrictionsDialog, CaptionSwitchEnablesTheChoicesAndOkNeedsAPassword) {
   EXPECT_TRUE(d.choice(0)->isEnabled());
   EXPECT_TRUE(d.passwordButton()->isEnabled());
   d.choice(4)->click();  // LED tests
+  d.show();
+  recdesk::test::screenshot(d, "restrictions-dialog");
   d.submit();
   EXPECT_FALSE(chosen);  // no password yet
   ASSERT_FALSE(ui.messages.empty());
@@ -114,6 +117,8 @@ TEST(TextPrompt, NewSecretMustBeTypedTwiceAlike) {
   QWidget parent;
   recdesk::ports::TextQuestion q;
   q.kind = recdesk::ports::TextKind::NewSecret;
+  q.prompt = recdesk::lang::text(recdesk::TextId::NewRestrictionPassword);
+  q.caption = recdesk::lang::text(recdesk::TextId::AppName);
   std::optional<std::string> got;
   int calls = 0;
   auto* p = new TextPrompt(q, [&](const std::optional<std::string>& t) { got = t; ++calls; }, &parent);
@@ -122,6 +127,7 @@ TEST(TextPrompt, NewSecretMustBeTypedTwiceAlike) {
   ASSERT_NE(p->confirmation(), nullptr);
   p->entry()->setText("one");
   p->confirmation()->setText("two");
+  recdesk::test::screenshot(*p, "new-password-prompt");
   p->submit();
   EXPECT_EQ(calls, 0);
   EXPECT_TRUE(p->isVisible());

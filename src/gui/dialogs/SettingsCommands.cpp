@@ -9,6 +9,7 @@
 #include "GuiTexts.h"
 #include "MainWindow.h"
 #include "OptionsDialog.h"
+#include "ProfileChoice.h"
 #include "RestrictionsDialog.h"
 #include "app/Restrictions.h"
 #include "app/OptionsModel.h"
@@ -19,6 +20,10 @@ namespace recdesk::gui {
 
 SettingsCommands::SettingsCommands(MainWindow& window, GuiSession& session)
     : QObject(&window), window_(window), session_(session) {}
+
+void SettingsCommands::attachProfiles() {
+  if (!profiles_) profiles_ = new ProfileChoice(window_, session_);
+}
 
 bool SettingsCommands::handle(int command) {
   switch (static_cast<Command>(command)) {
@@ -69,7 +74,8 @@ void SettingsCommands::openOptions(const app::Settings& shown) {
 
 void SettingsCommands::applyOptions(const app::Settings& result) {
   const auto applied = operations::applyOptions(&session_.host(), session_.settings(), session_.settingsFile(),
-                                                result, nullptr);
+                                                result, profiles_ ? &profiles_->store() : nullptr);
+  if (profiles_) profiles_->draw();
   if (!applied.error.empty()) showError(applied.error);
   window_.refreshEnabling();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The settings side of the main window: the Options command with its dialogs and apply step, and the
 // checks at start (the first-run choice of a profile file, the Options when the link or a folder is
-// not configured), and the access restrictions. The window forwards its commands here first.
+// not configured), the access restrictions and the profile choice of the window. The window forwards its commands here first.
 #include <QObject>
 
 namespace recdesk::app {
@@ -13,6 +13,7 @@ namespace recdesk::gui {
 class GuiSession;
 class MainWindow;
 class OptionsDialog;
+class ProfileChoice;
 class RestrictionsDialog;
 
 class SettingsCommands : public QObject {
@@ -25,10 +26,13 @@ class SettingsCommands : public QObject {
   // At start: the first-run profile-file choice, then the Options when something is not configured
   // (empty folders are shown preset to their defaults, for confirmation).
   void startChecks();
+  // Takes over the window's profile drop-down, name and Apply (once its controls exist).
+  void attachProfiles();
 
   // The open Options dialog, if any (tests, screenshots).
   OptionsDialog* optionsDialog() const { return options_; }
   RestrictionsDialog* restrictionsDialog() const { return restrictions_; }
+  ProfileChoice* profileChoice() const { return profiles_; }
 
  private:
   void openOptions(const app::Settings& shown);
@@ -40,6 +44,7 @@ class SettingsCommands : public QObject {
   GuiSession& session_;
   OptionsDialog* options_ = nullptr;
   RestrictionsDialog* restrictions_ = nullptr;
+  ProfileChoice* profiles_ = nullptr;
 };
 
 }  // namespace recdesk::gui
