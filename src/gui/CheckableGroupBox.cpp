@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 
 namespace recdesk::gui {
 
@@ -21,7 +23,7 @@ void CheckableGroupBox::setCaptionStyle(CaptionStyle style) {
   caption_->setAutoExclusive(false);
   caption_->setChecked(wasOn);
   caption_->adjustSize();
-  caption_->move(5, 0);
+  placeCaption();
   caption_->setAutoFillBackground(true);
   caption_->show();
   connect(caption_, &QAbstractButton::clicked, this, [this] { captionToggled(); });
@@ -30,7 +32,17 @@ void CheckableGroupBox::setCaptionStyle(CaptionStyle style) {
 
 void CheckableGroupBox::resizeEvent(QResizeEvent* event) {
   QGroupBox::resizeEvent(event);
+  placeCaption();
   if (caption_) caption_->raise();
+}
+
+void CheckableGroupBox::placeCaption() {
+  if (!caption_) return;
+  // Over the frame's own title, so that none of its text shows beside the caption control.
+  QStyleOptionGroupBox option;
+  initStyleOption(&option);
+  const QRect label = style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
+  caption_->move(qMax(0, label.left() - 2), qMax(0, label.center().y() - caption_->height() / 2));
 }
 
 int CheckableGroupBox::check() const { return caption_ ? (caption_->isChecked() ? 1 : 0) : -1; }

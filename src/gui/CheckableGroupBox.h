@@ -39,6 +39,7 @@ class CheckableGroupBox : public QGroupBox {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void placeCaption();
   void captionToggled();
   QAbstractButton* caption_ = nullptr;
   QList<QPointer<QWidget>> excluded_;

@@ -23,6 +23,7 @@
 #include "GuiTexts.h"
 #include "MainMenus.h"
 #include "PlayerButton.h"
+#include "SettingsCommands.h"
 #include "TimeRuler.h"
 #include "WaveformView.h"
 #include "operations/RecordingFolders.h"
@@ -33,6 +34,8 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
   setWindowTitle(qtext(TextId::AppName));
   setWindowIcon(QIcon(QStringLiteral(":/icons/recdesk.png")));
   buildControls();
+  settingsCommands_ = new SettingsCommands(*this, session_);
+  settingsCommands_->attachProfiles();
   actions_ = buildMenus(menuBar(), [this](int command) { runCommand(command); });
 
   logWindow_ = new CommsLogWindow(session_.log(), this);

@@ -8,6 +8,7 @@
 #include <QMap>
 
 #include "Commands.h"
+#include "app/Enabling.h"
 #include "operations/DownloadSession.h"
 
 class QAction;
@@ -24,6 +25,7 @@ class CommsLogWindow;
 class GuiSession;
 class ListingProgressWindow;
 class PlayerButton;
+class SettingsCommands;
 class TimeRuler;
 class WaveformView;
 
@@ -37,6 +39,10 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   void applyEnabled(const EnabledSet& enabled);
   // The command as the menu or a button gives it.
   void runCommand(int command);
+  // The player's state as enabling sees it; the enabling follows at once.
+  void setPlayerState(const app::PlayerState& player);
+  // Draws the enabling again (after a session, selection, player or restriction change).
+  void refreshEnabling();
 
   // For the tests and the screenshot tool.
   QTreeWidget* recordingList() const { return recordings_; }
@@ -44,6 +50,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QAction* action(Command c) const { return actions_.value(number(c)); }
   QWidget* control(Control c) const { return controls_.value(number(c)); }
   CommsLogWindow* logWindow() const { return logWindow_; }
+  SettingsCommands* settingsCommands() const { return settingsCommands_; }
   QString statusText() const;
   // Raises the window (a second start asked for it).
   void bringForward();
@@ -70,7 +77,6 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   void buildControls();
   void placeWindows();
   void savePlacement();
-  void refreshEnabling();
   void selectionFromView();
   void downloadToggled(bool pressed);
   void downloadRow(int row);
@@ -101,9 +107,13 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QLabel* secondStatus_ = nullptr;
   QLabel* recordingTime_ = nullptr;
   CommsLogWindow* logWindow_ = nullptr;
+  SettingsCommands* settingsCommands_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
   session::SessionState state_;
+  app::EnabledSet enabled_ = app::EnabledSet::all();
+  app::PlayerState player_;
   bool reducedVariant_ = false;
+  bool transmitterMenu_ = true;
   bool syncing_ = false;   // the view is being set from the list: its selection signals are ours
   bool closing_ = false;
 };

@@ -14,12 +14,14 @@
 #include "CommsLogWindow.h"
 #include "GuiSession.h"
 #include "GuiTexts.h"
-#include "InterimEnabling.h"
 #include "ListingProgressWindow.h"
 #include "MainWindow.h"
 #include "PlayerButton.h"
+#include "SettingsCommands.h"
 #include "TimeRuler.h"
 #include "WaveformView.h"
+#include "WindowEnabling.h"
+#include "app/Restrictions.h"
 #include "operations/RecordingFolders.h"
 
 namespace recdesk::gui {
@@ -41,13 +43,17 @@ void MainWindow::applyEnabled(const EnabledSet& enabled) {
 
 void MainWindow::refreshEnabling() {
   WindowFacts facts;
-  facts.anySelected = session_.operations().list().selectedCount() > 0;
-  EnabledSet enabled = interimEnabling(state_, facts);
-  if (reducedVariant_) {
-    for (Command c : {Command::Profiles, Command::Restrictions, Command::TimerProgramme, Command::ResetPassword})
-      enabled[number(c)] = false;
-  }
-  applyEnabled(enabled);
+  facts.reducedVariant = reducedVariant_;
+  facts.transmitterMenu = transmitterMenu_;
+  facts.recordingsSelected = session_.operations().list().selectedCount() > 0;
+  enabled_ = app::enabledControls(enablingSession(state_, facts), player_,
+                                  app::restrictionsOf(session_.settings()), enabled_);
+  applyEnabled(windowEnabling(enabled_));
+}
+
+void MainWindow::setPlayerState(const app::PlayerState& player) {
+  player_ = player;
+  refreshEnabling();
 }
 
 void MainWindow::onState(const session::SessionState& state) {
@@ -73,6 +79,7 @@ void MainWindow::onInfoChanged() {
 
 void MainWindow::onDeviceKind(session::DeviceVariant variant, std::uint16_t, bool transmitterMenu) {
   reducedVariant_ = variant == session::DeviceVariant::Reduced;
+  transmitterMenu_ = transmitterMenu;
   if (QAction* a = action(Command::Transmitter)) a->setVisible(transmitterMenu || !reducedVariant_);
   refreshEnabling();
 }
@@ -183,6 +190,7 @@ void MainWindow::downloadRow(int row) {
 }
 
 void MainWindow::runCommand(int command) {
+  if (settingsCommands_->handle(command)) return;
   auto& host = session_.host();
   switch (static_cast<Command>(command)) {
     case Command::ReadList: host.commandList(); break;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "ConversionProgressWindow.h"
+#include "TextPrompt.h"
 
 namespace recdesk::gui {
 
@@ -47,6 +48,13 @@ std::vector<ButtonAnswer> buttonsOf(ports::Buttons buttons) {
 QtUserInterface::QtUserInterface(QWidget* parent) : parent_(parent) {}
 
 QtUserInterface::~QtUserInterface() { delete progress_; }
+
+void QtUserInterface::askText(const ports::TextQuestion& question, ports::TextReplyHandler done) {
+  std::weak_ptr<char> alive = life_;
+  askTextQuestion(question, [alive, done](const std::optional<std::string>& text) {
+    if (!alive.expired() && done) done(text);
+  }, parent_);
+}
 
 void QtUserInterface::ask(const ports::Question& q, ports::ReplyHandler done) {
   auto* box = new QMessageBox(toQt(q.icon), QString::fromStdString(q.caption), QString::fromStdString(q.text),

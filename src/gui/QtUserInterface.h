@@ -29,6 +29,8 @@ class QtUserInterface final : public ports::UserInterface {
   // through ask().
   ports::Answer message(const std::string& text, const std::string& caption, ports::Icon icon,
                         ports::Buttons buttons) override;
+  // A line, a secret, a new secret typed twice or an existing file; the answer comes later.
+  void askText(const ports::TextQuestion& question, ports::TextReplyHandler done) override;
   void status(const std::string& text) override;
   bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override;
   void progressDone() override;

@@ -13,6 +13,7 @@
 
 #include "GuiSession.h"
 #include "MainWindow.h"
+#include "SettingsCommands.h"
 #include "PlayerButton.h"
 #include "SignalClose.h"
 #include "SingleInstance.h"
@@ -118,6 +119,7 @@ int main(int argc, char** argv) {
 
   recdesk::gui::closeOnTerminationSignals(&window);
   window.show();
+  if (!session.demo()) window.settingsCommands()->startChecks();
   session.start();
   return app.exec();
 }
