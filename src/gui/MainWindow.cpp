@@ -26,6 +26,8 @@
 #include "TimeRuler.h"
 #include "WaveformView.h"
 #include "operations/RecordingFolders.h"
+#include "player/ConvertController.h"
+#include "player/PlayerController.h"
 
 namespace recdesk::gui {
 
@@ -47,12 +49,28 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
     refreshEnabling();
   };
   session_.operations().setFrontEnd(this);
+  player_ = new PlayerController(session_, this, {play_, pause_, stop_, open_, waveform_, ruler_, filePath_});
+  player_->onStateChanged = [this] { refreshEnabling(); };
+  // A download stops the player first and loads its last complete recording at the end.
+  session_.operations().download().stopPlayback = [this] { player_->closeFile(); };
+  session_.operations().download().loadPlayer = [this](const std::optional<std::filesystem::path>& im2) {
+    if (im2) player_->load(im2->string());
+  };
+  converter_ = new ConvertController(session_, this);
+  converter_->beforeConversion = [this] { player_->closeFile(); };
+  converter_->afterConversion = [this](const std::string& wav) { player_->load(wav); };
   refreshEnabling();
 }
+
+PlayerState MainWindow::playerState() const { return player_ ? player_->state() : PlayerState{}; }
 
 MainWindow::~MainWindow() {
   session_.operations().setFrontEnd(nullptr);
   session_.operations().download().onFinished = nullptr;
+  session_.operations().download().stopPlayback = nullptr;
+  session_.operations().download().loadPlayer = nullptr;
+  delete converter_;  // a conversion under way is cancelled and waited for
+  delete player_;  // the sound stops before the window's controls go
   session_.ui().setStatusSink(nullptr);
   session_.ui().setParent(nullptr);
 }

@@ -24,6 +24,9 @@ class CommsLogWindow;
 class GuiSession;
 class ListingProgressWindow;
 class PlayerButton;
+class PlayerController;
+class ConvertController;
+struct PlayerState;
 class TimeRuler;
 class WaveformView;
 
@@ -44,6 +47,10 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QAction* action(Command c) const { return actions_.value(number(c)); }
   QWidget* control(Control c) const { return controls_.value(number(c)); }
   CommsLogWindow* logWindow() const { return logWindow_; }
+  PlayerController* player() const { return player_; }
+  ConvertController* converter() const { return converter_; }
+  // The player's state for the enabling (file loaded, playing, paused).
+  PlayerState playerState() const;
   QString statusText() const;
   // Raises the window (a second start asked for it).
   void bringForward();
@@ -101,6 +108,8 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QLabel* secondStatus_ = nullptr;
   QLabel* recordingTime_ = nullptr;
   CommsLogWindow* logWindow_ = nullptr;
+  PlayerController* player_ = nullptr;
+  ConvertController* converter_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
   session::SessionState state_;
   bool reducedVariant_ = false;

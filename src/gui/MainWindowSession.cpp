@@ -21,6 +21,8 @@
 #include "TimeRuler.h"
 #include "WaveformView.h"
 #include "operations/RecordingFolders.h"
+#include "player/ConvertController.h"
+#include "player/PlayerController.h"
 
 namespace recdesk::gui {
 
@@ -42,12 +44,14 @@ void MainWindow::applyEnabled(const EnabledSet& enabled) {
 void MainWindow::refreshEnabling() {
   WindowFacts facts;
   facts.anySelected = session_.operations().list().selectedCount() > 0;
+  facts.playbackOpen = playerState().fileLoaded;
   EnabledSet enabled = interimEnabling(state_, facts);
   if (reducedVariant_) {
     for (Command c : {Command::Profiles, Command::Restrictions, Command::TimerProgramme, Command::ResetPassword})
       enabled[number(c)] = false;
   }
   applyEnabled(enabled);
+  if (player_) player_->applyButtons();
 }
 
 void MainWindow::onState(const session::SessionState& state) {
@@ -184,6 +188,8 @@ void MainWindow::downloadRow(int row) {
 
 void MainWindow::runCommand(int command) {
   auto& host = session_.host();
+  if (player_ && player_->handle(command)) return;
+  if (converter_ && converter_->handle(command)) return;
   switch (static_cast<Command>(command)) {
     case Command::ReadList: host.commandList(); break;
     case Command::Format: host.commandFormat(); break;
@@ -207,6 +213,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     // The reset line goes out paced: the window waits for it, polling, without a nested loop.
     closing_ = true;
+    if (player_) player_->closeFile();
     session_.closeRequest();
     savePlacement();
     logWindow_->hide();

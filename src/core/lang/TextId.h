@@ -93,6 +93,10 @@ enum class TextId : int {
   // Player
   UnableToOpenRecording = 57715,
   SoundOutputUnavailable = 57776,
+  Im2Files = 57862,
+  WavFiles = 57863,
+  AllFiles = 57864,
+  PlaybackTimerFailed = 57865,
 
   // Download and its information file
   UnableToOpenForWriting = 57823,
