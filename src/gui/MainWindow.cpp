@@ -27,6 +27,7 @@
 #include "WaveformView.h"
 #include "operations/RecordingFolders.h"
 #include "player/ConvertController.h"
+#include "player/FilterController.h"
 #include "player/PlayerController.h"
 
 namespace recdesk::gui {
@@ -59,6 +60,13 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
   converter_ = new ConvertController(session_, this);
   converter_->beforeConversion = [this] { player_->closeFile(); };
   converter_->afterConversion = [this](const std::string& wav) { player_->load(wav); };
+  filter_ = new FilterController(session_, this, converter_->progressWindow());
+  filter_->beforeRun = [this](const std::string& input, const std::string& output) {
+    if (QString::fromStdString(player_->path()).compare(QString::fromStdString(input), Qt::CaseInsensitive) == 0 ||
+        QString::fromStdString(player_->path()).compare(QString::fromStdString(output), Qt::CaseInsensitive) == 0)
+      player_->closeFile();
+  };
+  filter_->afterRun = [this](const std::string& output) { player_->load(output); };
   refreshEnabling();
 }
 
@@ -69,6 +77,7 @@ MainWindow::~MainWindow() {
   session_.operations().download().onFinished = nullptr;
   session_.operations().download().stopPlayback = nullptr;
   session_.operations().download().loadPlayer = nullptr;
+  delete filter_;
   delete converter_;  // a conversion under way is cancelled and waited for
   delete player_;  // the sound stops before the window's controls go
   session_.ui().setStatusSink(nullptr);

@@ -26,6 +26,7 @@ class ListingProgressWindow;
 class PlayerButton;
 class PlayerController;
 class ConvertController;
+class FilterController;
 struct PlayerState;
 class TimeRuler;
 class WaveformView;
@@ -49,6 +50,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   CommsLogWindow* logWindow() const { return logWindow_; }
   PlayerController* player() const { return player_; }
   ConvertController* converter() const { return converter_; }
+  FilterController* filter() const { return filter_; }
   // The player's state for the enabling (file loaded, playing, paused).
   PlayerState playerState() const;
   QString statusText() const;
@@ -110,6 +112,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   CommsLogWindow* logWindow_ = nullptr;
   PlayerController* player_ = nullptr;
   ConvertController* converter_ = nullptr;
+  FilterController* filter_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
   session::SessionState state_;
   bool reducedVariant_ = false;

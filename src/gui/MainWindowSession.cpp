@@ -22,6 +22,7 @@
 #include "WaveformView.h"
 #include "operations/RecordingFolders.h"
 #include "player/ConvertController.h"
+#include "player/FilterController.h"
 #include "player/PlayerController.h"
 
 namespace recdesk::gui {
@@ -190,6 +191,7 @@ void MainWindow::runCommand(int command) {
   auto& host = session_.host();
   if (player_ && player_->handle(command)) return;
   if (converter_ && converter_->handle(command)) return;
+  if (filter_ && filter_->handle(command)) return;
   switch (static_cast<Command>(command)) {
     case Command::ReadList: host.commandList(); break;
     case Command::Format: host.commandFormat(); break;

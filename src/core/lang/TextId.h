@@ -290,6 +290,10 @@ enum class TextId : int {
   FilterLevelControl = 57773,
   FilterDialogTitle = 57774,
   Filtering = 57840,
+  FilterInputLabel = 59100,
+  FilterModeLabel = 59101,
+  FilterOutputLabel = 59102,
+  ButtonBrowse = 59103,
   FilterRefused = 57841,
   FilterRefusedCaption = 57842,
   FilterBadHeader = 58600,     // "%s": path

@@ -8,45 +8,9 @@
 #include "GuiSession.h"
 #include "GuiTexts.h"
 #include "playback/PlayerMath.h"
+#include "player/WorkerJobUi.h"
 
 namespace recdesk::gui {
-
-// The converter's user interface on the worker thread: progress and messages go to the GUI
-// thread by queued calls; the cancel request comes back through an atomic flag.
-class ConvertController::WorkerUi : public ports::UserInterface {
- public:
-  explicit WorkerUi(ConvertController& owner) : owner_(owner) {}
-  ports::Answer message(const std::string& text, const std::string& caption, ports::Icon icon,
-                        ports::Buttons) override {
-    ConvertController* owner = &owner_;
-    QMetaObject::invokeMethod(
-        owner, [owner, text, caption, icon] { owner->session_.ui().message(text, caption, icon, ports::Buttons::Ok); },
-        Qt::QueuedConnection);
-    return ports::Answer::Ok;
-  }
-  bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override {
-    // One update per permille step is plenty for the bar.
-    const std::uint64_t permille = total == 0 ? 0 : std::min(done, total) * 1000 / total;
-    if (permille != lastPermille_) {
-      lastPermille_ = permille;
-      ConvertController* owner = &owner_;
-      const QString text = QString::fromStdString(caption);
-      QMetaObject::invokeMethod(
-          owner,
-          [owner, text, permille] {
-            if (!owner->running_) return;
-            owner->progress_->showProgress(text, permille, 1000);
-            if (owner->progress_->cancelled()) owner->cancel_ = true;
-          },
-          Qt::QueuedConnection);
-    }
-    return !owner_.cancel_.load();
-  }
-
- private:
-  ConvertController& owner_;
-  std::uint64_t lastPermille_ = ~std::uint64_t{0};
-};
 
 ConvertController::ConvertController(GuiSession& session, QWidget* window)
     : QObject(window), session_(session), window_(window), progress_(new ConversionProgressWindow(window)) {
@@ -122,7 +86,7 @@ void ConvertController::start(const std::string& source, const std::string& wav)
   cancel_ = false;
   progress_->finish();
   progress_->showProgress(QString::fromStdString(lang::text(TextId::Converting) + ": " + std::filesystem::path(source).filename().string()), 0, 1);
-  workerUi_ = std::make_unique<WorkerUi>(*this);
+  workerUi_ = std::make_unique<WorkerJobUi>(this, session_.ui(), progress_, cancel_);
   audio::ConvertRequest request;
   request.sourcePath = source;
   request.wavPath = wav;

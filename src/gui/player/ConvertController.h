@@ -20,6 +20,7 @@ namespace recdesk::gui {
 
 class ConversionProgressWindow;
 class GuiSession;
+class WorkerJobUi;
 
 class ConvertController : public QObject {
   Q_OBJECT
@@ -42,7 +43,6 @@ class ConvertController : public QObject {
   std::function<void(const audio::ConvertResult& result)> onResult;
 
  private:
-  class WorkerUi;
   void next();
   void start(const std::string& source, const std::string& wav);
   void finished(audio::ConvertResult result);
@@ -53,7 +53,7 @@ class ConvertController : public QObject {
   ConversionProgressWindow* progress_;
   std::deque<std::string> queue_;
   std::thread worker_;
-  std::unique_ptr<WorkerUi> workerUi_;
+  std::unique_ptr<WorkerJobUi> workerUi_;
   std::atomic<bool> cancel_{false};
   bool running_ = false;
   std::string lastWav_;
