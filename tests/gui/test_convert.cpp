@@ -43,6 +43,11 @@ TEST(ConvertCommand, ConvertsSeveralRecordingsOffTheGuiThreadAndOpensTheLastInTh
   EXPECT_TRUE(convert.busy());
   EXPECT_TRUE(convert.progressWindow()->isVisible());
   ASSERT_TRUE(processUntil([&] { return !convert.busy(); }, 10000));
+  if (!qgetenv("RECDESK_SCREENSHOT_DIR").isEmpty()) {
+    convert.progressWindow()->showProgress(QStringLiteral("Converting: first.im2"), 420, 1000);
+    recdesk::test::screenshot(*convert.progressWindow(), "convert-progress");
+    convert.progressWindow()->finish();
+  }
 
   ASSERT_EQ(results.size(), 2u);
   EXPECT_EQ(results[0], recdesk::audio::ConvertStatus::Completed);
