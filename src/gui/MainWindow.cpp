@@ -27,6 +27,9 @@
 #include "TimeRuler.h"
 #include "WaveformView.h"
 #include "operations/RecordingFolders.h"
+#include "player/ConvertController.h"
+#include "player/FilterController.h"
+#include "player/PlayerController.h"
 
 namespace recdesk::gui {
 
@@ -50,12 +53,40 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
     refreshEnabling();
   };
   session_.operations().setFrontEnd(this);
+  player_ = new PlayerController(session_, this, {play_, pause_, stop_, open_, waveform_, ruler_, filePath_});
+  // The player's buttons follow the core's enabling rules like every other control.
+  player_->onStateChanged = [this] {
+    const PlayerState p = player_->state();
+    setPlayerState(app::PlayerState{p.fileLoaded, p.playing, p.paused});
+  };
+  // A download stops the player first and loads its last complete recording at the end.
+  session_.operations().download().stopPlayback = [this] { player_->closeFile(); };
+  session_.operations().download().loadPlayer = [this](const std::optional<std::filesystem::path>& im2) {
+    if (im2) player_->load(im2->string());
+  };
+  converter_ = new ConvertController(session_, this);
+  converter_->beforeConversion = [this] { player_->closeFile(); };
+  converter_->afterConversion = [this](const std::string& wav) { player_->load(wav); };
+  filter_ = new FilterController(session_, this, converter_->progressWindow());
+  filter_->beforeRun = [this](const std::string& input, const std::string& output) {
+    if (QString::fromStdString(player_->path()).compare(QString::fromStdString(input), Qt::CaseInsensitive) == 0 ||
+        QString::fromStdString(player_->path()).compare(QString::fromStdString(output), Qt::CaseInsensitive) == 0)
+      player_->closeFile();
+  };
+  filter_->afterRun = [this](const std::string& output) { player_->load(output); };
   refreshEnabling();
 }
+
+PlayerState MainWindow::playerState() const { return player_ ? player_->state() : PlayerState{}; }
 
 MainWindow::~MainWindow() {
   session_.operations().setFrontEnd(nullptr);
   session_.operations().download().onFinished = nullptr;
+  session_.operations().download().stopPlayback = nullptr;
+  session_.operations().download().loadPlayer = nullptr;
+  delete filter_;
+  delete converter_;  // a conversion under way is cancelled and waited for
+  delete player_;  // the sound stops before the window's controls go
   session_.ui().setStatusSink(nullptr);
   session_.ui().setParent(nullptr);
 }

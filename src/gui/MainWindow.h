@@ -26,6 +26,10 @@ class GuiSession;
 class ListingProgressWindow;
 class PlayerButton;
 class SettingsCommands;
+class PlayerController;
+class ConvertController;
+class FilterController;
+struct PlayerState;
 class TimeRuler;
 class WaveformView;
 
@@ -51,6 +55,11 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QWidget* control(Control c) const { return controls_.value(number(c)); }
   CommsLogWindow* logWindow() const { return logWindow_; }
   SettingsCommands* settingsCommands() const { return settingsCommands_; }
+  PlayerController* player() const { return player_; }
+  ConvertController* converter() const { return converter_; }
+  FilterController* filter() const { return filter_; }
+  // The player's state for the enabling (file loaded, playing, paused).
+  PlayerState playerState() const;
   QString statusText() const;
   // Raises the window (a second start asked for it).
   void bringForward();
@@ -108,10 +117,13 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QLabel* recordingTime_ = nullptr;
   CommsLogWindow* logWindow_ = nullptr;
   SettingsCommands* settingsCommands_ = nullptr;
+  PlayerController* player_ = nullptr;
+  ConvertController* converter_ = nullptr;
+  FilterController* filter_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
   session::SessionState state_;
   app::EnabledSet enabled_ = app::EnabledSet::all();
-  app::PlayerState player_;
+  app::PlayerState playerState_;  // what the enabling sees of the player
   bool reducedVariant_ = false;
   bool transmitterMenu_ = true;
   bool syncing_ = false;   // the view is being set from the list: its selection signals are ours

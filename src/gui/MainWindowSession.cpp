@@ -23,6 +23,9 @@
 #include "WindowEnabling.h"
 #include "app/Restrictions.h"
 #include "operations/RecordingFolders.h"
+#include "player/ConvertController.h"
+#include "player/FilterController.h"
+#include "player/PlayerController.h"
 
 namespace recdesk::gui {
 
@@ -46,13 +49,13 @@ void MainWindow::refreshEnabling() {
   facts.reducedVariant = reducedVariant_;
   facts.transmitterMenu = transmitterMenu_;
   facts.recordingsSelected = session_.operations().list().selectedCount() > 0;
-  enabled_ = app::enabledControls(enablingSession(state_, facts), player_,
+  enabled_ = app::enabledControls(enablingSession(state_, facts), playerState_,
                                   app::restrictionsOf(session_.settings()), enabled_);
   applyEnabled(windowEnabling(enabled_));
 }
 
 void MainWindow::setPlayerState(const app::PlayerState& player) {
-  player_ = player;
+  playerState_ = player;
   refreshEnabling();
 }
 
@@ -192,6 +195,9 @@ void MainWindow::downloadRow(int row) {
 void MainWindow::runCommand(int command) {
   if (settingsCommands_->handle(command)) return;
   auto& host = session_.host();
+  if (player_ && player_->handle(command)) return;
+  if (converter_ && converter_->handle(command)) return;
+  if (filter_ && filter_->handle(command)) return;
   switch (static_cast<Command>(command)) {
     case Command::ReadList: host.commandList(); break;
     case Command::Format: host.commandFormat(); break;
@@ -215,6 +221,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     // The reset line goes out paced: the window waits for it, polling, without a nested loop.
     closing_ = true;
+    if (player_) player_->closeFile();
     session_.closeRequest();
     savePlacement();
     logWindow_->hide();

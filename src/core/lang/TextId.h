@@ -93,6 +93,10 @@ enum class TextId : int {
   // Player
   UnableToOpenRecording = 57715,
   SoundOutputUnavailable = 57776,
+  Im2Files = 57862,
+  WavFiles = 57863,
+  AllFiles = 57864,
+  PlaybackTimerFailed = 57865,
 
   // Download and its information file
   UnableToOpenForWriting = 57823,
@@ -286,6 +290,10 @@ enum class TextId : int {
   FilterLevelControl = 57773,
   FilterDialogTitle = 57774,
   Filtering = 57840,
+  FilterInputLabel = 59100,
+  FilterModeLabel = 59101,
+  FilterOutputLabel = 59102,
+  ButtonBrowse = 59103,
   FilterRefused = 57841,
   FilterRefusedCaption = 57842,
   FilterBadHeader = 58600,     // "%s": path
