@@ -23,6 +23,7 @@
 #include "GuiTexts.h"
 #include "MainMenus.h"
 #include "PlayerButton.h"
+#include "RecorderCommands.h"
 #include "TimeRuler.h"
 #include "WaveformView.h"
 #include "operations/RecordingFolders.h"
@@ -47,10 +48,12 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
     refreshEnabling();
   };
   session_.operations().setFrontEnd(this);
+  recorderCommands_ = new RecorderCommands(session_, *this, *waveform_);
   refreshEnabling();
 }
 
 MainWindow::~MainWindow() {
+  delete recorderCommands_;
   session_.operations().setFrontEnd(nullptr);
   session_.operations().download().onFinished = nullptr;
   session_.ui().setStatusSink(nullptr);

@@ -24,6 +24,7 @@ class CommsLogWindow;
 class GuiSession;
 class ListingProgressWindow;
 class PlayerButton;
+class RecorderCommands;
 class TimeRuler;
 class WaveformView;
 
@@ -44,6 +45,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QAction* action(Command c) const { return actions_.value(number(c)); }
   QWidget* control(Control c) const { return controls_.value(number(c)); }
   CommsLogWindow* logWindow() const { return logWindow_; }
+  RecorderCommands* recorderCommands() const { return recorderCommands_; }
   QString statusText() const;
   // Raises the window (a second start asked for it).
   void bringForward();
@@ -102,6 +104,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QLabel* recordingTime_ = nullptr;
   CommsLogWindow* logWindow_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
+  RecorderCommands* recorderCommands_ = nullptr;
   session::SessionState state_;
   bool reducedVariant_ = false;
   bool syncing_ = false;   // the view is being set from the list: its selection signals are ours

@@ -18,6 +18,7 @@
 #include "ListingProgressWindow.h"
 #include "MainWindow.h"
 #include "PlayerButton.h"
+#include "RecorderCommands.h"
 #include "TimeRuler.h"
 #include "WaveformView.h"
 #include "operations/RecordingFolders.h"
@@ -183,6 +184,7 @@ void MainWindow::downloadRow(int row) {
 }
 
 void MainWindow::runCommand(int command) {
+  if (recorderCommands_ && recorderCommands_->handle(command)) return;
   auto& host = session_.host();
   switch (static_cast<Command>(command)) {
     case Command::ReadList: host.commandList(); break;
