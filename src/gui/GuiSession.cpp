@@ -41,10 +41,13 @@ GuiSession::GuiSession(const GuiOptions& options)
     settings_.decryptFolder = demoFolder("decode").string();
     std::filesystem::create_directories(settings_.downloadFolder, ec);
     std::filesystem::create_directories(settings_.decryptFolder, ec);
-    sim::DeviceConfig config;
-    config.seed = 1;
-    auto device = sim::makeDemoRecorder(config, 3);
-    sim::SimDownload::install(*device);
+    auto device = options.demoDevice;
+    if (!device) {
+      sim::DeviceConfig config;
+      config.seed = 1;
+      device = sim::makeDemoRecorder(config, 3);
+      sim::SimDownload::install(*device);
+    }
     simLink_ = std::make_shared<sim::SimLink>(device);
     channels = simLink_->channelFactory();
   } else {
