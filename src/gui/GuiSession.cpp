@@ -5,8 +5,13 @@
 #include "DemoRecorder.h"
 #include "SimDownload.h"
 #include "SimLink.h"
+#include "SimMaintenance.h"
 #include "lang/Strings.h"
 #include "link/LinkTransport.h"
+
+// Qt after the simulator: its "emit" keyword would clash with a member of that name.
+#include <QCoreApplication>
+#include <QTimer>
 
 namespace recdesk::gui {
 
@@ -47,6 +52,11 @@ GuiSession::GuiSession(const GuiOptions& options)
       config.seed = 1;
       device = sim::makeDemoRecorder(config, 3);
       sim::SimDownload::install(*device);
+      // Format, scan and flash check take their time, as on a recorder, so their windows can be seen.
+      sim::SimMaintenance::install(*device, {}, [](std::chrono::nanoseconds delay, std::function<void()> call) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(delay).count();
+        QTimer::singleShot(static_cast<int>(ms), QCoreApplication::instance(), std::move(call));
+      });
     }
     simLink_ = std::make_shared<sim::SimLink>(device);
     channels = simLink_->channelFactory();

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
@@ -17,6 +18,7 @@ namespace {
 constexpr std::int64_t kMsPerSecond = 1000;
 constexpr std::int64_t kSecondsPerMinute = 60;
 constexpr std::int64_t kSecondsPerHour = 3600;
+constexpr int kTickMs = 1000;
 
 QString clockText(std::int64_t ms) {
   const std::int64_t s = std::max<std::int64_t>(ms, 0) / kMsPerSecond;
@@ -51,6 +53,9 @@ MaintenanceProgressWindow::MaintenanceProgressWindow(QWidget* parent) : QDialog(
   connect(abandon_, &QPushButton::clicked, this, [this] {
     if (onAbandon) onAbandon();
   });
+  tick_ = new QTimer(this);
+  tick_->setInterval(kTickMs);
+  connect(tick_, &QTimer::timeout, this, [this] { drawTime(); });
 }
 
 void MaintenanceProgressWindow::reject() {
@@ -58,20 +63,25 @@ void MaintenanceProgressWindow::reject() {
   if (onAbandon) onAbandon();
 }
 
-QString MaintenanceProgressWindow::passText() const { return pass_->text(); }
+QString MaintenanceProgressWindow::passText() const {
+  return pass_->text();
+}
 
 void MaintenanceProgressWindow::showProgress(const operations::MaintenanceProgress& p) {
   using operations::MaintenanceJob;
-  QString time = QString::fromStdString(lang::format(TextId::ElapsedTime, {clockText(p.elapsedMs).toStdString()}));
+  last_ = p;
+  since_.start();
   if (p.job == MaintenanceJob::Format) {
     setWindowTitle(qtext(TextId::FormatTitle));
     heading_->setText(QString::fromStdString(lang::formatText(
-        "%s %s.\n%s", {lang::text(TextId::FormattingRecorderNamed), p.deviceName, lang::text(TextId::PleaseWait)})));
+        "%s %s.\n%s",
+        {lang::text(TextId::FormattingRecorderNamed), p.deviceName, lang::text(TextId::PleaseWait)})));
     pass_->setText(qtext(TextId::BadBlocks) + QStringLiteral(": %1").arg(p.badBlocks));
     bar_->setRange(0, 0);  // the recorder reports no position while formatting
   } else {
     setWindowTitle(qtext(TextId::FlashCheckTitle));
-    heading_->setText(QString::fromStdString(p.deviceName) + QStringLiteral("\n") + qtext(TextId::CheckingFlashWait));
+    heading_->setText(QString::fromStdString(p.deviceName) + QStringLiteral("\n") +
+                      qtext(TextId::CheckingFlashWait));
     const auto& c = p.check;
     pass_->setText(c.pass > 0 ? QString::fromStdString(lang::format(TextId::PassOfPasses, {c.pass, c.passes}))
                               : QString());
@@ -83,13 +93,26 @@ void MaintenanceProgressWindow::showProgress(const operations::MaintenanceProgre
     } else {
       bar_->setRange(0, 0);
     }
-    if (c.secondsLeft) {
-      const int minutes = static_cast<int>(std::ceil(*c.secondsLeft / static_cast<double>(kSecondsPerMinute)));
-      time += QStringLiteral("   ") + QString::fromStdString(lang::format(TextId::TimeLeftMinutes, {minutes}));
-    }
+  }
+  drawTime();
+  abandon_->setEnabled(p.running);
+  if (p.running)
+    tick_->start();
+  else
+    tick_->stop();
+}
+
+void MaintenanceProgressWindow::drawTime() {
+  const std::int64_t elapsed = last_.elapsedMs + (last_.running ? since_.elapsed() : 0);
+  QString time =
+      QString::fromStdString(lang::format(TextId::ElapsedTime, {clockText(elapsed).toStdString()}));
+  if (last_.job == operations::MaintenanceJob::Check && last_.check.secondsLeft) {
+    const double left = *last_.check.secondsLeft - static_cast<double>(since_.elapsed()) / kMsPerSecond;
+    const int minutes =
+        static_cast<int>(std::ceil(std::max(left, 0.0) / static_cast<double>(kSecondsPerMinute)));
+    time += QStringLiteral("   ") + QString::fromStdString(lang::format(TextId::TimeLeftMinutes, {minutes}));
   }
   time_->setText(time);
-  abandon_->setEnabled(p.running);
 }
 
 }  // namespace recdesk::gui

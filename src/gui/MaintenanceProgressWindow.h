@@ -3,6 +3,7 @@
 // the time it has run and the estimate, and a button to stop waiting for the recorder's end (the
 // maintenance asks the user first). It draws a MaintenanceProgress and forwards that one action.
 #include <QDialog>
+#include <QElapsedTimer>
 #include <functional>
 
 #include "operations/Maintenance.h"
@@ -10,6 +11,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace recdesk::gui {
 
@@ -30,6 +32,12 @@ class MaintenanceProgressWindow : public QDialog {
   void reject() override;
 
  private:
+  // The running time goes on between the recorder's lines (a format sends none until its end).
+  void drawTime();
+
+  operations::MaintenanceProgress last_;
+  QElapsedTimer since_;
+  QTimer* tick_ = nullptr;
   QLabel* heading_ = nullptr;
   QLabel* pass_ = nullptr;
   QProgressBar* bar_ = nullptr;

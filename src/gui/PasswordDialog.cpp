@@ -54,7 +54,9 @@ PasswordDialog::PasswordDialog(operations::PasswordChange& change, QWidget* pare
   setMinimumWidth(340);
 }
 
-QLineEdit* PasswordDialog::box(Box b) const { return b == Box::Old ? old_ : b == Box::New ? new_ : confirm_; }
+QLineEdit* PasswordDialog::box(Box b) const {
+  return b == Box::Old ? old_ : b == Box::New ? new_ : confirm_;
+}
 
 void PasswordDialog::openForm(Kind kind) {
   form_ = change_.makeForm(kind);

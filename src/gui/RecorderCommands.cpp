@@ -47,19 +47,38 @@ RecorderCommands::~RecorderCommands() {
 bool RecorderCommands::handle(int command) {
   auto& maintenance = session_.operations().maintenance();
   switch (static_cast<Command>(command)) {
-    case Command::DeviceInfo: information(maintenance.device().text, TextId::AppName); return true;
-    case Command::FlashInfo: information(maintenance.flashText(), TextId::AppName); return true;
+    case Command::DeviceInfo:
+      information(maintenance.device().text, TextId::AppName);
+      return true;
+    case Command::FlashInfo:
+      information(maintenance.flashText(), TextId::AppName);
+      return true;
     case Command::AdapterInfo:
       maintenance.adapterInformation([this, life = std::weak_ptr<char>(life_)](const std::string& text) {
         if (!life.expired()) information(text, TextId::AdapterInformation);
       });
       return true;
-    case Command::BadBlockScan: maintenance.scanBadBlocks(); return true;
-    case Command::FlashCheck: maintenance.checkFlash(); return true;
-    case Command::TestModeOff: maintenance.testModeOff(); return true;
-    case Command::Led1: maintenance.setLed(1); onLedMode(maintenance.ledMode().value_or(0)); return true;
-    case Command::Led2: maintenance.setLed(2); onLedMode(maintenance.ledMode().value_or(0)); return true;
-    case Command::Led3: maintenance.setLed(3); onLedMode(maintenance.ledMode().value_or(0)); return true;
+    case Command::BadBlockScan:
+      maintenance.scanBadBlocks();
+      return true;
+    case Command::FlashCheck:
+      maintenance.checkFlash();
+      return true;
+    case Command::TestModeOff:
+      maintenance.testModeOff();
+      return true;
+    case Command::Led1:
+      maintenance.setLed(1);
+      onLedMode(maintenance.ledMode().value_or(0));
+      return true;
+    case Command::Led2:
+      maintenance.setLed(2);
+      onLedMode(maintenance.ledMode().value_or(0));
+      return true;
+    case Command::Led3:
+      maintenance.setLed(3);
+      onLedMode(maintenance.ledMode().value_or(0));
+      return true;
     case Command::Transmitter:
       if (transmitter_ && transmitter_->isVisible()) {
         transmitter_->raise();
@@ -68,8 +87,11 @@ bool RecorderCommands::handle(int command) {
         tx_->open();
       }
       return true;
-    case Command::ResetPassword: pwd_->start(); return true;
-    default: return false;
+    case Command::ResetPassword:
+      pwd_->start();
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -79,7 +101,9 @@ void RecorderCommands::information(const std::string& text, TextId caption) {
 
 // ---- the session ---------------------------------------------------------------------------------
 
-void RecorderCommands::onState(const session::SessionState& state) { linkState(state.linkOpen); }
+void RecorderCommands::onState(const session::SessionState& state) {
+  linkState(state.linkOpen);
+}
 
 void RecorderCommands::linkState(bool up) {
   linkUp_ = up;
@@ -120,7 +144,8 @@ void RecorderCommands::onLedMode(int mode) {
 
 void RecorderCommands::waveformClicked() {
   // A file shown in the level display takes its clicks for playback.
-  if (auto* path = qobject_cast<QLabel*>(window_.control(Control::FilePath)); path && !path->text().isEmpty()) return;
+  if (auto* path = qobject_cast<QLabel*>(window_.control(Control::FilePath)); path && !path->text().isEmpty())
+    return;
   auto& list = session_.operations().list();
   std::optional<std::size_t> row = list.focused();
   if (!row || *row >= list.size()) row = list.firstSelected();

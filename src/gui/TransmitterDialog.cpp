@@ -59,8 +59,12 @@ TransmitterDialog::TransmitterDialog(operations::Transmitter& transmitter, QWidg
   setMinimumWidth(320);
 }
 
-QRadioButton* TransmitterDialog::powerButton(TransmitPower p) const { return p == TransmitPower::High ? high_ : low_; }
-QRadioButton* TransmitterDialog::scramblerButton(Scrambler s) const { return s == Scrambler::On ? scrOn_ : scrOff_; }
+QRadioButton* TransmitterDialog::powerButton(TransmitPower p) const {
+  return p == TransmitPower::High ? high_ : low_;
+}
+QRadioButton* TransmitterDialog::scramblerButton(Scrambler s) const {
+  return s == Scrambler::On ? scrOn_ : scrOff_;
+}
 
 void TransmitterDialog::showValues() {
   const operations::TransmitterValues& v = tx_.values();

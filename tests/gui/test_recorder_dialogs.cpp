@@ -93,7 +93,8 @@ void type(QWidget* box, const QString& text) {
 // The visible message box whose text contains `part` (null when none).
 QMessageBox* boxSaying(const QString& part) {
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->text().contains(part)) return box;
+    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->text().contains(part))
+      return box;
   return nullptr;
 }
 
@@ -221,7 +222,9 @@ TEST(MaintenanceWindows, FormatAndFlashCheckShowTheirProgressToTheEnd) {
   ASSERT_TRUE(answer(QString(), QMessageBox::Yes));  // the format question
   // A second question when recordings are not on disk.
   if (processUntil([] { return boxSaying(QString()) != nullptr; }, 300)) answer(QString(), QMessageBox::Yes);
-  ASSERT_TRUE(processUntil([&] { return demo.commands().progressWindow() && demo.commands().progressWindow()->isVisible(); }, 10000));
+  ASSERT_TRUE(processUntil(
+      [&] { return demo.commands().progressWindow() && demo.commands().progressWindow()->isVisible(); },
+      10000));
   MaintenanceProgressWindow& w = *demo.commands().progressWindow();
   EXPECT_TRUE(w.abandonButton()->isEnabled());
   screenshot(w, "format-progress");
@@ -234,13 +237,17 @@ TEST(MaintenanceWindows, FormatAndFlashCheckShowTheirProgressToTheEnd) {
   ASSERT_TRUE(processUntil([&] { return demo.session->host().info().chainComplete; }, 10000));
   demo.window->runCommand(number(Command::FlashCheck));
   ASSERT_TRUE(answer(qtext(TextId::FlashCheckErases), QMessageBox::Ok));
-  if (processUntil([] { return boxSaying(qtext(TextId::FlashCheckIncompleteQuestion).left(20)) != nullptr; }, 300))
+  if (processUntil([] { return boxSaying(qtext(TextId::FlashCheckIncompleteQuestion).left(20)) != nullptr; },
+                   300))
     answer(qtext(TextId::FlashCheckIncompleteQuestion).left(20), QMessageBox::Yes);
   QString lastPass;
-  ASSERT_TRUE(processUntil([&] {
-    if (w.isVisible() && !w.passText().isEmpty()) lastPass = w.passText();
-    return lastPass == "2 of 2";
-  }, 10000)) << lastPass.toStdString();
+  ASSERT_TRUE(processUntil(
+      [&] {
+        if (w.isVisible() && !w.passText().isEmpty()) lastPass = w.passText();
+        return lastPass == "2 of 2";
+      },
+      10000))
+      << lastPass.toStdString();
   EXPECT_GT(w.bar()->maximum(), 0);
   screenshot(w, "flash-check-progress");
   ASSERT_TRUE(processUntil([&] { return !w.isVisible(); }, 10000));
@@ -258,7 +265,9 @@ TEST(MaintenanceWindows, AFormatWithoutEndIsAbandonedAfterConfirmation) {
   demo.window->runCommand(number(Command::Format));
   ASSERT_TRUE(answer(QString(), QMessageBox::Yes));
   if (processUntil([] { return boxSaying(QString()) != nullptr; }, 300)) answer(QString(), QMessageBox::Yes);
-  ASSERT_TRUE(processUntil([&] { return demo.commands().progressWindow() && demo.commands().progressWindow()->isVisible(); }, 10000));
+  ASSERT_TRUE(processUntil(
+      [&] { return demo.commands().progressWindow() && demo.commands().progressWindow()->isVisible(); },
+      10000));
   MaintenanceProgressWindow& w = *demo.commands().progressWindow();
   // Declined: it goes on waiting; confirmed: the window goes and the session is free again.
   w.abandonButton()->click();
@@ -291,7 +300,8 @@ TEST(PinDialog, ALockedRecorderAsksForItsPinAndIsUnlocked) {
   ASSERT_TRUE(lock.table) << error;
   auto state = sim::installPassword(*demo.device, lock);
   demo.start();
-  ASSERT_TRUE(processUntil([&] { return demo.commands().pinDialog() && demo.commands().pinDialog()->isVisible(); }, 30000));
+  ASSERT_TRUE(processUntil(
+      [&] { return demo.commands().pinDialog() && demo.commands().pinDialog()->isVisible(); }, 30000));
   PinDialog& d = *demo.commands().pinDialog();
   EXPECT_TRUE(d.isEnabled());
   EXPECT_FALSE(d.isModal());
