@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +29,7 @@
 #include "SimPassword.h"
 #include "SimTransmitter.h"
 #include "TransmitterDialog.h"
+#include "WaveformView.h"
 #include "lang/Strings.h"
 
 using namespace recdesk;
@@ -311,4 +313,37 @@ TEST(PinDialog, ALockedRecorderAsksForItsPinAndIsUnlocked) {
   ASSERT_TRUE(processUntil([&] { return !state->locked; }, 10000));
   EXPECT_FALSE(d.isVisible());
   ASSERT_TRUE(processUntil([&] { return !demo.session->host().state().locked; }, 10000));
+}
+
+TEST(RecorderCommands, LedMarksInformationBoxesAndTheLevelPreviewOfTheSelectedRecording) {
+  Demo demo(sim::DeviceConfig{});
+  demo.device = nullptr;  // the program's own demo recorder, with its recordings to preview
+  demo.start();
+  ASSERT_TRUE(demo.ready());
+  MainWindow& w = *demo.window;
+
+  // The LED submenu marks the mode the recorder acknowledged, and only it.
+  w.runCommand(number(Command::Led2));
+  ASSERT_TRUE(processUntil([&] { return w.action(Command::Led2)->isChecked(); }, 5000));
+  w.runCommand(number(Command::Led3));
+  ASSERT_TRUE(processUntil([&] { return w.action(Command::Led3)->isChecked(); }, 5000));
+  EXPECT_FALSE(w.action(Command::Led2)->isChecked());
+  EXPECT_FALSE(w.action(Command::Led1)->isChecked());
+
+  w.runCommand(number(Command::DeviceInfo));
+  EXPECT_TRUE(answer(qtext(TextId::Firmware) + ": ", QMessageBox::Ok));
+
+  // A click in the empty level display fetches the selected recording's first pages and draws them.
+  auto* view = w.control(Control::Waveform);
+  ASSERT_NE(view, nullptr);
+  auto* levels = qobject_cast<WaveformView*>(view);
+  ASSERT_NE(levels, nullptr);
+  EXPECT_FALSE(levels->hasData());
+  const QPointF at(view->width() / 2.0, view->height() / 2.0);
+  QMouseEvent press(QEvent::MouseButtonPress, at, view->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(view, &press);
+  ASSERT_TRUE(processUntil([&] { return levels->hasData(); }, 20000));
+  EXPECT_TRUE(demo.session->operations().preview().result().complete);
+  screenshot(w, "main-window-level-preview");
 }
