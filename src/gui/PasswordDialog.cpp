@@ -102,6 +102,7 @@ void PasswordDialog::drawForm() {
 
 void PasswordDialog::accept() {
   if (!form_) return;
+  const std::string before[] = {form_->text(Box::Old), form_->text(Box::New), form_->text(Box::Confirm)};
   if (change_.submit(*form_)) {
     form_.reset();
     hide();
@@ -109,12 +110,13 @@ void PasswordDialog::accept() {
   }
   // The model told the user and emptied the box at fault: show it and go there.
   drawForm();
+  int at = 0;
   for (const Box b : {Box::Old, Box::New, Box::Confirm}) {
-    QLineEdit* edit = box(b);
-    if (edit->isVisible() && edit->isEnabled() && edit->text().isEmpty()) {
-      edit->setFocus();
+    if (form_->text(b).empty() && (!before[at].empty() || b != Box::Old)) {
+      box(b)->setFocus();
       break;
     }
+    ++at;
   }
 }
 

@@ -36,6 +36,8 @@ PinDialog::PinDialog(operations::PinUnlock& unlock, QWidget* parent) : QDialog(p
 
 void PinDialog::prompt(const operations::PinPrompt& p) {
   label_->setText(QString::fromStdString(lang::format(TextId::PinLabel, {p.deviceName})));
+  // A prompt repeated while the form is up leaves what the user is typing alone.
+  if (isVisible()) return;
   pin_->clear();
   show();
   raise();

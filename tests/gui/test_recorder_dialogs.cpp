@@ -308,6 +308,16 @@ TEST(PinDialog, ALockedRecorderAsksForItsPinAndIsUnlocked) {
   EXPECT_TRUE(d.isEnabled());
   EXPECT_FALSE(d.isModal());
   screenshot(d, "pin");
+  // A PIN that is not four digits stays in the form; a wrong one is sent and the recorder asks again.
+  type(d.pinBox(), "24");
+  d.okButton()->click();
+  ASSERT_TRUE(answer(qtext(TextId::PinRuleWithZero), QMessageBox::Ok));
+  EXPECT_TRUE(d.isVisible());
+  d.pinBox()->clear();
+  type(d.pinBox(), "1357");
+  d.okButton()->click();
+  ASSERT_TRUE(processUntil([&] { return state->refusedPins == 1 && d.isVisible(); }, 10000));
+  EXPECT_TRUE(d.pinBox()->text().isEmpty());
   type(d.pinBox(), "2468");
   d.okButton()->click();
   ASSERT_TRUE(processUntil([&] { return !state->locked; }, 10000));
