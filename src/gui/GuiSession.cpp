@@ -5,8 +5,13 @@
 #include "DemoRecorder.h"
 #include "SimDownload.h"
 #include "SimLink.h"
+#include "SimMaintenance.h"
 #include "lang/Strings.h"
 #include "link/LinkTransport.h"
+
+// Qt after the simulator: its "emit" keyword would clash with a member of that name.
+#include <QCoreApplication>
+#include <QTimer>
 
 namespace recdesk::gui {
 
@@ -41,10 +46,18 @@ GuiSession::GuiSession(const GuiOptions& options)
     settings_.decryptFolder = demoFolder("decode").string();
     std::filesystem::create_directories(settings_.downloadFolder, ec);
     std::filesystem::create_directories(settings_.decryptFolder, ec);
-    sim::DeviceConfig config;
-    config.seed = 1;
-    auto device = sim::makeDemoRecorder(config, 3);
-    sim::SimDownload::install(*device);
+    auto device = options.demoDevice;
+    if (!device) {
+      sim::DeviceConfig config;
+      config.seed = 1;
+      device = sim::makeDemoRecorder(config, 3);
+      sim::SimDownload::install(*device);
+      // Format, scan and flash check take their time, as on a recorder, so their windows can be seen.
+      sim::SimMaintenance::install(*device, {}, [](std::chrono::nanoseconds delay, std::function<void()> call) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(delay).count();
+        QTimer::singleShot(static_cast<int>(ms), QCoreApplication::instance(), std::move(call));
+      });
+    }
     simLink_ = std::make_shared<sim::SimLink>(device);
     channels = simLink_->channelFactory();
   } else {

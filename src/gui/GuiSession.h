@@ -18,6 +18,7 @@
 
 namespace recdesk::sim {
 class SimLink;
+class SimRecorder;
 }
 
 namespace recdesk::gui {
@@ -26,6 +27,7 @@ struct GuiOptions {
   bool demo = false;
   std::optional<std::filesystem::path> settingsFile;  // default: app::defaultSettingsPath()
   std::optional<std::filesystem::path> logFolder;     // default: link::CommsLog::defaultFolder()
+  std::shared_ptr<sim::SimRecorder> demoDevice;      // the demo's device; default: the demo recorder
 };
 
 class GuiSession {

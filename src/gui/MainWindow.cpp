@@ -24,6 +24,7 @@
 #include "MainMenus.h"
 #include "PlayerButton.h"
 #include "SettingsCommands.h"
+#include "RecorderCommands.h"
 #include "TimeRuler.h"
 #include "WaveformView.h"
 #include "operations/RecordingFolders.h"
@@ -74,12 +75,14 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
       player_->closeFile();
   };
   filter_->afterRun = [this](const std::string& output) { player_->load(output); };
+  recorderCommands_ = new RecorderCommands(session_, *this, *waveform_);
   refreshEnabling();
 }
 
 PlayerState MainWindow::playerState() const { return player_ ? player_->state() : PlayerState{}; }
 
 MainWindow::~MainWindow() {
+  delete recorderCommands_;
   session_.operations().setFrontEnd(nullptr);
   session_.operations().download().onFinished = nullptr;
   session_.operations().download().stopPlayback = nullptr;

@@ -30,6 +30,7 @@ class PlayerController;
 class ConvertController;
 class FilterController;
 struct PlayerState;
+class RecorderCommands;
 class TimeRuler;
 class WaveformView;
 
@@ -60,6 +61,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   FilterController* filter() const { return filter_; }
   // The player's state for the enabling (file loaded, playing, paused).
   PlayerState playerState() const;
+  RecorderCommands* recorderCommands() const { return recorderCommands_; }
   QString statusText() const;
   // Raises the window (a second start asked for it).
   void bringForward();
@@ -121,6 +123,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   ConvertController* converter_ = nullptr;
   FilterController* filter_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
+  RecorderCommands* recorderCommands_ = nullptr;
   session::SessionState state_;
   app::EnabledSet enabled_ = app::EnabledSet::all();
   app::PlayerState playerState_;  // what the enabling sees of the player

@@ -18,6 +18,7 @@
 #include "MainWindow.h"
 #include "PlayerButton.h"
 #include "SettingsCommands.h"
+#include "RecorderCommands.h"
 #include "TimeRuler.h"
 #include "WaveformView.h"
 #include "WindowEnabling.h"
@@ -194,6 +195,7 @@ void MainWindow::downloadRow(int row) {
 
 void MainWindow::runCommand(int command) {
   if (settingsCommands_->handle(command)) return;
+  if (recorderCommands_ && recorderCommands_->handle(command)) return;
   auto& host = session_.host();
   if (player_ && player_->handle(command)) return;
   if (converter_ && converter_->handle(command)) return;

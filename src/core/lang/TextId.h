@@ -293,7 +293,6 @@ enum class TextId : int {
   FilterInputLabel = 59100,
   FilterModeLabel = 59101,
   FilterOutputLabel = 59102,
-  ButtonBrowse = 59103,
   FilterRefused = 57841,
   FilterRefusedCaption = 57842,
   FilterBadHeader = 58600,     // "%s": path
@@ -464,6 +463,32 @@ enum class TextId : int {
   TipStop = 57669,
   TipOpenFile = 57670,
   TipPrefix = 57671,
+
+  // Desktop program: maintenance, transmitter, password and PIN windows
+  TxPowerLabel = 59200,
+  TxPowerHigh = 59201,
+  TxPowerLow = 59202,
+  TxScramblerLabel = 59203,
+  TxScramblerOn = 59204,
+  TxScramblerOff = 59205,
+  TxFrequencyLabel = 59206,
+  TxRangeText = 59207,
+  OldPasswordLabel = 59208,
+  NewPasswordLabel = 59209,
+  ConfirmPasswordLabel = 59210,
+  UseDefaultPassword = 59211,
+  PinLabel = 59212,
+  PinUnlockButton = 59213,
+  StopWaitingButton = 59214,
+  PasswordDialogTitle = 59215,
+  PinDialogTitle = 59216,
+  FlashCheckTitle = 59217,
+  FormatTitle = 59218,
+  PassOfPasses = 59219,
+  TimeLeftMinutes = 59220,
+  ElapsedTime = 59221,
+  NewPasswordOnlyNote = 59222,
+  LevelPreviewFetching = 59223,
 };
 
 // The text's number in the language library.
