@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "DemoRecorder.h"
+#include "SimTimer.h"
 #include "SimDownload.h"
 #include "SimLink.h"
 #include "lang/Strings.h"
@@ -43,8 +44,12 @@ GuiSession::GuiSession(const GuiOptions& options)
     std::filesystem::create_directories(settings_.decryptFolder, ec);
     sim::DeviceConfig config;
     config.seed = 1;
+    config.clockOffsetSeconds = options.demoClockOffset;
     auto device = sim::makeDemoRecorder(config, 3);
     sim::SimDownload::install(*device);
+    sim::SimTimerOptions timer;
+    timer.armed = options.demoTimerArmed;
+    sim::SimTimer::install(*device, timer);
     simLink_ = std::make_shared<sim::SimLink>(device);
     channels = simLink_->channelFactory();
   } else {

@@ -24,6 +24,9 @@ namespace recdesk::gui {
 
 struct GuiOptions {
   bool demo = false;
+  // The demo's simulated recorder: its clock this many seconds off this computer's, its timer armed.
+  long long demoClockOffset = 0;
+  bool demoTimerArmed = false;
   std::optional<std::filesystem::path> settingsFile;  // default: app::defaultSettingsPath()
   std::optional<std::filesystem::path> logFolder;     // default: link::CommsLog::defaultFolder()
 };

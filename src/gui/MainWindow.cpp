@@ -2,6 +2,8 @@
 // window placement.
 #include "MainWindow.h"
 
+#include "dialogs/ClockController.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
@@ -47,10 +49,12 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
     refreshEnabling();
   };
   session_.operations().setFrontEnd(this);
+  clockController_ = new ClockController(session_, this, [this] { close(); });
   refreshEnabling();
 }
 
 MainWindow::~MainWindow() {
+  delete clockController_;  // its operations go while the session is whole
   session_.operations().setFrontEnd(nullptr);
   session_.operations().download().onFinished = nullptr;
   session_.ui().setStatusSink(nullptr);

@@ -20,6 +20,7 @@ class QTreeWidget;
 
 namespace recdesk::gui {
 
+class ClockController;
 class CommsLogWindow;
 class GuiSession;
 class ListingProgressWindow;
@@ -44,6 +45,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QAction* action(Command c) const { return actions_.value(number(c)); }
   QWidget* control(Control c) const { return controls_.value(number(c)); }
   CommsLogWindow* logWindow() const { return logWindow_; }
+  ClockController* clockController() const { return clockController_; }
   QString statusText() const;
   // Raises the window (a second start asked for it).
   void bringForward();
@@ -101,6 +103,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   QLabel* secondStatus_ = nullptr;
   QLabel* recordingTime_ = nullptr;
   CommsLogWindow* logWindow_ = nullptr;
+  ClockController* clockController_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
   session::SessionState state_;
   bool reducedVariant_ = false;

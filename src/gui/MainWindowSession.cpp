@@ -17,6 +17,8 @@
 #include "InterimEnabling.h"
 #include "ListingProgressWindow.h"
 #include "MainWindow.h"
+
+#include "dialogs/ClockController.h"
 #include "PlayerButton.h"
 #include "TimeRuler.h"
 #include "WaveformView.h"
@@ -183,6 +185,7 @@ void MainWindow::downloadRow(int row) {
 }
 
 void MainWindow::runCommand(int command) {
+  if (clockController_->handle(command)) return;
   auto& host = session_.host();
   switch (static_cast<Command>(command)) {
     case Command::ReadList: host.commandList(); break;
