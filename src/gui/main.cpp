@@ -24,13 +24,15 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: recdesk [--demo] [--help] [--version]\n"
+    "Usage: recdesk [--demo [--demo-clock-off] [--demo-timer-armed]] [--help] [--version]\n"
     "\n"
     "The desktop program for the R5 and R6 recorders and the T7 transmitter.\n"
     "\n"
-    "  --demo     run on the built-in simulated recorder (no recorder needed)\n"
-    "  --help     show this text and end\n"
-    "  --version  show the version and end\n"
+    "  --demo              run on the built-in simulated recorder (no recorder needed)\n"
+    "  --demo-clock-off    the simulated recorder's clock runs 2 minutes ahead (implies --demo)\n"
+    "  --demo-timer-armed  the simulated recorder starts with its timer armed (implies --demo)\n"
+    "  --help              show this text and end\n"
+    "  --version           show the version and end\n"
     "\n"
     "Only one copy runs at a time: a second start brings the running window forward.\n";
 
@@ -45,6 +47,8 @@ QString serverName() { return QStringLiteral("recdesk-%1").arg(getuid()); }
 
 int main(int argc, char** argv) {
   bool demo = false;
+  long long demoClockOffset = 0;
+  bool demoTimerArmed = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -57,6 +61,16 @@ int main(int argc, char** argv) {
     }
     if (arg == "--demo") {
       demo = true;
+      continue;
+    }
+    if (arg == "--demo-clock-off") {
+      demo = true;
+      demoClockOffset = 120;
+      continue;
+    }
+    if (arg == "--demo-timer-armed") {
+      demo = true;
+      demoTimerArmed = true;
       continue;
     }
     std::fprintf(stderr, "recdesk: unknown option %s\n\n%s", arg.c_str(), kUsage);
@@ -100,6 +114,8 @@ int main(int argc, char** argv) {
 
   recdesk::gui::GuiOptions options;
   options.demo = demo;
+  options.demoClockOffset = demoClockOffset;
+  options.demoTimerArmed = demoTimerArmed;
   recdesk::gui::GuiSession session(options);
   recdesk::gui::MainWindow window(session);
 

@@ -83,7 +83,7 @@ void ClockDialog::showReading() {
   const QSignalBlocker block(useComputer_);
   useComputer_->setChecked(clock_.model().useComputerClock);
   picker_->setEnabled(!clock_.model().useComputerClock);
-  if (!clock_.model().useComputerClock && !isVisible()) picker_->setDateTime(toQt(clock_.computerNow()));
+  if (!isVisible()) picker_->setDateTime(toQt(clock_.computerNow()));
   tick();
   if (!timer_->isActive()) timer_->start();
   show();
@@ -93,6 +93,8 @@ void ClockDialog::showReading() {
 void ClockDialog::tick() {
   recorder_->setText(clockString(clock_.model().recorderNow(wallNow_())));
   computer_->setText(clockString(clock_.computerNow()));
+  // While this computer's clock is the one set, the picker shows it.
+  if (useComputer_->isChecked()) picker_->setDateTime(toQt(clock_.computerNow()));
 }
 
 void ClockDialog::setClock() {
