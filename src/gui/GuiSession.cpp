@@ -45,6 +45,7 @@ GuiSession::GuiSession(const GuiOptions& options)
     sim::DeviceConfig config;
     config.seed = 1;
     config.clockOffsetSeconds = options.demoClockOffset;
+    config.model = sim::parseModel(options.demoModel).value_or(sim::Model::R5);
     auto device = sim::makeDemoRecorder(config, 3);
     sim::SimDownload::install(*device);
     sim::SimTimerOptions timer;

@@ -17,6 +17,7 @@
 #include "SignalClose.h"
 #include "SingleInstance.h"
 #include "app/Version.h"
+#include "SimRecorder.h"
 #include "app/VersionText.h"
 #include "lang/LanguageChoice.h"
 #include "lang/Strings.h"
@@ -24,11 +25,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: recdesk [--demo [--demo-clock-off] [--demo-timer-armed]] [--help] [--version]\n"
+    "Usage: recdesk [--demo [--demo-model M] [--demo-clock-off] [--demo-timer-armed]] [--help] [--version]\n"
     "\n"
     "The desktop program for the R5 and R6 recorders and the T7 transmitter.\n"
     "\n"
     "  --demo              run on the built-in simulated recorder (no recorder needed)\n"
+    "  --demo-model M      the simulated device: R5 (default), R6, R5U (the reduced variant) or T7\n"
+    "                      (the transmitter); implies --demo\n"
     "  --demo-clock-off    the simulated recorder's clock runs 2 minutes ahead (implies --demo)\n"
     "  --demo-timer-armed  the simulated recorder starts with its timer armed (implies --demo)\n"
     "  --help              show this text and end\n"
@@ -49,6 +52,7 @@ int main(int argc, char** argv) {
   bool demo = false;
   long long demoClockOffset = 0;
   bool demoTimerArmed = false;
+  std::string demoModel = "R5";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -61,6 +65,15 @@ int main(int argc, char** argv) {
     }
     if (arg == "--demo") {
       demo = true;
+      continue;
+    }
+    if (arg == "--demo-model") {
+      if (i + 1 >= argc || !recdesk::sim::parseModel(argv[i + 1])) {
+        std::fprintf(stderr, "recdesk: --demo-model must be R5, R5U, R6 or T7\n");
+        return 2;
+      }
+      demo = true;
+      demoModel = argv[++i];
       continue;
     }
     if (arg == "--demo-clock-off") {
@@ -116,6 +129,7 @@ int main(int argc, char** argv) {
   options.demo = demo;
   options.demoClockOffset = demoClockOffset;
   options.demoTimerArmed = demoTimerArmed;
+  options.demoModel = demoModel;
   recdesk::gui::GuiSession session(options);
   recdesk::gui::MainWindow window(session);
 

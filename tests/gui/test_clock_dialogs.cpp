@@ -30,13 +30,14 @@ struct Demo {
   std::unique_ptr<GuiSession> session;
   std::unique_ptr<MainWindow> window;
 
-  explicit Demo(long long clockOffset = 0, bool armed = false, std::time_t frozenWall = 0) {
+  explicit Demo(long long clockOffset = 0, bool armed = false, std::time_t frozenWall = 0, const char* model = "R5") {
     guiApp();
     setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
     GuiOptions options;
     options.demo = true;
     options.demoClockOffset = clockOffset;
     options.demoTimerArmed = armed;
+    options.demoModel = model;
     options.settingsFile = dir / "recdesk.ini";
     options.logFolder = dir / "log";
     session = std::make_unique<GuiSession>(options);
@@ -203,5 +204,13 @@ TEST(TimerNotice, OkDisarmsAndCancelQuitsLeavingTheTimerArmed) {
     click(notice, QMessageBox::Cancel);
     EXPECT_TRUE(processUntil([&] { return !demo.window->isVisible(); }, kWaitMs));
     EXPECT_TRUE(demo.session->host().state().timerArmed);
+  }
+}
+
+TEST(DemoModels, TheTransmitterAndTheReducedVariantConnect) {
+  for (const char* model : {"T7", "R5U"}) {
+    Demo demo(0, false, 0, model);
+    EXPECT_TRUE(demo.connected()) << model;
+    EXPECT_EQ(demo.box(ports::Topic::ClockDifference), nullptr) << model;
   }
 }
