@@ -1,8 +1,11 @@
 #include "GuiSession.h"
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "DemoPinTable.h"
 #include "DemoRecorder.h"
+#include "SimPassword.h"
 #include "SimTimer.h"
 #include "SimDownload.h"
 #include "SimLink.h"
@@ -22,6 +25,32 @@ std::filesystem::path demoFolder(const std::string& what) {
     base = fs::temp_directory_path();
   return base / "recdesk" / "demo" / what;
 }
+
+namespace {
+
+// Locks the demo recorder with the demo PIN and writes the demo's invented PIN table to the demo's
+// folder, named in the settings in memory (the user's settings file keeps its own).
+void lockDemoRecorder(sim::SimRecorder& device, app::Settings& settings) {
+  const std::string text = sim::demoPinTableText();
+  const std::filesystem::path file = demoFolder("pin") / "demo-pin-table.txt";
+  std::error_code ec;
+  std::filesystem::create_directories(file.parent_path(), ec);
+  std::string error;
+  auto table = operations::PinTable::parse(text, file.string(), error);
+  if (!table) return;
+  if (FILE* f = std::fopen(file.c_str(), "wb")) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    settings.pinTable = file.string();
+  }
+  sim::LockOptions lock;
+  lock.pin = sim::kDemoPin;
+  lock.table = std::move(table);
+  lock.tableName = file.string();
+  sim::installPassword(device, std::move(lock));
+}
+
+}  // namespace
 
 GuiSession::GuiSession(const GuiOptions& options)
     : demo_(options.demo),
@@ -48,6 +77,7 @@ GuiSession::GuiSession(const GuiOptions& options)
     config.model = sim::parseModel(options.demoModel).value_or(sim::Model::R5);
     auto device = sim::makeDemoRecorder(config, 3);
     sim::SimDownload::install(*device);
+    if (options.demoLocked) lockDemoRecorder(*device, settings_);
     sim::SimTimerOptions timer;
     timer.armed = options.demoTimerArmed;
     sim::SimTimer::install(*device, timer);

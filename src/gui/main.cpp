@@ -25,7 +25,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: recdesk [--demo [--demo-model M] [--demo-clock-off] [--demo-timer-armed]] [--help] [--version]\n"
+    "Usage: recdesk [--demo [--demo-model M] [--demo-clock-off] [--demo-timer-armed] [--demo-locked]] [--help] [--version]\n"
     "\n"
     "The desktop program for the R5 and R6 recorders and the T7 transmitter.\n"
     "\n"
@@ -33,6 +33,8 @@ constexpr const char* kUsage =
     "  --demo-model M      the simulated device: R5 (default), R6, R5U (the reduced variant) or T7\n"
     "                      (the transmitter); implies --demo\n"
     "  --demo-clock-off    the simulated recorder's clock runs 2 minutes ahead (implies --demo)\n"
+    "  --demo-locked       the simulated recorder starts locked with PIN 1234; the demo's own invented PIN\n"
+    "                      table is written beside the demo's files and named for this run (implies --demo)\n"
     "  --demo-timer-armed  the simulated recorder starts with its timer armed (implies --demo)\n"
     "  --help              show this text and end\n"
     "  --version           show the version and end\n"
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
   long long demoClockOffset = 0;
   bool demoTimerArmed = false;
   std::string demoModel = "R5";
+  bool demoLocked = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -74,6 +77,11 @@ int main(int argc, char** argv) {
       }
       demo = true;
       demoModel = argv[++i];
+      continue;
+    }
+    if (arg == "--demo-locked") {
+      demo = true;
+      demoLocked = true;
       continue;
     }
     if (arg == "--demo-clock-off") {
@@ -130,6 +138,7 @@ int main(int argc, char** argv) {
   options.demoClockOffset = demoClockOffset;
   options.demoTimerArmed = demoTimerArmed;
   options.demoModel = demoModel;
+  options.demoLocked = demoLocked;
   recdesk::gui::GuiSession session(options);
   recdesk::gui::MainWindow window(session);
 

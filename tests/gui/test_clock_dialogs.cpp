@@ -15,6 +15,7 @@
 #include "dialogs/ClockController.h"
 #include "dialogs/ClockDialog.h"
 #include "dialogs/TimerProgrammeDialog.h"
+#include "operations/PinTable.h"
 
 using namespace recdesk;
 using namespace recdesk::gui;
@@ -30,7 +31,8 @@ struct Demo {
   std::unique_ptr<GuiSession> session;
   std::unique_ptr<MainWindow> window;
 
-  explicit Demo(long long clockOffset = 0, bool armed = false, std::time_t frozenWall = 0, const char* model = "R5") {
+  explicit Demo(long long clockOffset = 0, bool armed = false, std::time_t frozenWall = 0, const char* model = "R5",
+                bool locked = false) {
     guiApp();
     setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
     GuiOptions options;
@@ -38,6 +40,7 @@ struct Demo {
     options.demoClockOffset = clockOffset;
     options.demoTimerArmed = armed;
     options.demoModel = model;
+    options.demoLocked = locked;
     options.settingsFile = dir / "recdesk.ini";
     options.logFolder = dir / "log";
     session = std::make_unique<GuiSession>(options);
@@ -213,4 +216,13 @@ TEST(DemoModels, TheTransmitterAndTheReducedVariantConnect) {
     EXPECT_TRUE(demo.connected()) << model;
     EXPECT_EQ(demo.box(ports::Topic::ClockDifference), nullptr) << model;
   }
+}
+
+TEST(DemoModels, TheLockedDemoRecorderWaitsForItsPinWithTheDemoTableNamed) {
+  Demo demo(0, false, 0, "R5", true);
+  const std::string table = demo.session->settings().pinTable;
+  ASSERT_FALSE(table.empty());
+  std::string error;
+  EXPECT_TRUE(operations::PinTable::load(table, error).has_value()) << error;
+  EXPECT_TRUE(processUntil([&] { return demo.session->host().state().locked; }, kWaitMs));
 }
