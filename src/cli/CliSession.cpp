@@ -7,6 +7,7 @@
 
 #include "CliLog.h"
 #include "DemoRecorder.h"
+#include "SimTimer.h"
 #include "SimLink.h"
 #include "app/SettingsFile.h"
 #include "link/CommsLog.h"
@@ -82,7 +83,13 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
     config.seed = 1;
     // The transmitter's command has a transmitter to talk to.
     if (context.command == "tx") config.model = sim::Model::T7;
-    s->simLink_ = std::make_shared<sim::SimLink>(sim::makeDemoRecorder(config, kDemoRecordings));
+    if (const auto model = sim::parseModel(context.demoModel)) config.model = *model;
+    if (context.demoClockOff) config.clockOffsetSeconds = 120;
+    auto device = sim::makeDemoRecorder(config, kDemoRecordings);
+    sim::SimTimerOptions timer;
+    timer.armed = context.demoTimerArmed;
+    sim::SimTimer::install(*device, timer);
+    s->simLink_ = std::make_shared<sim::SimLink>(device);
     channels = s->simLink_->channelFactory();
     s->linkDescription_ = "the built-in simulated recorder";
   } else {

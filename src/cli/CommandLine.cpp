@@ -92,6 +92,10 @@ std::vector<OptionDef> globalOptions() {
               "port code: 1-999 serial, 1000+ FTDI adapter, 2000+ QuickUSB module"),
       choice("--baud", {"115200", "1000000", "2000000", "3000000"}, "link speed in bit/s"),
       flag("--demo", "use the built-in simulated recorder"),
+      choice("--demo-model", {"R5", "R5U", "R6", "T7"},
+             "the simulated device of the demo (R5U: the reduced variant, T7: the transmitter); implies --demo"),
+      flag("--demo-clock-off", "the demo recorder's clock runs 2 minutes ahead; implies --demo"),
+      flag("--demo-timer-armed", "the demo recorder starts with its timer armed; implies --demo"),
       file("--log", "FILE",
            "write the communications log to FILE instead of the daily log in $XDG_STATE_HOME/recdesk/"),
       flag("--no-log", "write no communications log"),
@@ -336,6 +340,9 @@ class Parser {
       if (key == "--port") context.portCode = static_cast<int>(std::stol(v));
       if (key == "--baud") context.baud = static_cast<std::uint32_t>(std::stoul(v));
       if (key == "--demo") context.demo = true;
+      if (key == "--demo-model") context.demo = true, context.demoModel = v;
+      if (key == "--demo-clock-off") context.demo = true, context.demoClockOff = true;
+      if (key == "--demo-timer-armed") context.demo = true, context.demoTimerArmed = true;
       if (key == "--log") context.logFile = v;
       if (key == "--no-log") context.noLog = true;
       if (key == "--timeout") context.timeoutSeconds = std::stod(v);

@@ -84,7 +84,7 @@ int runTimer(CliContext& context) {
   auto session = CliSession::create(context, error);
   if (!session) return fail(error);
   session->ui().quiet = true;
-  if (auto* device = session->simulatedDevice()) sim::SimTimer::install(*device);
+  // The demo's recorder has its timer already (armed with --demo-timer-armed).
   auto& host = session->host();
   operations::RecorderClock clock(host, session->settings());
   clock.setAskOnDifference(false);

@@ -1,8 +1,12 @@
 #include "GuiSession.h"
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "DemoPinTable.h"
 #include "DemoRecorder.h"
+#include "SimPassword.h"
+#include "SimTimer.h"
 #include "SimDownload.h"
 #include "SimLink.h"
 #include "SimMaintenance.h"
@@ -27,6 +31,32 @@ std::filesystem::path demoFolder(const std::string& what) {
   return base / "recdesk" / "demo" / what;
 }
 
+namespace {
+
+// Locks the demo recorder with the demo PIN and writes the demo's invented PIN table to the demo's
+// folder, named in the settings in memory (the user's settings file keeps its own).
+void lockDemoRecorder(sim::SimRecorder& device, app::Settings& settings) {
+  const std::string text = sim::demoPinTableText();
+  const std::filesystem::path file = demoFolder("pin") / "demo-pin-table.txt";
+  std::error_code ec;
+  std::filesystem::create_directories(file.parent_path(), ec);
+  std::string error;
+  auto table = operations::PinTable::parse(text, file.string(), error);
+  if (!table) return;
+  if (FILE* f = std::fopen(file.c_str(), "wb")) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    settings.pinTable = file.string();
+  }
+  sim::LockOptions lock;
+  lock.pin = sim::kDemoPin;
+  lock.table = std::move(table);
+  lock.tableName = file.string();
+  sim::installPassword(device, std::move(lock));
+}
+
+}  // namespace
+
 GuiSession::GuiSession(const GuiOptions& options)
     : demo_(options.demo),
       file_(options.settingsFile.value_or(app::defaultSettingsPath())),
@@ -50,6 +80,8 @@ GuiSession::GuiSession(const GuiOptions& options)
     if (!device) {
       sim::DeviceConfig config;
       config.seed = 1;
+      config.clockOffsetSeconds = options.demoClockOffset;
+      config.model = sim::parseModel(options.demoModel).value_or(sim::Model::R5);
       device = sim::makeDemoRecorder(config, 3);
       sim::SimDownload::install(*device);
       // Format, scan and flash check take their time, as on a recorder, so their windows can be seen.
@@ -57,6 +89,10 @@ GuiSession::GuiSession(const GuiOptions& options)
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(delay).count();
         QTimer::singleShot(static_cast<int>(ms), QCoreApplication::instance(), std::move(call));
       });
+      if (options.demoLocked) lockDemoRecorder(*device, settings_);
+      sim::SimTimerOptions timer;
+      timer.armed = options.demoTimerArmed;
+      sim::SimTimer::install(*device, timer);
     }
     simLink_ = std::make_shared<sim::SimLink>(device);
     channels = simLink_->channelFactory();

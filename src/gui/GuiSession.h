@@ -25,6 +25,11 @@ namespace recdesk::gui {
 
 struct GuiOptions {
   bool demo = false;
+  // The demo's simulated recorder: its clock this many seconds off this computer's, its timer armed.
+  long long demoClockOffset = 0;
+  bool demoTimerArmed = false;
+  std::string demoModel = "R5";
+  bool demoLocked = false;  // locked with the demo PIN; the demo's own invented PIN table is written for it  // "R5", "R5U" (the reduced variant), "R6" or "T7" (the transmitter)
   std::optional<std::filesystem::path> settingsFile;  // default: app::defaultSettingsPath()
   std::optional<std::filesystem::path> logFolder;     // default: link::CommsLog::defaultFolder()
   std::shared_ptr<sim::SimRecorder> demoDevice;      // the demo's device; default: the demo recorder

@@ -2,6 +2,8 @@
 // window placement.
 #include "MainWindow.h"
 
+#include "dialogs/ClockController.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
@@ -76,6 +78,7 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
   };
   filter_->afterRun = [this](const std::string& output) { player_->load(output); };
   recorderCommands_ = new RecorderCommands(session_, *this, *waveform_);
+  clockController_ = new ClockController(session_, this, [this] { close(); });
   refreshEnabling();
 }
 
@@ -83,6 +86,7 @@ PlayerState MainWindow::playerState() const { return player_ ? player_->state() 
 
 MainWindow::~MainWindow() {
   delete recorderCommands_;
+  delete clockController_;  // its operations go while the session is whole
   session_.operations().setFrontEnd(nullptr);
   session_.operations().download().onFinished = nullptr;
   session_.operations().download().stopPlayback = nullptr;

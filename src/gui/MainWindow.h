@@ -21,6 +21,7 @@ class QTreeWidget;
 
 namespace recdesk::gui {
 
+class ClockController;
 class CommsLogWindow;
 class GuiSession;
 class ListingProgressWindow;
@@ -62,6 +63,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   // The player's state for the enabling (file loaded, playing, paused).
   PlayerState playerState() const;
   RecorderCommands* recorderCommands() const { return recorderCommands_; }
+  ClockController* clockController() const { return clockController_; }
   QString statusText() const;
   // Raises the window (a second start asked for it).
   void bringForward();
@@ -122,6 +124,7 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   PlayerController* player_ = nullptr;
   ConvertController* converter_ = nullptr;
   FilterController* filter_ = nullptr;
+  ClockController* clockController_ = nullptr;
   ListingProgressWindow* listing_ = nullptr;  // made by a long listing
   RecorderCommands* recorderCommands_ = nullptr;
   session::SessionState state_;

@@ -16,6 +16,8 @@
 #include "GuiTexts.h"
 #include "ListingProgressWindow.h"
 #include "MainWindow.h"
+
+#include "dialogs/ClockController.h"
 #include "PlayerButton.h"
 #include "SettingsCommands.h"
 #include "RecorderCommands.h"
@@ -196,6 +198,7 @@ void MainWindow::downloadRow(int row) {
 void MainWindow::runCommand(int command) {
   if (settingsCommands_->handle(command)) return;
   if (recorderCommands_ && recorderCommands_->handle(command)) return;
+  if (clockController_->handle(command)) return;
   auto& host = session_.host();
   if (player_ && player_->handle(command)) return;
   if (converter_ && converter_->handle(command)) return;

@@ -1,9 +1,12 @@
 #include "QtUserInterface.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
 #include <map>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "ConversionProgressWindow.h"
 #include "TextPrompt.h"
@@ -76,14 +79,20 @@ void QtUserInterface::ask(const ports::Question& q, ports::ReplyHandler done) {
       if (i == q.defaultChoice) box->setDefaultButton(button);
     }
   }
+  // The check box's state is part of the reply whichever button closes the box.
+  if (!q.checkBox.empty()) box->setCheckBox(new QCheckBox(QString::fromStdString(q.checkBox), box));
   ++openBoxes_;
+  topicBoxes_.emplace(q.topic, box);
   std::weak_ptr<char> alive = life_;
   const ports::Reply dismissed{q.defaultAnswer, q.defaultChoice};
   QObject::connect(box, &QMessageBox::finished, box, [this, box, answers, dismissed, done, alive](int) {
     if (alive.expired()) return;
-    --openBoxes_;
+    const bool withdrawn = box->property("withdrawn").toBool();
+    forget(box);
+    if (withdrawn) return;  // the core no longer wants this answer
     ports::Reply reply = dismissed;
     if (auto it = answers->find(box->clickedButton()); it != answers->end()) reply = it->second;
+    if (box->checkBox()) reply.checked = box->checkBox()->isChecked();
     if (done) done(reply);
   });
   box->open();
@@ -101,6 +110,32 @@ ports::Answer QtUserInterface::message(const std::string& text, const std::strin
                           : (buttons == ports::Buttons::YesNo ? ports::Answer::No : ports::Answer::Cancel);
   ask(q, nullptr);
   return q.defaultAnswer;
+}
+
+void QtUserInterface::forget(QWidget* box) {
+  for (auto it = topicBoxes_.begin(); it != topicBoxes_.end(); ++it) {
+    if (it->second == box) {
+      topicBoxes_.erase(it);
+      --openBoxes_;
+      return;
+    }
+  }
+}
+
+QWidget* QtUserInterface::openBox(ports::Topic topic) const {
+  auto range = topicBoxes_.equal_range(topic);
+  return range.first == range.second ? nullptr : std::prev(range.second)->second;
+}
+
+void QtUserInterface::withdraw(ports::Topic topic) {
+  std::vector<QWidget*> boxes;
+  for (auto [it, end] = topicBoxes_.equal_range(topic); it != end; ++it) boxes.push_back(it->second);
+  for (QWidget* box : boxes) {
+    box->setProperty("withdrawn", true);
+    // done() hides the box and emits finished(); the box deletes itself (close() would be refused by
+    // a box without an Escape button).
+    if (auto* dialog = qobject_cast<QDialog*>(box)) dialog->done(QDialog::Rejected);
+  }
 }
 
 void QtUserInterface::status(const std::string& text) {

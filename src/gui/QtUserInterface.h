@@ -4,6 +4,7 @@
 // a plain message returns at once while its box stays up. Status texts and progress go to whoever
 // the main window names (sinks), so this class knows no window layout. No Qt header here.
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -31,18 +32,25 @@ class QtUserInterface final : public ports::UserInterface {
                         ports::Buttons buttons) override;
   // A line, a secret, a new secret typed twice or an existing file; the answer comes later.
   void askText(const ports::TextQuestion& question, ports::TextReplyHandler done) override;
+  // Closes the open box of `topic` without calling its callback.
+  void withdraw(ports::Topic topic) override;
   void status(const std::string& text) override;
   bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override;
   void progressDone() override;
 
   // The boxes shown and not yet closed (tests close them through their callbacks).
   int openBoxes() const { return openBoxes_; }
+  // The open box of `topic` (the most recent one), or null.
+  QWidget* openBox(ports::Topic topic) const;
 
  private:
+  void forget(QWidget* box);
+
   QWidget* parent_;
   std::function<void(const std::string&)> statusSink_;
   ConversionProgressWindow* progress_ = nullptr;
   int openBoxes_ = 0;
+  std::multimap<ports::Topic, QWidget*> topicBoxes_;  // open boxes by topic
   std::shared_ptr<char> life_ = std::make_shared<char>();
 };
 

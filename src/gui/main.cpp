@@ -18,6 +18,7 @@
 #include "SignalClose.h"
 #include "SingleInstance.h"
 #include "app/Version.h"
+#include "SimRecorder.h"
 #include "app/VersionText.h"
 #include "lang/LanguageChoice.h"
 #include "lang/Strings.h"
@@ -25,13 +26,19 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: recdesk [--demo] [--help] [--version]\n"
+    "Usage: recdesk [--demo [--demo-model M] [--demo-clock-off] [--demo-timer-armed] [--demo-locked]] [--help] [--version]\n"
     "\n"
     "The desktop program for the R5 and R6 recorders and the T7 transmitter.\n"
     "\n"
-    "  --demo     run on the built-in simulated recorder (no recorder needed)\n"
-    "  --help     show this text and end\n"
-    "  --version  show the version and end\n"
+    "  --demo              run on the built-in simulated recorder (no recorder needed)\n"
+    "  --demo-model M      the simulated device: R5 (default), R6, R5U (the reduced variant) or T7\n"
+    "                      (the transmitter); implies --demo\n"
+    "  --demo-clock-off    the simulated recorder's clock runs 2 minutes ahead (implies --demo)\n"
+    "  --demo-locked       the simulated recorder starts locked with PIN 1234; the demo's own invented PIN\n"
+    "                      table is written beside the demo's files and named for this run (implies --demo)\n"
+    "  --demo-timer-armed  the simulated recorder starts with its timer armed (implies --demo)\n"
+    "  --help              show this text and end\n"
+    "  --version           show the version and end\n"
     "\n"
     "Only one copy runs at a time: a second start brings the running window forward.\n";
 
@@ -46,6 +53,10 @@ QString serverName() { return QStringLiteral("recdesk-%1").arg(getuid()); }
 
 int main(int argc, char** argv) {
   bool demo = false;
+  long long demoClockOffset = 0;
+  bool demoTimerArmed = false;
+  std::string demoModel = "R5";
+  bool demoLocked = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -58,6 +69,30 @@ int main(int argc, char** argv) {
     }
     if (arg == "--demo") {
       demo = true;
+      continue;
+    }
+    if (arg == "--demo-model") {
+      if (i + 1 >= argc || !recdesk::sim::parseModel(argv[i + 1])) {
+        std::fprintf(stderr, "recdesk: --demo-model must be R5, R5U, R6 or T7\n");
+        return 2;
+      }
+      demo = true;
+      demoModel = argv[++i];
+      continue;
+    }
+    if (arg == "--demo-locked") {
+      demo = true;
+      demoLocked = true;
+      continue;
+    }
+    if (arg == "--demo-clock-off") {
+      demo = true;
+      demoClockOffset = 120;
+      continue;
+    }
+    if (arg == "--demo-timer-armed") {
+      demo = true;
+      demoTimerArmed = true;
       continue;
     }
     std::fprintf(stderr, "recdesk: unknown option %s\n\n%s", arg.c_str(), kUsage);
@@ -101,6 +136,10 @@ int main(int argc, char** argv) {
 
   recdesk::gui::GuiOptions options;
   options.demo = demo;
+  options.demoClockOffset = demoClockOffset;
+  options.demoTimerArmed = demoTimerArmed;
+  options.demoModel = demoModel;
+  options.demoLocked = demoLocked;
   recdesk::gui::GuiSession session(options);
   recdesk::gui::MainWindow window(session);
 

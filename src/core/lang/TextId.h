@@ -489,6 +489,15 @@ enum class TextId : int {
   ElapsedTime = 59221,
   NewPasswordOnlyNote = 59222,
   LevelPreviewFetching = 59223,
+  // Clock and timer programme windows
+  ComputerClock = 59300,
+  UseComputerClock = 59301,
+  SetRecorderClock = 59302,
+  TimerRecorderTime = 59303,
+  TimerStillToRecord = 59304,
+  TimerFreeTime = 59305,
+  TimerFreeAfter = 59306,
+  TimerClear = 59307,
 };
 
 // The text's number in the language library.
