@@ -181,3 +181,16 @@ TEST(RestrictionsDialog, WrittenSettingsReadBackIdentically) {
   EXPECT_EQ(restrictionsOf(s), r);
   EXPECT_EQ(restrictionsOf(loadSettings(file).settings), r);
 }
+
+TEST(Enabling, TheOpenFileButtonComesBackWhenPlaybackStopsWithoutASession) {
+  const Restrictions none;
+  PlayerState player;
+  player.fileOpen = true;
+  player.playing = true;
+  EnabledSet e = enabledControls(EnablingSession{}, player, none);
+  EXPECT_FALSE(e[Control::OpenFileButton]);
+  player.playing = false;
+  e = enabledControls(EnablingSession{}, player, none, e);
+  EXPECT_TRUE(e[Control::OpenFileButton]);
+  EXPECT_TRUE(e[Control::Play]);
+}

@@ -81,7 +81,10 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
   // The player: the bar serves an open file while no level preview runs; the open-file button rests
   // while a file plays.
   if (player.fileOpen && !s.sampling && allowed(rb::kDownload)) e.set(C::LevelView, true);
-  if (player.playing) e.set(C::OpenFileButton, false);
+  if (player.playing)
+    e.set(C::OpenFileButton, false);
+  else if (!s.running)
+    e.set(C::OpenFileButton, true);  // back once the file stops, with no session to say otherwise
   e.set(C::Play, player.fileOpen && !player.playing);
   e.set(C::Pause, player.playing);
   e.set(C::StopPlayback, player.playing || player.paused);
