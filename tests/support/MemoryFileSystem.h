@@ -144,7 +144,7 @@ class MemoryFileSystem final : public audio::FileSystem {
     const auto* in = static_cast<const std::uint8_t*>(buffer);
     if (offset > bytes.size()) bytes.resize(static_cast<std::size_t>(offset));  // a hole reads as zeros
     const std::size_t overlap = std::min<std::size_t>(count, bytes.size() - static_cast<std::size_t>(offset));
-    std::memcpy(bytes.data() + offset, in, overlap);
+    if (overlap > 0) std::memcpy(bytes.data() + offset, in, overlap);
     bytes.insert(bytes.end(), in + overlap, in + count);
     return static_cast<ssize_t>(count);
   }
