@@ -18,6 +18,8 @@
 namespace recdesk::operations {
 
 namespace {
+// The end line of a download transfer (it may land in the block buffer).
+constexpr std::string_view kDownloadEnd = "$R5,MSG,DNL,END,";
 
 // Consecutive transfers restarted at the same place before the recording is given up.
 constexpr int kMaxResyncsInRow = 3;
@@ -144,7 +146,7 @@ void Download::settleThenRepeat() {
 }
 
 void Download::bytesWhileSettling() {
-  if (endLineInBlock()) {
+  if (services_.blockBuffer().holdsLine(kDownloadEnd)) {
     settling_ = false;
     transferEndedEarly();
     return;
@@ -216,22 +218,12 @@ void Download::onBlockData() {
     return;
   }
   if (buffer.received < expected && buffer.overrun == 0) {
-    if (endLineInBlock()) transferEndedEarly();
+    if (services_.blockBuffer().holdsLine(kDownloadEnd)) transferEndedEarly();
     return;
   }
   blockComplete();
 }
 
-bool Download::endLineInBlock() const {
-  // A recorder that has moved past the last page (a block lost on the way) ends the transfer with
-  // its end line while the host waits for block data: the line lands in the block buffer.
-  static constexpr std::string_view kEnd = "$R5,MSG,DNL,END,";
-  const session::BlockBuffer& buffer = services_.blockBuffer();
-  if (buffer.received < kEnd.size() + 1) return false;
-  const auto* data = reinterpret_cast<const char*>(buffer.data.data());
-  if (std::string_view(data, kEnd.size()) != kEnd) return false;
-  return std::string_view(data, buffer.received).find('\r') != std::string_view::npos;
-}
 
 void Download::transferEndedEarly() {
   services_.stopTimer(session::kTimerBlockData);

@@ -217,7 +217,6 @@ class Download : public session::BlockTransferHandler {
   void listUnreached(const std::string& why);
   std::uint64_t pagesOnDiskNow() const;
   void resync(std::uint64_t gotPage);
-  bool endLineInBlock() const;
   void transferEndedEarly();
   void afterResyncCancel();
   void stop();

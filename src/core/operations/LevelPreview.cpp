@@ -13,6 +13,8 @@
 namespace recdesk::operations {
 
 namespace {
+// The end line of a sample transfer (it may land in the block buffer).
+constexpr std::string_view kSampleEnd = "$R5,MSG,SMP,END,";
 
 // Blocks with surplus bytes are fetched again this often before the preview gives up.
 constexpr int kMaxSurplusRetries = 3;
@@ -119,7 +121,7 @@ void LevelPreview::onBlockData() {
     return;
   }
   if (buffer.received < buffer.expected && buffer.overrun == 0) {
-    if (endLineInBlock()) {
+    if (services_.blockBuffer().holdsLine(kSampleEnd)) {
       // The recorder has no more pages than it sent: the transfer ended early.
       services_.stopTimer(session::kTimerBlockData);
       services_.setLineMode();
@@ -131,14 +133,6 @@ void LevelPreview::onBlockData() {
   blockComplete();
 }
 
-bool LevelPreview::endLineInBlock() const {
-  static constexpr std::string_view kEnd = "$R5,MSG,SMP,END,";
-  const session::BlockBuffer& buffer = services_.blockBuffer();
-  if (buffer.received < kEnd.size() + 1) return false;
-  const auto* data = reinterpret_cast<const char*>(buffer.data.data());
-  if (std::string_view(data, kEnd.size()) != kEnd) return false;
-  return std::string_view(data, buffer.received).find('\r') != std::string_view::npos;
-}
 
 void LevelPreview::blockComplete() {
   services_.stopTimer(session::kTimerBlockData);

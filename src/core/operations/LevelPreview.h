@@ -79,7 +79,6 @@ class LevelPreview : public session::BlockTransferHandler {
   void repeatBlock();
   void settleThenRepeat();
   void blockComplete();
-  bool endLineInBlock() const;
   void stop(const std::string& reason);
   void finish(bool linkLost = false);
   bool sendControl(char byte);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FlashPage.h"
@@ -46,6 +47,15 @@ struct BlockBuffer {
   std::size_t expected = 0;   // bytes the block under way should bring
   std::size_t received = 0;   // bytes stored so far (at most `expected`)
   std::uint64_t overrun = 0;  // bytes that came beyond `expected` for this block
+
+  // Whether what arrived is a whole reply line starting with `prefix`: a recorder that has moved past
+  // the last page (a block lost on the way) ends the transfer with its end line while the host waits
+  // for block data, and the line lands here.
+  bool holdsLine(std::string_view prefix) const {
+    if (received < prefix.size() + 1) return false;
+    const std::string_view text(reinterpret_cast<const char*>(data.data()), received);
+    return text.substr(0, prefix.size()) == prefix && text.find('\r') != std::string_view::npos;
+  }
 
   void clear(std::size_t expectedBytes) {
     expected = expectedBytes < kCapacity ? expectedBytes : kCapacity;
