@@ -57,6 +57,17 @@ CliSession::~CliSession() {
   host_.reset();
 }
 
+std::unique_ptr<CliSession> CliSession::connected(const CliContext& context, std::string& error) {
+  auto session = create(context, error);
+  if (!session) return nullptr;
+  session->ui().quiet = true;
+  if (!session->connect(error)) {
+    session->close();
+    return nullptr;
+  }
+  return session;
+}
+
 std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::string& error) {
   std::unique_ptr<CliSession> s(new CliSession(context));
 

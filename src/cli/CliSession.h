@@ -38,6 +38,9 @@ class CliSession {
   // Builds the session from the command line; null with a sentence in `error` when the options do
   // not name a usable link or the log file cannot be written.
   static std::unique_ptr<CliSession> create(const CliContext& context, std::string& error);
+  // create() and connect() for a command that prints its own answer (no waiting texts between its
+  // lines): null with a sentence in `error` when either fails (the session is closed then).
+  static std::unique_ptr<CliSession> connected(const CliContext& context, std::string& error);
 
   // Opens the link and waits until the recorder has answered the whole query chain (version, list,
   // type, flash, free space, clock). False with a sentence in `error` when the link cannot be opened,

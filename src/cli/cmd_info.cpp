@@ -82,13 +82,8 @@ void printInfo(CliSession& s) {
 
 int runInfo(CliContext& context) {
   std::string error;
-  auto session = CliSession::create(context, error);
+  auto session = CliSession::connected(context, error);
   if (!session) return fail(error);
-  session->ui().quiet = true;  // no waiting texts between the lines of the answer
-  if (!session->connect(error)) {
-    session->close();
-    return fail(error);
-  }
   printInfo(*session);
   session->close();
   return kExitOk;

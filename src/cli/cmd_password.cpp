@@ -52,13 +52,8 @@ int runPassword(CliContext& context) {
   }
 
   std::string error;
-  auto session = CliSession::create(context, error);
+  auto session = CliSession::connected(context, error);
   if (!session) return fail(error);
-  session->ui().quiet = true;
-  if (!session->connect(error)) {
-    session->close();
-    return fail(error);
-  }
   auto& host = session->host();
   const auto ends = [&](int code, const std::string& sentence = {}) {
     session->close();

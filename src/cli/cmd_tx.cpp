@@ -34,13 +34,8 @@ void printValues(const operations::TransmitterValues& v) {
 int runTx(CliContext& context) {
   const bool setting = context.given("--frequency") || context.given("--power") || context.given("--scrambler");
   std::string error;
-  auto session = CliSession::create(context, error);
+  auto session = CliSession::connected(context, error);
   if (!session) return fail(error);
-  session->ui().quiet = true;
-  if (!session->connect(error)) {
-    session->close();
-    return fail(error);
-  }
   auto& host = session->host();
   const auto ends = [&](int code, const std::string& sentence = {}) {
     session->close();
