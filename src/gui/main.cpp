@@ -11,12 +11,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "GuiSession.h"
-#include "MainWindow.h"
-#include "SettingsCommands.h"
-#include "PlayerButton.h"
-#include "SignalClose.h"
-#include "SingleInstance.h"
+#include "window/GuiSession.h"
+#include "window/MainWindow.h"
+#include "dialogs/SettingsCommands.h"
+#include "controls/PlayerButton.h"
+#include "platform/SignalClose.h"
+#include "platform/SingleInstance.h"
 #include "app/Version.h"
 #include "SimRecorder.h"
 #include "app/VersionText.h"

@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include "GuiSession.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "MainWindow.h"
+#include "window/MainWindow.h"
 #include "dialogs/ClockController.h"
 #include "dialogs/ClockDialog.h"
 #include "dialogs/TimerProgrammeDialog.h"

@@ -9,13 +9,13 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "CheckableGroupBox.h"
-#include "FolderChooser.h"
+#include "controls/CheckableGroupBox.h"
+#include "controls/FolderChooser.h"
 #include "GuiTestSupport.h"
-#include "RulerScale.h"
-#include "TimeRuler.h"
-#include "WaveformScale.h"
-#include "WaveformView.h"
+#include "controls/RulerScale.h"
+#include "controls/TimeRuler.h"
+#include "controls/WaveformScale.h"
+#include "controls/WaveformView.h"
 
 using namespace recdesk::gui;
 using recdesk::test::guiApp;

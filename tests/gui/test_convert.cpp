@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "ConversionProgressWindow.h"
-#include "GuiSession.h"
+#include "controls/ConversionProgressWindow.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "MainWindow.h"
+#include "window/MainWindow.h"
 #include "player/ConvertController.h"
 #include "player/PlayerController.h"
 #include "recording/RecordingWriter.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "GuiTestSupport.h"
-#include "QtEventLoop.h"
+#include "platform/QtEventLoop.h"
 #include "link/ReaderThread.h"
 
 using namespace std::chrono_literals;

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "Commands.h"
-#include "GuiSession.h"
+#include "window/Commands.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "MainWindow.h"
+#include "window/MainWindow.h"
 #include "dialogs/FilterDialog.h"
 #include "player/FilterController.h"
 #include "player/PlayerController.h"

@@ -9,11 +9,11 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 
-#include "CommsLogWindow.h"
-#include "GuiSession.h"
+#include "window/CommsLogWindow.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "LogEdit.h"
-#include "MainWindow.h"
+#include "controls/LogEdit.h"
+#include "window/MainWindow.h"
 #include "app/SettingsFile.h"
 
 using namespace recdesk::gui;

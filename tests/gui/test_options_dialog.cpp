@@ -12,12 +12,12 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "AccelerationDialog.h"
-#include "GuiSession.h"
+#include "dialogs/AccelerationDialog.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "MainWindow.h"
-#include "OptionsDialog.h"
-#include "SettingsCommands.h"
+#include "window/MainWindow.h"
+#include "dialogs/OptionsDialog.h"
+#include "dialogs/SettingsCommands.h"
 #include "app/OptionsRules.h"
 
 using namespace recdesk::gui;

@@ -7,11 +7,11 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-#include "GuiSession.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "MainWindow.h"
-#include "TimeRuler.h"
-#include "WaveformView.h"
+#include "window/MainWindow.h"
+#include "controls/TimeRuler.h"
+#include "controls/WaveformView.h"
 #include "player/PlayerController.h"
 #include "recording/RecordingWriter.h"
 

@@ -5,11 +5,11 @@
 #include <QComboBox>
 #include <QLabel>
 
-#include "GuiSession.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "MainWindow.h"
-#include "ProfileChoice.h"
-#include "SettingsCommands.h"
+#include "window/MainWindow.h"
+#include "dialogs/ProfileChoice.h"
+#include "dialogs/SettingsCommands.h"
 
 using namespace recdesk::gui;
 using recdesk::test::guiApp;

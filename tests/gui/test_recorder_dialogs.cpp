@@ -17,19 +17,19 @@
 #include <QTimer>
 
 #include "DemoRecorder.h"
-#include "GuiSession.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "GuiTexts.h"
-#include "MainWindow.h"
-#include "MaintenanceProgressWindow.h"
-#include "PasswordDialog.h"
-#include "PinDialog.h"
-#include "RecorderCommands.h"
+#include "platform/GuiTexts.h"
+#include "window/MainWindow.h"
+#include "dialogs/MaintenanceProgressWindow.h"
+#include "dialogs/PasswordDialog.h"
+#include "dialogs/PinDialog.h"
+#include "dialogs/RecorderCommands.h"
 #include "SimMaintenance.h"
 #include "SimPassword.h"
 #include "SimTransmitter.h"
-#include "TransmitterDialog.h"
-#include "WaveformView.h"
+#include "dialogs/TransmitterDialog.h"
+#include "controls/WaveformView.h"
 #include "lang/Strings.h"
 
 using namespace recdesk;

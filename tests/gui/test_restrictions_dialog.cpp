@@ -9,13 +9,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "CheckableGroupBox.h"
-#include "GuiSession.h"
+#include "controls/CheckableGroupBox.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "MainWindow.h"
-#include "RestrictionsDialog.h"
-#include "SettingsCommands.h"
-#include "TextPrompt.h"
+#include "window/MainWindow.h"
+#include "dialogs/RestrictionsDialog.h"
+#include "dialogs/SettingsCommands.h"
+#include "dialogs/TextPrompt.h"
 #include "lang/Strings.h"
 #include "app/SettingsFile.h"
 

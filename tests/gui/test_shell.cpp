@@ -6,10 +6,10 @@
 #include <QMessageBox>
 #include <filesystem>
 
-#include "CommsLogWindow.h"
+#include "window/CommsLogWindow.h"
 #include "GuiTestSupport.h"
-#include "LogEdit.h"
-#include "SingleInstance.h"
+#include "controls/LogEdit.h"
+#include "platform/SingleInstance.h"
 #include "link/CommsLog.h"
 
 using namespace recdesk::gui;

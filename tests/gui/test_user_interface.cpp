@@ -8,7 +8,7 @@
 #include <QWidget>
 
 #include "GuiTestSupport.h"
-#include "QtUserInterface.h"
+#include "platform/QtUserInterface.h"
 
 using recdesk::gui::QtUserInterface;
 using recdesk::test::guiApp;

@@ -5,9 +5,9 @@
 #include <QAction>
 #include <QWidget>
 
-#include "GuiSession.h"
+#include "window/GuiSession.h"
 #include "GuiTestSupport.h"
-#include "MainWindow.h"
+#include "window/MainWindow.h"
 #include "session/SessionInfo.h"
 
 using namespace recdesk::gui;

@@ -1,4 +1,4 @@
-#include "AccelerationDialog.h"
+#include "dialogs/AccelerationDialog.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -7,7 +7,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "GuiTexts.h"
+#include "platform/GuiTexts.h"
 
 namespace recdesk::gui {
 

@@ -1,12 +1,12 @@
-#include "ClockController.h"
+#include "dialogs/ClockController.h"
 
 #include <QTimer>
 #include <QWidget>
 
-#include "ClockDialog.h"
-#include "Commands.h"
-#include "GuiSession.h"
-#include "TimerProgrammeDialog.h"
+#include "dialogs/ClockDialog.h"
+#include "window/Commands.h"
+#include "window/GuiSession.h"
+#include "dialogs/TimerProgrammeDialog.h"
 #include "app/Settings.h"
 
 namespace recdesk::gui {

@@ -1,4 +1,4 @@
-#include "ClockDialog.h"
+#include "dialogs/ClockDialog.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "GuiTexts.h"
+#include "platform/GuiTexts.h"
 #include "operations/RecorderClock.h"
 #include "session/Replies.h"
 

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "GuiTexts.h"
+#include "platform/GuiTexts.h"
 #include "audio/WavFilter.h"
 #include "playback/PlayerMath.h"
 

@@ -1,4 +1,4 @@
-#include "OptionsDialog.h"
+#include "dialogs/OptionsDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,9 +14,9 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
-#include "AccelerationDialog.h"
-#include "FolderChooser.h"
-#include "GuiTexts.h"
+#include "dialogs/AccelerationDialog.h"
+#include "controls/FolderChooser.h"
+#include "platform/GuiTexts.h"
 #include "app/OptionsRules.h"
 
 namespace recdesk::gui {

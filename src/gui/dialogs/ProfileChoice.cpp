@@ -1,11 +1,11 @@
-#include "ProfileChoice.h"
+#include "dialogs/ProfileChoice.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 
-#include "GuiSession.h"
-#include "MainWindow.h"
+#include "window/GuiSession.h"
+#include "window/MainWindow.h"
 #include "operations/ProfileApply.h"
 #include "operations/ProfileFollower.h"
 

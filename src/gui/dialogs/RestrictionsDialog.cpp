@@ -1,4 +1,4 @@
-#include "RestrictionsDialog.h"
+#include "dialogs/RestrictionsDialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "CheckableGroupBox.h"
-#include "GuiTexts.h"
+#include "controls/CheckableGroupBox.h"
+#include "platform/GuiTexts.h"
 
 namespace recdesk::gui {
 

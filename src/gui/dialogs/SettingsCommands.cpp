@@ -1,16 +1,16 @@
-#include "SettingsCommands.h"
+#include "dialogs/SettingsCommands.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QMessageBox>
 
-#include "Commands.h"
-#include "GuiSession.h"
-#include "GuiTexts.h"
-#include "MainWindow.h"
-#include "OptionsDialog.h"
-#include "ProfileChoice.h"
-#include "RestrictionsDialog.h"
+#include "window/Commands.h"
+#include "window/GuiSession.h"
+#include "platform/GuiTexts.h"
+#include "window/MainWindow.h"
+#include "dialogs/OptionsDialog.h"
+#include "dialogs/ProfileChoice.h"
+#include "dialogs/RestrictionsDialog.h"
 #include "app/Restrictions.h"
 #include "app/OptionsModel.h"
 #include "app/OptionsRules.h"

@@ -1,4 +1,4 @@
-#include "TextPrompt.h"
+#include "dialogs/TextPrompt.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "GuiTexts.h"
+#include "platform/GuiTexts.h"
 #include "app/Restrictions.h"
 
 namespace recdesk::gui {

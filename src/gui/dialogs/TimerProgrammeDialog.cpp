@@ -1,4 +1,4 @@
-#include "TimerProgrammeDialog.h"
+#include "dialogs/TimerProgrammeDialog.h"
 
 #include <QDateTimeEdit>
 #include <QDialogButtonBox>
@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "GuiTexts.h"
+#include "platform/GuiTexts.h"
 #include "operations/TimerProgramme.h"
 
 namespace recdesk::gui {

@@ -3,10 +3,10 @@
 #include <QFileDialog>
 #include <filesystem>
 
-#include "Commands.h"
-#include "ConversionProgressWindow.h"
-#include "GuiSession.h"
-#include "GuiTexts.h"
+#include "window/Commands.h"
+#include "controls/ConversionProgressWindow.h"
+#include "window/GuiSession.h"
+#include "platform/GuiTexts.h"
 #include "playback/PlayerMath.h"
 #include "player/WorkerJobUi.h"
 

@@ -2,10 +2,10 @@
 
 #include <QPointer>
 
-#include "Commands.h"
-#include "ConversionProgressWindow.h"
-#include "GuiSession.h"
-#include "GuiTexts.h"
+#include "window/Commands.h"
+#include "controls/ConversionProgressWindow.h"
+#include "window/GuiSession.h"
+#include "platform/GuiTexts.h"
 #include "dialogs/FilterDialog.h"
 #include "player/WorkerJobUi.h"
 

@@ -6,12 +6,12 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "Commands.h"
-#include "GuiSession.h"
-#include "GuiTexts.h"
-#include "PlayerButton.h"
-#include "TimeRuler.h"
-#include "WaveformView.h"
+#include "window/Commands.h"
+#include "window/GuiSession.h"
+#include "platform/GuiTexts.h"
+#include "controls/PlayerButton.h"
+#include "controls/TimeRuler.h"
+#include "controls/WaveformView.h"
 #include "playback/LevelOverview.h"
 #include "playback/PlayerMath.h"
 #include "sdl/SdlAudioSink.h"

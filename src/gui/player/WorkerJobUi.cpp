@@ -3,7 +3,7 @@
 #include <QString>
 #include <algorithm>
 
-#include "ConversionProgressWindow.h"
+#include "controls/ConversionProgressWindow.h"
 
 namespace recdesk::gui {
 
