@@ -44,8 +44,8 @@ TEST(CliLog, EverySessionWritesTheDailyLogInTheStateFolderUnlessToldOtherwise) {
 
   // By default: the daily file, time-stamped, with the lines sent and received.
   CliRun r = cli({"--device", sim.path, "--timeout", "20", "info"});
-  ASSERT_EQ(r.code, 0) << r.err;
   auto files = filesIn(state);
+  ASSERT_EQ(r.code, 0) << r.err << (files.empty() ? std::string() : readFile(files[0]));
   ASSERT_EQ(files.size(), 1u);
   EXPECT_TRUE(isDailyLogName(files[0].filename().string())) << files[0];
   std::string text = readFile(files[0]);
