@@ -13,7 +13,6 @@ namespace {
 using Command = SimRecorder::Command;
 constexpr long kMostBadBlockLines = 64;
 
-std::string at(const std::vector<std::string>& fields, std::size_t i) { return i < fields.size() ? fields[i] : ""; }
 
 }  // namespace
 
@@ -24,10 +23,10 @@ SimMaintenance& SimMaintenance::install(SimRecorder& device, SimMaintenanceOptio
   device.addCommand("BAD", [self](SimRecorder&, const std::string&, const std::vector<std::string>&) { self->scan(); });
   device.addCommand("CHK", [self](SimRecorder&, const std::string&, const std::vector<std::string>&) { self->check(); });
   device.addCommand("REC", [self](SimRecorder&, const std::string&, const std::vector<std::string>& f) {
-    self->record(at(f, 2) == "ON");
+    self->record(fieldAt(f, 2) == "ON");
   });
   device.addCommand("LED", [self](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
-    const std::string mode = at(f, 2);
+    const std::string mode = fieldAt(f, 2);
     if (mode != "1" && mode != "2" && mode != "3") {
       d.sendLine("$R5,NAK,LED," + mode);
       return;

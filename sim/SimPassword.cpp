@@ -6,7 +6,6 @@ namespace recdesk::sim {
 
 namespace {
 
-std::string at(const std::vector<std::string>& fields, std::size_t i) { return i < fields.size() ? fields[i] : ""; }
 
 bool fourDigits(const std::string& text) {
   if (text.size() != 4) return false;
@@ -36,7 +35,7 @@ std::shared_ptr<LockState> installPassword(SimRecorder& device, LockOptions opti
   state->locked = state->options.pin.has_value();
   newChallenge(device, *state);
   device.addCommand("PWD", [state](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
-    const std::string oldPassword = at(f, 2), newPassword = at(f, 3);
+    const std::string oldPassword = fieldAt(f, 2), newPassword = fieldAt(f, 3);
     if (state->options.refuseChanges || oldPassword != state->options.password || !fourDigits(newPassword)) {
       d.sendLine("$R5,NAK,PWD");
       return;
@@ -47,14 +46,14 @@ std::shared_ptr<LockState> installPassword(SimRecorder& device, LockOptions opti
   });
   device.addLineGate([state](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
     if (!state->locked) return false;
-    if (at(f, 1) != "PIN") {
+    if (fieldAt(f, 1) != "PIN") {
       prompt(d, *state);
       return true;
     }
     const auto& o = state->options;
     const auto expected = operations::pinResponse(o.table ? &*o.table : nullptr, o.tableName, d.deviceName(),
                                                   state->challenge, o.pin.value_or(""));
-    if (expected.ok() && at(f, 2) == expected.digits) {
+    if (expected.ok() && fieldAt(f, 2) == expected.digits) {
       state->locked = false;
       d.sendLine("$R5,ACK,PIN");
       return true;

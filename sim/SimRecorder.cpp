@@ -23,7 +23,6 @@ std::vector<std::string> splitFields(const std::string& line) {
   return fields;
 }
 
-std::string at(const std::vector<std::string>& fields, std::size_t i) { return i < fields.size() ? fields[i] : ""; }
 
 long long number(const std::string& text) {
   long long v = 0;
@@ -189,13 +188,13 @@ void SimRecorder::powerCycle() {
 void SimRecorder::handleLine(const std::string& line) {
   if (heard_.size() < kMaxHeard) heard_.push_back(line);
   const auto fields = splitFields(line);
-  const std::string talker = at(fields, 0);
+  const std::string talker = fieldAt(fields, 0);
   if (talker != "$R5" && talker != "$T7") return;
   for (std::size_t i = 0; i < gates_.size(); ++i) {
     const LineGate gate = gates_[i];  // a gate may add another
     if (gate(*this, line, fields)) return;
   }
-  const std::string word = at(fields, 1);
+  const std::string word = fieldAt(fields, 1);
   const auto it = commands_.find(word);
   if (it == commands_.end()) {
     sendLine(talker + ",NAK," + word);
@@ -250,12 +249,12 @@ void SimRecorder::installCommands() {
     d.sendLine(line);
   });
   addCommand("HSP", [](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
-    d.highSpeed_ = at(f, 2) != "OFF";
+    d.highSpeed_ = fieldAt(f, 2) != "OFF";
   });
   addCommand("COM", [](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
-    const long long speed = number(at(f, 2));
+    const long long speed = number(fieldAt(f, 2));
     if (!isRecorderSpeed(speed)) {
-      d.sendLine("$R5,NAK,COM," + at(f, 2));
+      d.sendLine("$R5,NAK,COM," + fieldAt(f, 2));
       return;
     }
     // The confirmation goes out at the old speed; the recorder switches after it.
@@ -268,15 +267,15 @@ void SimRecorder::installCommands() {
   addCommand("LST", [](SimRecorder& d, const std::string&, const std::vector<std::string>&) { d.sendList(); });
   addCommand("TYP", [](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
     if (f.size() >= 7) {
-      const long long rate = number(at(f, 2)), bits = number(at(f, 3)), channels = number(at(f, 4));
+      const long long rate = number(fieldAt(f, 2)), bits = number(fieldAt(f, 3)), channels = number(fieldAt(f, 4));
       if (rate > 0 && bits > 0 && channels > 0) {
         d.config_.sampleRate = static_cast<std::uint32_t>(rate);
         d.config_.bits = static_cast<std::uint32_t>(bits);
         d.config_.channels = static_cast<std::uint32_t>(channels);
-        d.config_.gain = static_cast<int>(number(at(f, 6)) < 0 ? 0 : number(at(f, 6)));
+        d.config_.gain = static_cast<int>(number(fieldAt(f, 6)) < 0 ? 0 : number(fieldAt(f, 6)));
       }
     } else if (f.size() == 3) {
-      d.config_.profileName = at(f, 2);
+      d.config_.profileName = fieldAt(f, 2);
     }
     d.sendLine(d.typeAnswer());
   });
@@ -289,7 +288,7 @@ void SimRecorder::installCommands() {
   addCommand("TIME", [](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
     if (f.size() >= 4) {
       // Setting the clock: "$R5,TIME,YYYYMMDD,HHMMSS".
-      const std::string date = at(f, 2), time = at(f, 3);
+      const std::string date = fieldAt(f, 2), time = fieldAt(f, 3);
       const long long ymd = date.size() == 8 ? number(date) : -1, hms = time.size() == 6 ? number(time) : -1;
       if (ymd >= 0 && hms >= 0) {
         std::tm tm{};
@@ -308,7 +307,7 @@ void SimRecorder::installCommands() {
     d.sendLine("$R5,ACK,TIME," + stamp("%Y%m%d", now) + "," + stamp("%H%M%S", now));
   });
   addCommand("REC", [](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
-    const bool on = at(f, 2) == "ON";
+    const bool on = fieldAt(f, 2) == "ON";
     const bool wasRecording = d.recording_;
     d.recording_ = on;
     d.sendLine(std::string("$R5,ACK,REC,") + (on ? "ON" : "OFF"));
@@ -324,19 +323,19 @@ void SimRecorder::installCommands() {
     d.sendLine("$R5,MSG,BAD,END," + std::to_string(d.config_.badBlocks));
   });
   addCommand("LED", [](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
-    d.sendLine("$R5,ACK,LED," + at(f, 2));
+    d.sendLine("$R5,ACK,LED," + fieldAt(f, 2));
   });
   addCommand("RB5RB5", [](SimRecorder& d, const std::string&, const std::vector<std::string>& f) {
-    const std::string what = at(f, 2);
+    const std::string what = fieldAt(f, 2);
     if (what == "RST") {
       d.powerCycle();
     } else if (what == "TST") {
       if (!d.config_.testMode) {
-        d.sendLine("$R5,NAK,TST," + at(f, 3));
+        d.sendLine("$R5,NAK,TST," + fieldAt(f, 3));
         return;
       }
-      if (at(f, 3) == "OFF") d.config_.testMode = false;
-      d.sendLine("$R5,ACK,TST," + at(f, 3));
+      if (fieldAt(f, 3) == "OFF") d.config_.testMode = false;
+      d.sendLine("$R5,ACK,TST," + fieldAt(f, 3));
     }
   });
 }

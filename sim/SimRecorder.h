@@ -58,6 +58,11 @@ struct DeviceConfig {
 // The link speeds the recorder can be switched to with "$R5,COM,<speed>".
 bool isRecorderSpeed(long long speed);
 
+// A command's field `i`, empty where the line has fewer fields.
+inline std::string fieldAt(const std::vector<std::string>& fields, std::size_t i) {
+  return i < fields.size() ? fields[i] : std::string();
+}
+
 class SimRecorder {
  public:
   static constexpr std::uint32_t kPowerOnSpeed = 115200;

@@ -19,7 +19,6 @@ bool readDuration(const std::string& text, unsigned long& value) {
   return true;
 }
 
-std::string at(const std::vector<std::string>& fields, std::size_t i) { return i < fields.size() ? fields[i] : ""; }
 
 }  // namespace
 
@@ -51,7 +50,7 @@ SimTimer& SimTimer::install(SimRecorder& device, SimTimerOptions options) {
   // "$R5,TIMER".
   device.addLineGate([self](SimRecorder& d, const std::string&, const std::vector<std::string>& fields) {
     if (!self->armed_) return false;
-    const std::string word = at(fields, 1);
+    const std::string word = fieldAt(fields, 1);
     if (word == "TMR" || word == "RB5RB5" || word == "HSP") return false;
     d.sendLine("$R5,TIMER");
     return true;
@@ -60,7 +59,7 @@ SimTimer& SimTimer::install(SimRecorder& device, SimTimerOptions options) {
 }
 
 void SimTimer::command(const std::vector<std::string>& fields) {
-  const std::string what = at(fields, 2);
+  const std::string what = fieldAt(fields, 2);
   if (what == "ON") {
     armed_ = true;
     device_.sendLine("$R5,ACK,TMR,ON");
@@ -87,13 +86,13 @@ void SimTimer::sendProgramme() {
 }
 
 void SimTimer::writeEntry(const std::vector<std::string>& fields) {
-  const std::string index = at(fields, 3);
+  const std::string index = fieldAt(fields, 3);
   SimTimerEntry e;
-  e.date = at(fields, 4);
-  e.time = at(fields, 5);
+  e.date = fieldAt(fields, 4);
+  e.time = fieldAt(fields, 5);
   if (fields.size() != 7 || index.empty() || index.size() > 3 || !allDigits(index, index.size()) ||
       std::stoul(index) >= entries_.size() || !allDigits(e.date, 8) || !allDigits(e.time, 6) ||
-      !readDuration(at(fields, 6), e.duration)) {
+      !readDuration(fieldAt(fields, 6), e.duration)) {
     device_.sendLine("$R5,NAK,TMR,PGM");
     return;
   }

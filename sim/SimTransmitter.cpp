@@ -8,7 +8,6 @@ namespace recdesk::sim {
 
 namespace {
 
-std::string at(const std::vector<std::string>& fields, std::size_t i) { return i < fields.size() ? fields[i] : ""; }
 
 std::string hz(double value) {
   char text[48];
@@ -27,8 +26,8 @@ using Handler = void (*)(SimRecorder&, TransmitterState&, const std::vector<std:
 
 void tx(SimRecorder& d, TransmitterState& s, const std::vector<std::string>& f) {
   if (f.size() >= 4) {  // "$T7,TX,ON,HI" / "$T7,TX,ON,LO"
-    const std::string power = at(f, 3);
-    if (at(f, 2) != "ON" || (power != "HI" && power != "LO")) {
+    const std::string power = fieldAt(f, 3);
+    if (fieldAt(f, 2) != "ON" || (power != "HI" && power != "LO")) {
       d.sendLine("$T7,NAK,TX");
       return;
     }
@@ -45,7 +44,7 @@ void scr(SimRecorder& d, TransmitterState& s, const std::vector<std::string>& f)
     return;
   }
   if (f.size() >= 3) {
-    const std::string setting = at(f, 2);
+    const std::string setting = fieldAt(f, 2);
     if (setting != "ON" && setting != "OFF") {
       d.sendLine("$T7,NAK,SCR");
       return;
@@ -59,8 +58,8 @@ void scr(SimRecorder& d, TransmitterState& s, const std::vector<std::string>& f)
 void frq(SimRecorder& d, TransmitterState& s, const std::vector<std::string>& f) {
   if (f.size() >= 3) {
     double wanted = 0;
-    if (!wholeHz(at(f, 2), wanted) || wanted < s.lowestHz || wanted > s.highestHz) {
-      d.sendLine("$T7,NAK,FRQ," + at(f, 2));
+    if (!wholeHz(fieldAt(f, 2), wanted) || wanted < s.lowestHz || wanted > s.highestHz) {
+      d.sendLine("$T7,NAK,FRQ," + fieldAt(f, 2));
       return;
     }
     s.frequencyHz = wanted;
@@ -80,8 +79,8 @@ std::shared_ptr<TransmitterState> installTransmitter(SimRecorder& device, Transm
   const auto add = [&](const char* word, Handler handler) {
     device.addCommand(word, [state, handler, word = std::string(word)](SimRecorder& d, const std::string&,
                                                                       const std::vector<std::string>& f) {
-      if (d.config().model != Model::T7 || at(f, 0) != "$T7") {
-        d.sendLine(at(f, 0) + ",NAK," + word);
+      if (d.config().model != Model::T7 || fieldAt(f, 0) != "$T7") {
+        d.sendLine(fieldAt(f, 0) + ",NAK," + word);
         return;
       }
       handler(d, *state, f);

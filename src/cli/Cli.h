@@ -104,5 +104,5 @@ int usageError(const CliContext& context, const std::string& text);
 #define RECDESK_CLI_CONCAT(a, b) RECDESK_CLI_CONCAT_INNER(a, b)
 // RECDESK_CLI_COMMAND("name", "summary", runFn, option definitions...)
 #define RECDESK_CLI_COMMAND(name, summary, fn, ...)                                        \
-  [[maybe_unused]] static const bool RECDESK_CLI_CONCAT(recdeskCliRegistered_, __LINE__) = \
+  [[maybe_unused]] static const bool RECDESK_CLI_CONCAT(recdeskCliRegistered_, __COUNTER__) = \
       ::recdesk::cli::registerCommand({name, summary, {__VA_ARGS__}, fn})

@@ -2,16 +2,15 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
+
+#include "Interrupt.h"
 
 namespace recdesk::cli {
 namespace {
-
-std::atomic<bool> interrupted{false};
-void onInterrupt(int) { interrupted = true; }
 
 std::string clockText(double seconds) {
   const long long s = seconds < 0 ? 0 : static_cast<long long>(seconds + 0.5);
@@ -76,8 +75,7 @@ int waitForMaintenance(MaintenanceSession& ms, operations::MaintenanceJob job, s
   if (!session.runUntil(started, session.timeout()))
     return fail(std::string("the recorder did not start the ") + what + " (it refused or did not answer)");
 
-  interrupted = false;
-  auto previous = std::signal(SIGINT, onInterrupt);
+  std::optional<InterruptScope> ctrlC(std::in_place);
   const auto deadline = std::chrono::steady_clock::now() + waitLimit;
   bool limitPassed = false;
   const auto over = [&] { return !watch.progress->running; };
@@ -85,7 +83,7 @@ int waitForMaintenance(MaintenanceSession& ms, operations::MaintenanceJob job, s
     session.runUntil(
         [&] {
           if (watch.progress->running) drawProgress(session, *watch.progress);
-          return over() || interrupted || std::chrono::steady_clock::now() >= deadline;
+          return over() || InterruptScope::interrupted() || std::chrono::steady_clock::now() >= deadline;
         },
         std::chrono::hours(24 * 7));
     if (over()) break;
@@ -98,11 +96,11 @@ int waitForMaintenance(MaintenanceSession& ms, operations::MaintenanceJob job, s
       yes.answer = ports::Answer::Yes;
       session.ui().answer(ports::Topic::AbandonMaintenance, yes);
     }
-    interrupted = false;
+    InterruptScope::clear();
     ms.maintenance().abandon();
     if (limitPassed && !over()) break;
   }
-  std::signal(SIGINT, previous);
+  ctrlC.reset();
   session.ui().progressDone();
   if (::isatty(STDERR_FILENO)) std::fputs("\n", stderr);
 

@@ -1,6 +1,5 @@
 // recdesk-cli download: fetches recordings into IM2 files (with their information files), continuing
 // partial ones, and decodes each completed one to WAV when automatic decoding is on.
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "Interrupt.h"
 #include "Cli.h"
 #include "OutputFiles.h"
 #include "RecordingsCli.h"
@@ -18,9 +18,7 @@
 namespace recdesk::cli {
 namespace {
 
-std::atomic<bool> interrupted{false};
 
-void onDownloadInterrupt(int) { interrupted = true; }
 
 struct DownloadArgs {
   bool all = false;
@@ -107,17 +105,17 @@ int runDownload(CliContext& context) {
   if (options.autoDecrypt) std::cout << ", decoding into " << options.naming.decodeFolder;
   std::cout << " (" << options.acceleration << " pages per block)\n" << std::flush;
 
-  interrupted = false;
-  auto previous = std::signal(SIGINT, onDownloadInterrupt);
   bool stopAsked = false;
+  std::optional<InterruptScope> ctrlC(std::in_place);
+  const auto interrupted = [] { return InterruptScope::interrupted(); };
   if (!download.start(options)) {
-    std::signal(SIGINT, previous);
+    ctrlC.reset();
     session.close();
     return fail("the download did not start");
   }
   session.runUntil(
       [&] {
-        if (interrupted && !stopAsked && download.running()) {
+        if (interrupted() && !stopAsked && download.running()) {
           stopAsked = true;
           session.ui().progressDone();
           std::cerr << "recdesk-cli: stopping after the block under way\n";
@@ -133,11 +131,11 @@ int runDownload(CliContext& context) {
   bool scanMissing = false;
   if (download.scanRequested() && !stopAsked) {
     std::cerr << "recdesk-cli: waiting for the recorder's bad-block scan\n";
-    session.runUntil([&] { return rs.operations->badBlockScan().has_value() || interrupted; }, kScanTimeout);
+    session.runUntil([&] { return rs.operations->badBlockScan().has_value() || interrupted(); }, kScanTimeout);
     scan = rs.operations->badBlockScan();
-    scanMissing = !scan && !interrupted;
+    scanMissing = !scan && !interrupted();
   }
-  std::signal(SIGINT, previous);
+  ctrlC.reset();
 
   int failures = 0;
   for (const auto& out : download.outcomes()) {

@@ -6,15 +6,11 @@
 
 #include "Cli.h"
 #include "CliUi.h"
+#include "Interrupt.h"
 #include "audio/WavFilter.h"
 
 namespace recdesk::cli {
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-extern "C" void onInterrupt(int) {
-  interrupted = 1;
-}
 
 // The terminal UI, cancelled by Ctrl-C: the filter then removes its unfinished output.
 class FilterUi : public CliUi {
@@ -22,7 +18,7 @@ class FilterUi : public CliUi {
   using CliUi::CliUi;
   bool progress(const std::string& caption, std::uint64_t done, std::uint64_t total) override {
     CliUi::progress(caption, done, total);
-    return interrupted == 0;
+    return !InterruptScope::interrupted();
   }
 };
 
@@ -30,18 +26,15 @@ class FilterUi : public CliUi {
 // instead of killing the program with its output half written; both handlers are restored at the end.
 class SignalScope {
  public:
-  SignalScope() : interrupt_(std::signal(SIGINT, onInterrupt)), fileSize_(std::signal(SIGXFSZ, SIG_IGN)) {
-    interrupted = 0;
-  }
+  SignalScope() : fileSize_(std::signal(SIGXFSZ, SIG_IGN)) {}
   ~SignalScope() {
-    std::signal(SIGINT, interrupt_ == SIG_ERR ? SIG_DFL : interrupt_);
     std::signal(SIGXFSZ, fileSize_ == SIG_ERR ? SIG_DFL : fileSize_);
   }
   SignalScope(const SignalScope&) = delete;
   SignalScope& operator=(const SignalScope&) = delete;
 
  private:
-  void (*interrupt_)(int);
+  InterruptScope ctrlC_;
   void (*fileSize_)(int);
 };
 

@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "Cli.h"
+#include "Interrupt.h"
 #include "lang/Strings.h"
 #include "playback/PlaybackEngine.h"
 #include "sdl/SdlAudioSink.h"
@@ -22,7 +24,6 @@ using playback::PlaybackEngine;
 using playback::PlaybackStatus;
 using playback::PlayState;
 
-volatile std::sig_atomic_t interrupted = 0;
 
 // What the engine tells, kept for the command's loop.
 class PlayObserver : public playback::PlaybackObserver {
@@ -136,21 +137,21 @@ int runPlayCommand(CliContext& context) {
 
   const bool tty = ::isatty(STDOUT_FILENO) != 0;
   RawTerminal terminal;
-  interrupted = 0;
-  auto previous = std::signal(SIGINT, [](int) { interrupted = 1; });
+  std::optional<InterruptScope> ctrlC(std::in_place);
   engine.play();
   bool quit = false;
-  while (!observer.ended() && !quit && interrupted == 0) {
+  while (!observer.ended() && !quit && !InterruptScope::interrupted()) {
     pollfd in{STDIN_FILENO, POLLIN, 0};
     const int ready = ::poll(&in, terminal.active() ? 1 : 0, 100);
     if (ready > 0 && (in.revents & POLLIN) != 0) quit = !handleKeys(engine);
     if (tty) std::cout << "\r" << positionLine(engine.status()) << std::flush;
   }
-  std::signal(SIGINT, previous);
+  const bool interrupted = InterruptScope::interrupted();
+  ctrlC.reset();
   PlaybackStatus last = engine.status();
   if (observer.ended()) last.positionMs = last.lengthMs;
   std::cout << (tty ? "\r" : "") << positionLine(last) << "\n";
-  return interrupted != 0 ? kExitFailure : kExitOk;
+  return interrupted ? kExitFailure : kExitOk;
 }
 
 }  // namespace

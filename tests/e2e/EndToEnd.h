@@ -53,6 +53,9 @@ inline CliRun runCli(std::vector<std::string> args, std::chrono::milliseconds li
   return r;
 }
 
+// recdesk-cli with a limit no healthy run comes near.
+inline CliRun cli(std::vector<std::string> args) { return runCli(std::move(args), std::chrono::seconds(90)); }
+
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace recdesk::test

@@ -9,14 +9,6 @@
 using namespace recdesk::test;
 using namespace std::chrono_literals;
 
-namespace {
-
-CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 60s) {
-  return runCli(std::move(args), limit);
-}
-
-}  // namespace
-
 TEST(CliClock, ShowsWarnsUnlessIgnoredAndSets) {
   TempDir dir;
   prepareEnvironment(dir);

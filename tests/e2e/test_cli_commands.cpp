@@ -14,10 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 60s) {
-  return runCli(std::move(args), limit);
-}
-
 
 std::size_t occurrences(const std::string& text, const std::string& part) {
   std::size_t n = 0;

@@ -13,10 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 40s) {
-  return runCli(std::move(args), limit);
-}
-
 // recdesk-sim for at most a minute.
 struct InfoSim : Sim {
   explicit InfoSim(std::vector<std::string> options) : Sim(std::move(options), 60) {}
@@ -90,7 +86,7 @@ TEST(CliInfo, ASilentRecorderIsReportedAfterTheTimeOut) {
   prepareEnvironment(dir);
   InfoSim sim({"--silent"});
   ASSERT_FALSE(sim.path.empty());
-  const CliRun r = cli({"--device", sim.path, "--timeout", "3", "info"}, 30s);
+  const CliRun r = cli({"--device", sim.path, "--timeout", "3", "info"});
   EXPECT_NE(r.code, 0);
   EXPECT_TRUE(contains(r.err, "no recorder answered")) << r.err;
   EXPECT_TRUE(r.out.empty()) << r.out;
@@ -99,7 +95,7 @@ TEST(CliInfo, ASilentRecorderIsReportedAfterTheTimeOut) {
 TEST(CliInfo, AMissingDeviceIsAClearError) {
   TempDir dir;
   prepareEnvironment(dir);
-  const CliRun r = cli({"--device", (dir / "no-such-tty").string(), "info"}, 20s);
+  const CliRun r = cli({"--device", (dir / "no-such-tty").string(), "info"});
   EXPECT_NE(r.code, 0);
   EXPECT_TRUE(contains(r.err, "cannot open")) << r.err;
 }
@@ -123,7 +119,7 @@ TEST(CliInfo, ALinkLostDuringTheChainIsReportedAsSuch) {
   prepareEnvironment(dir);
   InfoSim sim({"--lose-link-after", "4"});  // hangs up after the version query
   ASSERT_FALSE(sim.path.empty());
-  const CliRun r = cli({"--device", sim.path, "--timeout", "4", "info"}, 30s);
+  const CliRun r = cli({"--device", sim.path, "--timeout", "4", "info"});
   EXPECT_NE(r.code, 0);
   EXPECT_TRUE(contains(r.err, "was lost")) << r.err;
 }

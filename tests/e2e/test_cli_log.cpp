@@ -14,10 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 40s) {
-  return runCli(std::move(args), limit);
-}
-
 
 // The files in a folder (none when it does not exist).
 std::vector<fs::path> filesIn(const fs::path& folder) {

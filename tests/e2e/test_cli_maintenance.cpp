@@ -12,10 +12,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 60s) {
-  return runCli(std::move(args), limit);
-}
-
 std::size_t lineCount(const std::string& text) {
   std::size_t n = 0;
   for (char c : text) n += c == '\n';

@@ -14,10 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 90s) {
-  return runCli(std::move(args), limit);
-}
-
 
 // Writes the default settings file (the one read without --settings) of the test's environment.
 void writeDefaultSettings(const TempDir& dir, const std::string& text) {

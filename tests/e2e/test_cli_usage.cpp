@@ -17,10 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CliRun cli(std::vector<std::string> args) {
-  return runCli(std::move(args), 60s);
-}
-
 
 struct UsageCase {
   std::vector<std::string> args;

@@ -19,10 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CliRun cli(std::vector<std::string> args, std::chrono::milliseconds limit = 90s) {
-  return runCli(std::move(args), limit);
-}
-
 // recdesk-sim with two recordings, for at most two minutes.
 struct DownloadSim : Sim {
   explicit DownloadSim(std::vector<std::string> options) : Sim(withRecordings(std::move(options)), 120) {}

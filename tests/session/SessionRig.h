@@ -132,4 +132,12 @@ struct Rig : session::SessionObserver {
   int resets = 0;
 };
 
+// The lines sent, without the keep-alive pings between them.
+inline std::vector<std::string> withoutPings(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const auto& l : lines)
+    if (l.find("PING") == std::string::npos) out.push_back(l);
+  return out;
+}
+
 }  // namespace recdesk::test

@@ -19,13 +19,6 @@ using session::DeviceVariant;
 
 namespace {
 
-std::vector<std::string> withoutPings(const std::vector<std::string>& lines) {
-  std::vector<std::string> out;
-  for (const auto& l : lines)
-    if (l.find("PING") == std::string::npos) out.push_back(l);
-  return out;
-}
-
 bool contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }

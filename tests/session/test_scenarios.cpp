@@ -19,13 +19,6 @@ namespace {
 
 bool startsWith(const std::string& s, const std::string& p) { return s.rfind(p, 0) == 0; }
 
-std::vector<std::string> withoutPings(const std::vector<std::string>& lines) {
-  std::vector<std::string> out;
-  for (const auto& l : lines)
-    if (l.find("PING") == std::string::npos) out.push_back(l);
-  return out;
-}
-
 // Status texts of step 4 of the reply time-out (they begin with five blanks).
 std::vector<std::string> waitingStatuses(const FakeUi& ui) {
   std::vector<std::string> out;

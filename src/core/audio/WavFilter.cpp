@@ -19,6 +19,7 @@
 
 #include "audio/CFile64.h"
 #include "audio/FirFilter.h"
+#include "audio/Im2Format.h"
 #include "audio/WaveFile.h"
 #include "lang/Strings.h"
 
@@ -41,16 +42,6 @@ std::string textOr(TextId id, const char* fallback, std::initializer_list<lang::
   return lang::formatText(fallback, args);
 }
 
-std::uint16_t get16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-bool tagIs(const std::uint8_t* p, const char* tag) {
-  return std::memcmp(p, tag, 4) == 0;
-}
 
 // Level control: the DC offset is removed by a running mean per channel, and one envelope shared by
 // all channels steers the gain so that the envelope approaches 10000.
@@ -232,8 +223,8 @@ void readFrames(PassBuffers& b, const std::uint8_t* in, std::size_t frames) {
   }
 #endif
   for (; i < frames; ++i) {
-    x0[i] = static_cast<std::int16_t>(get16(in + 2 * Channels * i));
-    if constexpr (Channels == 2) x1[i] = static_cast<std::int16_t>(get16(in + 4 * i + 2));
+    x0[i] = static_cast<std::int16_t>(readU16(in + 2 * Channels * i));
+    if constexpr (Channels == 2) x1[i] = static_cast<std::int16_t>(readU16(in + 4 * i + 2));
   }
 }
 
@@ -379,7 +370,7 @@ bool readWavLayout(CFile64& file, WavLayout& layout) {
   std::uint8_t riff[12];
   file.SeekToBegin();
   if (file.Read(riff, sizeof riff) != sizeof riff) return false;
-  if (!tagIs(riff, "RIFF") || !tagIs(riff + 8, "WAVE")) return false;
+  if (!chunkTagIs(riff, "RIFF") || !chunkTagIs(riff + 8, "WAVE")) return false;
 
   bool haveFormat = false;
   std::uint64_t pos = 12;
@@ -388,20 +379,20 @@ bool readWavLayout(CFile64& file, WavLayout& layout) {
     std::uint8_t head[8];
     file.Seek(pos, CFile64::kBegin);
     if (file.Read(head, sizeof head) != sizeof head) return false;
-    const std::uint32_t size = get32(head + 4);
-    if (tagIs(head, "fmt ")) {
+    const std::uint32_t size = readU32(head + 4);
+    if (chunkTagIs(head, "fmt ")) {
       if (size < 16) return false;
       std::uint8_t fmt[40] = {};
       const std::size_t want = std::min<std::size_t>(size, sizeof fmt);
       if (file.Read(fmt, want) != want) return false;
-      layout.formatTag = get16(fmt);
-      layout.channels = get16(fmt + 2);
-      layout.sampleRate = get32(fmt + 4);
-      layout.bitsPerSample = get16(fmt + 14);
+      layout.formatTag = readU16(fmt);
+      layout.channels = readU16(fmt + 2);
+      layout.sampleRate = readU32(fmt + 4);
+      layout.bitsPerSample = readU16(fmt + 14);
       // Extensible format: PCM only when its sub-format is PCM.
-      if (layout.formatTag == 0xFFFE && (want < 40 || get16(fmt + 24) != 1)) layout.formatTag = 0;
+      if (layout.formatTag == 0xFFFE && (want < 40 || readU16(fmt + 24) != 1)) layout.formatTag = 0;
       haveFormat = true;
-    } else if (tagIs(head, "data")) {
+    } else if (chunkTagIs(head, "data")) {
       if (!haveFormat || layout.channels == 0 || layout.sampleRate == 0) return false;
       layout.dataOffset = pos + 8;
       layout.declaredLength = size;

@@ -7,30 +7,14 @@
 #include <cstring>
 #include <limits>
 
+#include "audio/Im2Format.h"
+
 namespace recdesk::audio {
 
 namespace {
 
 constexpr std::size_t kHeaderSize = 44;
 constexpr std::uint32_t kMax32 = std::numeric_limits<std::uint32_t>::max();
-
-void put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-bool tagIs(const std::uint8_t* p, const char* tag) { return std::memcmp(p, tag, 4) == 0; }
 
 // A length for a 32-bit header field: lengths past 4 GiB stay at the largest value instead of wrapping.
 std::uint32_t clamp32(std::uint64_t v) { return v > kMax32 ? kMax32 : static_cast<std::uint32_t>(v); }
@@ -40,36 +24,36 @@ std::uint32_t clamp32(std::uint64_t v) { return v > kMax32 ? kMax32 : static_cas
 std::array<std::uint8_t, 44> WaveHeader::toBytes() const {
   std::array<std::uint8_t, 44> b{};
   std::memcpy(&b[0], "RIFF", 4);
-  put32(&b[4], riffLength);
+  writeU32(&b[4], riffLength);
   std::memcpy(&b[8], "WAVE", 4);
   std::memcpy(&b[12], "fmt ", 4);
-  put32(&b[16], 16);
-  put16(&b[20], formatTag);
-  put16(&b[22], channels);
-  put32(&b[24], sampleRate);
-  put32(&b[28], byteRate);
-  put16(&b[32], blockAlign);
-  put16(&b[34], bitsPerSample);
+  writeU32(&b[16], 16);
+  writeU16(&b[20], formatTag);
+  writeU16(&b[22], channels);
+  writeU32(&b[24], sampleRate);
+  writeU32(&b[28], byteRate);
+  writeU16(&b[32], blockAlign);
+  writeU16(&b[34], bitsPerSample);
   std::memcpy(&b[36], "data", 4);
-  put32(&b[40], dataLength);
+  writeU32(&b[40], dataLength);
   return b;
 }
 
 bool WaveHeader::fromBytes(const std::uint8_t* bytes, std::size_t size, WaveHeader& out) {
   if (bytes == nullptr || size < kHeaderSize) return false;
-  if (!tagIs(bytes, "RIFF") || !tagIs(bytes + 8, "WAVE") || !tagIs(bytes + 12, "fmt ") ||
-      !tagIs(bytes + 36, "data"))
+  if (!chunkTagIs(bytes, "RIFF") || !chunkTagIs(bytes + 8, "WAVE") || !chunkTagIs(bytes + 12, "fmt ") ||
+      !chunkTagIs(bytes + 36, "data"))
     return false;
-  if (get32(bytes + 16) != 16) return false;  // the plain 16-byte PCM format chunk, data right after it
+  if (readU32(bytes + 16) != 16) return false;  // the plain 16-byte PCM format chunk, data right after it
   WaveHeader h;
-  h.riffLength = get32(bytes + 4);
-  h.formatTag = get16(bytes + 20);
-  h.channels = get16(bytes + 22);
-  h.sampleRate = get32(bytes + 24);
-  h.byteRate = get32(bytes + 28);
-  h.blockAlign = get16(bytes + 32);
-  h.bitsPerSample = get16(bytes + 34);
-  h.dataLength = get32(bytes + 40);
+  h.riffLength = readU32(bytes + 4);
+  h.formatTag = readU16(bytes + 20);
+  h.channels = readU16(bytes + 22);
+  h.sampleRate = readU32(bytes + 24);
+  h.byteRate = readU32(bytes + 28);
+  h.blockAlign = readU16(bytes + 32);
+  h.bitsPerSample = readU16(bytes + 34);
+  h.dataLength = readU32(bytes + 40);
   if (h.formatTag != 1) return false;
   if (h.channels == 0 || h.sampleRate == 0) return false;
   if (h.bitsPerSample != 8 && h.bitsPerSample != 16 && h.bitsPerSample != 24 && h.bitsPerSample != 32) return false;

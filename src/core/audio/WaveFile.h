@@ -4,11 +4,15 @@
 // after an error and only the destructor runs).
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "audio/CFile64.h"
 
 namespace recdesk::audio {
+
+// Whether the four bytes at `p` are the chunk tag `tag` ("RIFF", "fmt ", "data", ...).
+inline bool chunkTagIs(const std::uint8_t* p, const char* tag) { return std::memcmp(p, tag, 4) == 0; }
 
 // The 44-byte header, in file order (little-endian on disk).
 struct WaveHeader {

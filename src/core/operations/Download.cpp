@@ -23,7 +23,6 @@ constexpr std::string_view kDownloadEnd = "$R5,MSG,DNL,END,";
 
 // Consecutive transfers restarted at the same place before the recording is given up.
 constexpr int kMaxResyncsInRow = 3;
-unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>(v); }
 
 }  // namespace
 

@@ -8,7 +8,6 @@ namespace recdesk::operations {
 
 namespace {
 
-unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>(v); }
 
 // "%05s": right-aligned in 5 characters, filled with "0" on the left when shorter.
 std::string zeroPadded5(const std::string& text) {

@@ -13,6 +13,9 @@
 
 namespace recdesk::operations {
 
+// A count as the type the "%llu" of a format text takes.
+inline unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>(v); }
+
 // ---- pages ----
 
 // The trailer fields the download looks at (little-endian in the page).

@@ -20,7 +20,6 @@ namespace recdesk::operations {
 
 namespace {
 
-unsigned long long ull(std::uint64_t v) { return static_cast<unsigned long long>(v); }
 
 }  // namespace
 

@@ -14,12 +14,12 @@ namespace {
 // earlier date refuses the line.
 constexpr audio::DateTime kDayZero{1899, 12, 30, 0, 0, 0};
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool isAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // A whole unsigned decimal number with nothing else than white space around it.
 std::optional<std::uint64_t> wholeNumber(std::string_view text, std::uint64_t max) {
   std::size_t i = 0;
-  while (i < text.size() && isSpace(text[i])) ++i;
+  while (i < text.size() && isAsciiSpace(text[i])) ++i;
   if (i < text.size() && text[i] == '+') ++i;
   const std::size_t firstDigit = i;
   std::uint64_t value = 0;
@@ -29,7 +29,7 @@ std::optional<std::uint64_t> wholeNumber(std::string_view text, std::uint64_t ma
     ++i;
   }
   if (i == firstDigit) return std::nullopt;
-  while (i < text.size() && isSpace(text[i])) ++i;
+  while (i < text.size() && isAsciiSpace(text[i])) ++i;
   if (i != text.size()) return std::nullopt;
   return value;
 }
@@ -37,7 +37,7 @@ std::optional<std::uint64_t> wholeNumber(std::string_view text, std::uint64_t ma
 // Reads up to `width` digits after optional white space (the scanf "%Nu" of a fixed-width field);
 // returns false when no digit is there.
 bool scanDigits(std::string_view text, std::size_t& pos, std::size_t width, unsigned& out) {
-  while (pos < text.size() && isSpace(text[pos])) ++pos;
+  while (pos < text.size() && isAsciiSpace(text[pos])) ++pos;
   std::size_t n = 0;
   unsigned value = 0;
   while (pos < text.size() && n < width && std::isdigit(static_cast<unsigned char>(text[pos]))) {
