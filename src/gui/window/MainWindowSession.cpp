@@ -195,8 +195,10 @@ void MainWindow::prefixEdited(const QString& typed) {
   }
   if (check.text == session_.settings().filePrefix) return;
   session_.settings().filePrefix = check.text;
-  // The recordings' files have other names now: the list and the player follow them.
+  // The recordings' files have other names now: the list (also the next listing) and the player
+  // follow them.
   auto& ops = session_.operations();
+  if (ops.listReplies().naming) ops.listReplies().naming->prefix = check.text;
   if (ops.download().running() || ops.list().size() == 0) return;
   operations::refreshForPrefix(ops.list(), ops.listReplies().currentNaming().downloadFolder, check.text);
   showSelectionInPlayer(ops.list().firstSelected());
