@@ -47,15 +47,18 @@ class SpeechLike final : public PcmGenerator {
         const double pitch = pitchFrom_ + (pitchTo_ - pitchFrom_) * x;
         phase_ += kTwoPi * pitch / rate_;
         if (phase_ > kTwoPi) phase_ -= kTwoPi;
-        // Harmonics weighted by two formants of the syllable's vowel.
+        // Harmonics weighted by two formants of the syllable's vowel, scaled so that their peaks
+        // stay within the amplitude.
+        double weights = 0.0;
         for (int h = 1; h <= 12; ++h) {
           const double f = pitch * h;
           if (f > rate_ * 0.45) break;
           const double w = formant(f, formant1_, 120.0) + 0.6 * formant(f, formant2_, 200.0) + 0.15 / h;
           v += w * std::sin(phase_ * h);
+          weights += w;
         }
         const double envelope = std::min(1.0, x * 8.0) * std::min(1.0, (1.0 - x) * 4.0);
-        v *= 0.35 * envelope * (0.85 + 0.15 * std::sin(kTwoPi * 5.0 * x));  // a slight tremble
+        v *= envelope * (0.85 + 0.15 * std::sin(kTwoPi * 5.0 * x)) / std::max(1.0, weights);  // a slight tremble
       }
       v = amplitude_ * v + 0.004 * random_.signedUnit();
       delay_[at_] = v;
