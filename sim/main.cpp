@@ -44,6 +44,8 @@ void printHelp() {
                "  --submodel N           sub-model number an R5U reports (default 3)\n"
                "  --serial N             serial number, 0-65535 (default 12345)\n"
                "  --recordings N         generated recordings in the flash (default 3)\n"
+               "  --recording-seconds S  each recording about S seconds long (default 60, or the\n"
+               "                         environment's RECDESK_DEMO_SECONDS); 0: short ones of 2-6 s\n"
                "  --seed N               varies the generated recordings and the faults (default 1)\n"
                "  --version TEXT         version text instead of the model's own\n"
                "  --clock-offset S       the recorder's clock runs S seconds ahead (negative: behind)\n"
@@ -102,6 +104,7 @@ int main(int argc, char** argv) {
   DeviceConfig config;
   DeviceFaults faults;
   int recordings = 3;
+  DemoLength length = demoLengthForPeople();
   std::size_t split = 0;
   long long loseAfter = -1;
   double exitAfter = 0;
@@ -155,6 +158,9 @@ int main(int argc, char** argv) {
       config.serial = static_cast<std::uint16_t>(number(0, 65535));
     } else if (arg == "--recordings") {
       recordings = static_cast<int>(number(0, 500));
+    } else if (arg == "--recording-seconds") {
+      const auto seconds = number(0, 600);
+      length = seconds == 0 ? DemoLength::shortOnes() : DemoLength::fullOnes(static_cast<double>(seconds));
     } else if (arg == "--seed") {
       config.seed = static_cast<std::uint64_t>(number(0, 1LL << 62));
     } else if (arg == "--version") {
@@ -259,7 +265,7 @@ int main(int argc, char** argv) {
   ::sigaction(SIGTERM, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
-  auto device = makeDemoRecorder(config, recordings);
+  auto device = makeDemoRecorder(config, recordings, length);
   device->faults() = faults;
   bool linkLost = false;
   device->setOutput([&](std::string_view bytes) {

@@ -96,7 +96,7 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
     if (context.command == "tx") config.model = sim::Model::T7;
     if (const auto model = sim::parseModel(context.demoModel)) config.model = *model;
     if (context.demoClockOff) config.clockOffsetSeconds = 120;
-    auto device = sim::makeDemoRecorder(config, kDemoRecordings);
+    auto device = sim::makeDemoRecorder(config, kDemoRecordings, sim::demoLengthForPeople());
     sim::SimTimerOptions timer;
     timer.armed = context.demoTimerArmed;
     sim::SimTimer::install(*device, timer);

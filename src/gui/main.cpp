@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
 
   recdesk::gui::GuiOptions options;
   options.demo = demo;
+  options.fullDemo = demo;
   options.demoClockOffset = demoClockOffset;
   options.demoTimerArmed = demoTimerArmed;
   options.demoModel = demoModel;

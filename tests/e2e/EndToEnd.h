@@ -12,6 +12,9 @@
 namespace recdesk::test {
 
 // Keeps the user's settings, logs and caches out of the test.
+// The demo recordings of recdesk-cli --demo and recdesk-sim are the short ones in these tests.
+inline void shortDemoRecordings() { ::setenv("RECDESK_DEMO_SECONDS", "0", 1); }
+
 inline void prepareEnvironment(const TempDir& dir) {
   if (!std::getenv("RECDESK_LANG_DIR")) ::setenv("RECDESK_LANG_DIR", RECDESK_SOURCE_LANG_DIR, 1);
   ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
@@ -23,6 +26,7 @@ inline void prepareEnvironment(const TempDir& dir) {
 struct Sim {
   Sim(std::vector<std::string> options, int exitAfterSeconds)
       : process([&] {
+          shortDemoRecordings();
           std::vector<std::string> argv = {binPath("recdesk-sim"), "--exit-after", std::to_string(exitAfterSeconds)};
           argv.insert(argv.end(), options.begin(), options.end());
           return argv;
@@ -44,6 +48,7 @@ struct CliRun {
 
 // Runs recdesk-cli with `args` and waits at most `limit` for it.
 inline CliRun runCli(std::vector<std::string> args, std::chrono::milliseconds limit) {
+  shortDemoRecordings();
   args.insert(args.begin(), binPath("recdesk-cli"));
   Process p(args);
   CliRun r;

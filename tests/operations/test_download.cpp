@@ -25,9 +25,9 @@ class DownloadTest : public ::testing::Test {
     session.settings_.decryptFolder = (dir / "wav").string();
     session.settings_.filePrefix = "";
     download.freeSpace = [](const fs::path&) { return std::optional<std::uint64_t>(1ull << 40); };
-    download.convert = [this](const RecordingFiles& f) {
+    download.convert = [this](const RecordingFiles& f, ConversionDone done) {
       converted.push_back(f.im2);
-      return ConversionOutcome{true, {f.wav}, {}};
+      done(ConversionOutcome{true, {f.wav}, {}});
     };
     download.onFinished = [this] { ++finished; };
     fs::create_directories(dir / "im2");

@@ -104,3 +104,13 @@ TEST(Progress, SmoothedRateTitleAndRemainingTime) {
   EXPECT_EQ(progressTitle(500, 1000, 1.0), "    (50.0% @ 30.2 MB/min)");
   EXPECT_EQ(remainingTimeText(0, 120000, 1.0), "  2:00");
 }
+
+TEST(SizeText, SmallSizesInKilobytesFromOneMegabyteInMegabytes) {
+  EXPECT_EQ(sizeText(1056), "1.0 kB");             // a recording of one data page
+  EXPECT_EQ(sizeText(245 * 1024 + 512), "245.5 kB");
+  EXPECT_EQ(sizeText(1048524), "1023.9 kB");
+  EXPECT_EQ(sizeText(1048570), "1.0 MB");          // would round to 1024.0 kB
+  EXPECT_EQ(sizeText(1048576), "1.0 MB");
+  EXPECT_EQ(sizeText(5 * 1048576 + 600000), "5.6 MB");
+  EXPECT_EQ(megabytesText(1048576 * 3), "3.0");    // the existing-file question keeps MB
+}

@@ -9,10 +9,32 @@
 #include "audio/Im2Format.h"
 #include "operations/RecordingFolders.h"
 #include "operations/RecordingList.h"
+#include "operations/SelectionPlayer.h"
 
 using namespace recdesk;
 using namespace recdesk::operations;
 namespace fs = std::filesystem;
+
+namespace {
+
+// The IM2 file of recording n of the recorder with serial number 42.
+std::string im2Of42(std::uint16_t n, std::uint64_t pages) {
+  std::string im2 = test::im2Of(test::makePages(n, pages));
+  auto* header = reinterpret_cast<std::uint8_t*>(im2.data());
+  audio::writeU16(header + audio::kOffSerial, 42);
+  header[audio::kOffCheck] = audio::pageCheckByte(header);
+  return im2;
+}
+
+// Recordings 7, 8 and 9 of R5-00042, 4 pages each, all selected.
+RecordingList listOf42() {
+  RecordingList list;
+  list.setDeviceName("R5-00042");
+  for (const std::uint16_t n : {7, 8, 9}) list.append(parseRecordLine(test::recordLine(n, 4)).entry, 0);
+  return list;
+}
+
+}  // namespace
 
 TEST(RecordingFiles, NamesWithAndWithoutPrefixStayInTheirFolders) {
   const auto f = recordingFiles("/rec/dl/", "/rec/wav", "TRIP", "R5-00042", 7);
@@ -68,22 +90,10 @@ TEST(Prefix, ChangeRefreshesPagesAndSelection) {
   test::loadEnglish();
   test::TempDir dir;
   const std::string d = dir.path().string();
-  RecordingList list;
-  list.setDeviceName("R5-00042");
-  list.append(parseRecordLine(test::recordLine(7, 4)).entry, 0);
-  list.append(parseRecordLine(test::recordLine(8, 4)).entry, 0);
-  list.append(parseRecordLine(test::recordLine(9, 4)).entry, 0);
-  // The IM2 files of recordings of the recorder with serial number 42.
-  const auto im2Of = [](std::uint16_t n, std::uint64_t pages) {
-    std::string im2 = test::im2Of(test::makePages(n, pages));
-    auto* header = reinterpret_cast<std::uint8_t*>(im2.data());
-    audio::writeU16(header + audio::kOffSerial, 42);
-    header[audio::kOffCheck] = audio::pageCheckByte(header);
-    return im2;
-  };
-  test::writeFile(dir / "TRIP.R5-00042.7.im2", im2Of(7, 4));                     // complete
-  test::writeFile(dir / "TRIP.R5-00042.8.im2", im2Of(8, 4).substr(0, 3 * 528));  // partial
-  test::writeFile(dir / "TRIP.R5-00042.9.im2", im2Of(9, 2) + std::string(2 * 528, 'x'));  // another recording 9
+  RecordingList list = listOf42();
+  test::writeFile(dir / "TRIP.R5-00042.7.im2", im2Of42(7, 4));                     // complete
+  test::writeFile(dir / "TRIP.R5-00042.8.im2", im2Of42(8, 4).substr(0, 3 * 528));  // partial
+  test::writeFile(dir / "TRIP.R5-00042.9.im2", im2Of42(9, 2) + std::string(2 * 528, 'x'));  // another recording 9
 
   auto player = refreshForPrefix(list, d, "TRIP");
   EXPECT_FALSE(list.isSelected(0));
@@ -104,6 +114,55 @@ TEST(Prefix, ChangeRefreshesPagesAndSelection) {
   std::optional<fs::path> loaded;
   loadDownloaded(list, 0, d, "NEW", [&](const std::optional<fs::path>& p) { loaded = p; });
   EXPECT_EQ(loaded, dir / "TRIP.R5-00042.7.im2");
+}
+
+TEST(SelectionPlayer, TheFocusedRecordingsFileIsLoadedWhenItHoldsPagesOfIt) {
+  test::loadEnglish();
+  test::TempDir dir;
+  RecordingList list = listOf42();
+  const FileNaming naming{dir.path().string(), (dir / "wav").string(), "TRIP"};
+  test::writeFile(dir / "TRIP.R5-00042.7.im2", im2Of42(7, 4));                     // complete
+  test::writeFile(dir / "TRIP.R5-00042.8.im2", im2Of42(8, 4).substr(0, 2 * 528));  // one data page
+  test::writeFile(dir / "TRIP.R5-00042.9.im2", im2Of42(9, 2) + std::string(2 * 528, 'x'));  // another recording 9
+  using Action = SelectionPlayerView::Action;
+  SelectionPlayerFacts facts;
+
+  facts.focused = 0;
+  SelectionPlayerView v = playerForSelection(list, naming, facts);
+  EXPECT_EQ(v.action, Action::Load);
+  EXPECT_EQ(v.im2, dir / "TRIP.R5-00042.7.im2");
+  facts.shownPath = v.im2.string();  // already shown: kept
+  EXPECT_EQ(playerForSelection(list, naming, facts).action, Action::Keep);
+  facts.shownPath.clear();
+
+  facts.focused = 1;  // a partial download plays what it holds
+  EXPECT_EQ(playerForSelection(list, naming, facts).action, Action::Load);
+
+  // The file of another recording 9: nothing loaded, the ruler spans the recording as listed.
+  facts.focused = 2;
+  v = playerForSelection(list, naming, facts);
+  EXPECT_EQ(v.action, Action::Empty);
+  EXPECT_EQ(v.im2, dir / "TRIP.R5-00042.9.im2");
+  ASSERT_TRUE(v.spanStart.has_value());
+  EXPECT_EQ(v.spanEnd - *v.spanStart, list.row(2).entry.durationSeconds);
+
+  // No change of the player while a download runs, while downloads are not allowed, or when the
+  // focused row is not selected.
+  facts.focused = 0;
+  facts.downloading = true;
+  EXPECT_EQ(playerForSelection(list, naming, facts).action, Action::Keep);
+  facts.downloading = false;
+  facts.downloadsAllowed = false;
+  EXPECT_EQ(playerForSelection(list, naming, facts).action, Action::Keep);
+  facts.downloadsAllowed = true;
+  list.setSelected(0, false);
+  EXPECT_EQ(playerForSelection(list, naming, facts).action, Action::Keep);
+
+  // Nothing selected: the player is cleared, whatever else holds.
+  list.setSelected(1, false);
+  list.setSelected(2, false);
+  facts.downloadsAllowed = false;
+  EXPECT_EQ(playerForSelection(list, naming, facts).action, Action::Clear);
 }
 
 TEST(Im2Header, OnlyTheHeaderOfThisVeryRecordingCountsAsTheSame) {

@@ -49,6 +49,9 @@
 namespace recdesk::app {
 struct Settings;
 }
+namespace recdesk::audio {
+struct ConvertResult;
+}
 
 namespace recdesk::operations {
 
@@ -68,7 +71,16 @@ struct ConversionOutcome {
   std::vector<std::filesystem::path> files;  // WAV parts and their information files
   std::string message;                       // why it failed
 };
-using ConversionHook = std::function<ConversionOutcome(const RecordingFiles& files)>;
+// The outcome of a conversion result.
+ConversionOutcome conversionOutcomeOf(const audio::ConvertResult& result);
+// Tells the download, on the owner thread, that the conversion of its completed recording is over.
+using ConversionDone = std::function<void(ConversionOutcome outcome)>;
+// Starts the conversion of a completed recording (replacing an earlier decoding has been asked
+// already): `done` is called once when it is over, at once or later (a front end may convert on a
+// worker thread and post the call back to the owner thread). Meanwhile the download waits between
+// the two recordings with the keep-alive running; a call that comes after the download has ended
+// (the link was lost) or is gone is dropped.
+using ConversionHook = std::function<void(const RecordingFiles& files, ConversionDone done)>;
 
 // The result of one recording of the download.
 struct RecordingOutcome {
@@ -122,7 +134,7 @@ class Download : public session::BlockTransferHandler {
 
   // ---- hooks of the front end and of other subsystems (all optional) ------------------------------
   // Converts a completed recording (automatic decoding). Unset: the audio conversion with the
-  // session's settings.
+  // session's settings, at once on the owner thread (the command line).
   ConversionHook convert;
   // The header page's format-version check (may warn; never stops the download). Unset: the
   // decoder's check, warning through the user interface.
@@ -164,7 +176,9 @@ class Download : public session::BlockTransferHandler {
   bool active() const { return active_; }  // the Download button's state
   bool running() const { return running_; }
   // A question of the download waits for its answer (the download holds its place meanwhile).
-  bool asking() const { return asking_; }
+  bool asking() const { return waiting_ == Waiting::Answer; }
+  // The conversion of a completed recording is under way (the download holds its place meanwhile).
+  bool converting() const { return waiting_ == Waiting::Conversion; }
   int phase() const { return phase_; }     // 0 idle, 1 header page, 2 data pages
   std::optional<std::size_t> currentRow() const { return current_; }
   std::uint64_t pagesTotal() const { return pagesTotal_; }
@@ -186,6 +200,7 @@ class Download : public session::BlockTransferHandler {
  private:
   enum class Stopping { No, Cancel, Resync };
   enum class Ending { Finished, LinkLost, Refused };
+  enum class Waiting { No, Answer, Conversion };
   // The block the fresh requests and the copies below belong to (file, phase, first page, pages).
   struct BlockPlace {
     std::uint16_t file = 0;
@@ -223,6 +238,15 @@ class Download : public session::BlockTransferHandler {
   void endTransfer();
   void finishFile();
   void convertThenGoOn();
+  void startConversion();
+  ConversionOutcome convertHere();
+  // A wait for something from outside the link (an answer, a conversion): the download holds its
+  // place in line mode, no timer of its own running, with the keep-alive on. beginWait returns the
+  // wait's token; endWait(token) is true when the result still counts (the wait is then over);
+  // holdWhileWaiting starts the keep-alive when the result did not come at once.
+  std::uint64_t beginWait(Waiting what);
+  bool endWait(std::uint64_t token);
+  void holdWhileWaiting(std::uint64_t token);
   void goOn(bool complete);
   void endDownload(Ending how);
   void failRecording(const std::string& problem);
@@ -294,9 +318,9 @@ class Download : public session::BlockTransferHandler {
 
   bool starting_ = false;  // the start waits for an answer
   bool refused_ = false;   // the last start was refused
-  bool asking_ = false;
-  bool keepAliveWhileAsking_ = false;
-  std::uint64_t questionToken_ = 0;  // the question whose answer counts
+  Waiting waiting_ = Waiting::No;
+  bool keepAliveWhileWaiting_ = false;
+  std::uint64_t waitToken_ = 0;  // the wait whose result counts
   std::shared_ptr<char> life_ = std::make_shared<char>();  // answers coming after the download is gone are dropped
   DownloadListener* listener_ = nullptr;
   bool finishAnnounced_ = true;  // the current recording's end has been told

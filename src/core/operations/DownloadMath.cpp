@@ -128,4 +128,11 @@ std::string megabytesText(std::uint64_t bytes) {
   return lang::formatText("%0.1f", {static_cast<double>(bytes) / 1048576.0});
 }
 
+std::string sizeText(std::uint64_t bytes) {
+  const double kilobytes = static_cast<double>(bytes) / 1024.0;
+  // Just under 1 MB would round to "1024.0 kB": that is "1.0 MB".
+  if (kilobytes < 1023.95) return lang::formatText("%0.1f kB", {kilobytes});
+  return megabytesText(bytes) + " MB";
+}
+
 }  // namespace recdesk::operations

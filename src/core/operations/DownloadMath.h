@@ -103,8 +103,11 @@ class TransferRate {
 std::string progressTitle(std::uint64_t transferred, std::uint64_t total, double pagesPerMs);
 // "%3ld:%02ld" minutes and seconds left, or TextId::Estimating while the rate is 0.
 std::string remainingTimeText(std::uint64_t transferred, std::uint64_t total, double pagesPerMs);
-// A size in MB with one decimal ("%0.1f"), as the summaries and the existing-file question show it.
+// A size in MB with one decimal ("%0.1f"), as the existing-file question shows it.
 std::string megabytesText(std::uint64_t bytes);
+// A size as the summaries show it: "%0.1f MB" from 1 MB on, else "%0.1f kB" (a short recording
+// would read "0.0 MB").
+std::string sizeText(std::uint64_t bytes);
 // MB per minute of a rate in pages per millisecond.
 inline double megabytesPerMinute(double pagesPerMs) { return pagesPerMs * 31680000.0 / 1048576.0; }
 

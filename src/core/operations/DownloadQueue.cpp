@@ -1,11 +1,10 @@
 // The download's queue: the checks before it starts, one recording after another with its files,
-// the end of each recording (conversion included) and the one way the whole download ends. The
-// transfer of one recording is in Download.cpp.
+// the end of each recording and the one way the whole download ends. The transfer of one recording
+// is in Download.cpp; the waits for answers and conversions in DownloadWaits.cpp.
 #include <algorithm>
 #include <system_error>
 
 #include "app/Settings.h"
-#include "audio/Im2Converter.h"
 #include "FlashPage.h"
 #include "lang/Strings.h"
 #include "operations/Download.h"
@@ -107,30 +106,6 @@ void Download::requestStop() {
   services_.log(" " + lang::text(TextId::StoppingAfterBlock) + "\r\n");
   active_ = false;
   services_.setActivity(session::Activity::Download, false);
-}
-
-void Download::ask(ports::Question question, std::function<void(const ports::Reply&)> then) {
-  // The answer may come much later. The download waits in its state (line mode, no timer of its
-  // own running) with the keep-alive on, so that a recorder that goes meanwhile is noticed; an
-  // answer that comes after the download has ended, or after the download object is gone, is
-  // dropped.
-  const std::uint64_t token = ++questionToken_;
-  asking_ = true;
-  keepAliveWhileAsking_ = false;
-  services_.ui().ask(question, [this, life = std::weak_ptr<char>(life_), token, then](const ports::Reply& reply) {
-    if (life.expired() || token != questionToken_) return;
-    asking_ = false;
-    if (keepAliveWhileAsking_) {
-      keepAliveWhileAsking_ = false;
-      services_.stopKeepAliveAndReplyWait();
-    }
-    then(reply);
-  });
-  if (asking_ && token == questionToken_) {
-    keepAliveWhileAsking_ = true;
-    services_.refreshControls();
-    services_.startKeepAlive();
-  }
 }
 
 void Download::confirmFolder(const std::string& folder, std::function<void(bool ok)> then) {
@@ -422,44 +397,6 @@ void Download::finishFile() {
   goOn(complete);
 }
 
-// Automatic decoding of a completed recording. Replacing a WAV file of an earlier decoding is asked
-// first; meanwhile the download waits between two recordings.
-void Download::convertThenGoOn() {
-  if (convert) {
-    outcome().conversion = convert(files_);
-    goOn(true);
-    return;
-  }
-  const auto convertNow = [this] {
-    const auto result = audio::convertRecording(
-        services_.ui(), [this](const std::string& text) { services_.log(text); }, files_.im2.string(),
-        files_.wav.string(), files_.info.string(), services_.settings(), false);
-    ConversionOutcome c;
-    c.ok = result.ok();
-    c.message = result.message;
-    for (const auto& part : result.parts) {
-      c.files.emplace_back(part.wavPath);
-      c.files.emplace_back(part.infoPath);
-    }
-    outcome().conversion = c;
-  };
-  auto question = audio::overwriteQuestion(files_.wav.string());
-  if (!question) {
-    convertNow();
-    goOn(true);
-    return;
-  }
-  phase_ = 0;  // the transfer is over: stray replies of it find nothing to do
-  ask(std::move(*question), [this, convertNow](const ports::Reply& reply) {
-    if (reply.answer == ports::Answer::Yes) {
-      convertNow();
-    } else {
-      outcome().conversion = ConversionOutcome{false, {}, audio::declinedMessage(files_.wav.string())};
-    }
-    goOn(true);
-  });
-}
-
 // After a recording: the next one in the queue, or the end of the download.
 void Download::goOn(bool complete) {
   services_.setLineMode();
@@ -483,8 +420,8 @@ void Download::goOn(bool complete) {
 // The one way a download ends: after its last file, after a lost link, or refused at the start.
 void Download::endDownload(Ending how) {
   const bool wasRunning = running_;
-  ++questionToken_;  // an answer still to come belongs to a download that is over
-  asking_ = false;
+  ++waitToken_;  // an answer or a conversion still to come belongs to a download that is over
+  waiting_ = Waiting::No;
   starting_ = false;
   if (wasRunning)
     listUnreached(how == Ending::LinkLost

@@ -182,11 +182,7 @@ bool filterPrefixOnce(std::string& text) {
   return true;
 }
 
-std::string cleanPrefix(std::string text) {
-  while (filterPrefixOnce(text)) {
-  }
-  return text;
-}
+std::string cleanPrefix(std::string text) { return app::checkPrefix(text).text; }
 
 std::optional<fs::path> refreshForPrefix(RecordingList& list, const std::string& downloadFolder,
                                          const std::string& prefix) {

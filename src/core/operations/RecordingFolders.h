@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/PrefixCheck.h"
+
 namespace recdesk::operations {
 
 class RecordingList;
@@ -69,11 +71,11 @@ std::uint64_t pagesOnDisk(const std::string& downloadFolder, const std::string& 
                           const std::string& deviceName, std::uint16_t fileNumber, bool anyPrefix);
 
 // The characters refused in the file-name prefix.
-inline constexpr const char* kRefusedPrefixCharacters = "/\\*:|?\"><";
+inline constexpr const char* kRefusedPrefixCharacters = app::kRefusedPrefixCharacters;
 // The prefix edit's filter: removes the first refused character; returns true when it removed one
 // (the caller puts the text back and places the caret at its end).
 bool filterPrefixOnce(std::string& text);
-// Removes every refused character.
+// Removes every refused character (and what else the prefix box refuses, app::checkPrefix).
 std::string cleanPrefix(std::string text);
 
 // The list refresh on a prefix change: every row's pages on disk from its exact IM2 name; complete

@@ -357,8 +357,8 @@ void RecordingList::updateSummary() const {
         "%ld %s %s",
         {static_cast<long>(count), lang::text(TextId::Recordings), lang::text(TextId::SummarySelected)});
   }
-  summary_.im2 = lang::formatText("IM2: %s MB", {megabytesText(selectedIm2Bytes())});
-  summary_.wav = lang::formatText("WAV: %s MB", {megabytesText(selectedWavBytes())});
+  summary_.im2 = "IM2: " + sizeText(selectedIm2Bytes());
+  summary_.wav = "WAV: " + sizeText(selectedWavBytes());
 }
 
 }  // namespace recdesk::operations

@@ -83,8 +83,8 @@ class RecordingList {
   };
   struct Summary {
     std::string selection;  // column 0
-    std::string im2;        // column 1: "IM2: %s MB"
-    std::string wav;        // column 2: "WAV: %s MB"
+    std::string im2;        // column 1: "IM2: %s MB" (below 1 MB "IM2: %s kB")
+    std::string wav;        // column 2: "WAV: %s MB" (below 1 MB "WAV: %s kB")
   };
 
   // Header texts and initial widths of the columns, for front ends.

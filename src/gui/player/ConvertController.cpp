@@ -20,6 +20,7 @@ ConvertController::ConvertController(GuiSession& session, QWidget* window)
 ConvertController::~ConvertController() {
   cancel_ = true;
   queue_.clear();
+  ready_.clear();
   if (worker_.joinable()) worker_.join();
 }
 
@@ -58,10 +59,22 @@ void ConvertController::convert(const std::vector<std::string>& sources) {
   next();
 }
 
+void ConvertController::convertDownloaded(const operations::RecordingFiles& files, operations::ConversionDone done) {
+  start(Job{files.im2.string(), files.wav.string(), std::move(done)});
+}
+
 void ConvertController::next() {
+  if (running_) return;
+  if (!ready_.empty()) {
+    Job job = std::move(ready_.front());
+    ready_.pop_front();
+    start(std::move(job));
+    return;
+  }
   if (queue_.empty()) {
     progress_->finish();
     if (!lastWav_.empty() && afterConversion) afterConversion(lastWav_);
+    lastWav_.clear();
     return;
   }
   const std::string source = queue_.front();
@@ -69,19 +82,26 @@ void ConvertController::next() {
   const std::string wav = wavPathFor(source);
   auto question = audio::overwriteQuestion(wav);
   if (!question) {
-    start(source, wav);
+    start(Job{source, wav, {}});
     return;
   }
   session_.ui().ask(*question, [this, source, wav](const ports::Reply& reply) {
     if (reply.answer == ports::Answer::Yes)
-      start(source, wav);
+      start(Job{source, wav, {}});
     else
       next();
   });
 }
 
-void ConvertController::start(const std::string& source, const std::string& wav) {
+void ConvertController::start(Job job) {
+  if (running_) {
+    ready_.push_back(std::move(job));
+    return;
+  }
   if (worker_.joinable()) worker_.join();
+  const std::string source = job.source;
+  const std::string wav = job.wav;
+  done_ = std::move(job.done);
   running_ = true;
   cancel_ = false;
   progress_->finish();
@@ -105,9 +125,14 @@ void ConvertController::start(const std::string& source, const std::string& wav)
 void ConvertController::finished(audio::ConvertResult result) {
   if (worker_.joinable()) worker_.join();
   running_ = false;
-  if (!result.firstWavPath.empty() && !result.parts.empty()) lastWav_ = result.firstWavPath;
-  if (onResult) onResult(result);
-  if (result.status == audio::ConvertStatus::Cancelled) queue_.clear();
+  if (auto done = std::move(done_)) {
+    done_ = nullptr;
+    done(operations::conversionOutcomeOf(result));
+  } else {
+    if (!result.firstWavPath.empty() && !result.parts.empty()) lastWav_ = result.firstWavPath;
+    if (onResult) onResult(result);
+    if (result.status == audio::ConvertStatus::Cancelled) queue_.clear();
+  }
   next();
 }
 

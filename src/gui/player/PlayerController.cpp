@@ -133,6 +133,24 @@ void PlayerController::closeFile() {
   changed();
 }
 
+void PlayerController::showSelection(const operations::SelectionPlayerView& view) {
+  using Action = operations::SelectionPlayerView::Action;
+  switch (view.action) {
+    case Action::Keep: return;
+    case Action::Load: load(view.im2.string()); return;
+    case Action::Empty:
+      closeFile();
+      if (view.spanStart) w_.ruler->setSpan(*view.spanStart, view.spanEnd);
+      w_.path->setToolTip(QString::fromStdString(view.im2.string()));
+      return;
+    case Action::Clear:
+      closeFile();
+      w_.ruler->clear();
+      w_.path->setToolTip({});
+      return;
+  }
+}
+
 void PlayerController::startTimer() {
   timer_->start();
   if (!timer_->isActive())

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "operations/SelectionPlayer.h"
 #include "playback/PlaybackEngine.h"
 
 class QLabel;
@@ -59,6 +60,8 @@ class PlayerController : public QObject, public playback::PlaybackObserver {
   // loads nothing).
   void load(const std::string& path);
   void closeFile();
+  // What the recording list's selection asks of the player (see operations::playerForSelection).
+  void showSelection(const operations::SelectionPlayerView& view);
   void play();
   void pause();
   void stop();

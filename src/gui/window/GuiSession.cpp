@@ -82,7 +82,7 @@ GuiSession::GuiSession(const GuiOptions& options)
       config.seed = 1;
       config.clockOffsetSeconds = options.demoClockOffset;
       config.model = sim::parseModel(options.demoModel).value_or(sim::Model::R5);
-      device = sim::makeDemoRecorder(config, 3);
+      device = sim::makeDemoRecorder(config, 3, options.fullDemo ? sim::demoLengthForPeople() : sim::DemoLength::shortOnes());
       sim::SimDownload::install(*device);
       // Format, scan and flash check take their time, as on a recorder, so their windows can be seen.
       sim::SimMaintenance::install(*device, {}, [](std::chrono::nanoseconds delay, std::function<void()> call) {

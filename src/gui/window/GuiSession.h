@@ -33,6 +33,7 @@ struct GuiOptions {
   std::optional<std::filesystem::path> settingsFile;  // default: app::defaultSettingsPath()
   std::optional<std::filesystem::path> logFolder;     // default: link::CommsLog::defaultFolder()
   std::shared_ptr<sim::SimRecorder> demoDevice;      // the demo's device; default: the demo recorder
+  bool fullDemo = false;  // the demo recorder's recordings are a minute long (--demo), not a few seconds
 };
 
 class GuiSession {

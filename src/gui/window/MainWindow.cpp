@@ -70,6 +70,7 @@ MainWindow::MainWindow(GuiSession& session, QWidget* parent) : QMainWindow(paren
   converter_ = new ConvertController(session_, this);
   converter_->beforeConversion = [this] { player_->closeFile(); };
   converter_->afterConversion = [this](const std::string& wav) { player_->load(wav); };
+  session_.operations().download().convert = [this](const auto& files, auto done) { converter_->convertDownloaded(files, std::move(done)); };
   filter_ = new FilterController(session_, this, converter_->progressWindow());
   filter_->beforeRun = [this](const std::string& input, const std::string& output) {
     if (QString::fromStdString(player_->path()).compare(QString::fromStdString(input), Qt::CaseInsensitive) == 0 ||
@@ -91,6 +92,7 @@ MainWindow::~MainWindow() {
   session_.operations().download().onFinished = nullptr;
   session_.operations().download().stopPlayback = nullptr;
   session_.operations().download().loadPlayer = nullptr;
+  session_.operations().download().convert = nullptr;
   delete filter_;
   delete converter_;  // a conversion under way is cancelled and waited for
   delete player_;  // the sound stops before the window's controls go
@@ -238,6 +240,7 @@ void MainWindow::buildControls() {
   statusBar()->addPermanentWidget(recordingTime_);
 
   connect(recordings_, &QTreeWidget::itemSelectionChanged, this, [this] { selectionFromView(); });
+  connect(recordings_, &QTreeWidget::currentItemChanged, this, [this] { selectionFromView(); });
   connect(recordings_, &QTreeWidget::itemDoubleClicked, this,
           [this](QTreeWidgetItem* item) { downloadRow(recordings_->indexOfTopLevelItem(item)); });
   connect(download_, &QPushButton::toggled, this, [this](bool pressed) { downloadToggled(pressed); });
@@ -245,15 +248,7 @@ void MainWindow::buildControls() {
   connect(recordStart_, &QToolButton::clicked, this, [this] { session_.host().commandRecordOn(); });
   connect(recordStop_, &QToolButton::clicked, this, [this] { session_.host().commandRecordOff(); });
   connect(open_, &QPushButton::clicked, this, [this] { runCommand(number(Command::OpenFile)); });
-  connect(prefix_, &QLineEdit::textEdited, this, [this](const QString& text) {
-    // A refused character (one a file name cannot hold) is taken out again at once.
-    std::string prefix = text.toStdString();
-    if (operations::filterPrefixOnce(prefix)) {
-      prefix_->setText(QString::fromStdString(prefix));
-      prefix_->end(false);
-    }
-    session_.settings().filePrefix = prefix;
-  });
+  connect(prefix_, &QLineEdit::textEdited, this, [this](const QString& text) { prefixEdited(text); });
   resize(760, 620);
 }
 

@@ -91,6 +91,9 @@ class MainWindow : public QMainWindow, public operations::FrontEndObserver {
   void placeWindows();
   void savePlacement();
   void selectionFromView();
+  // The player follows the selection: `row` is the recording it looks at (see playerForSelection).
+  void showSelectionInPlayer(std::optional<std::size_t> row);
+  void prefixEdited(const QString& typed);
   void downloadToggled(bool pressed);
   void downloadRow(int row);
   void setLogVisible(bool shown);

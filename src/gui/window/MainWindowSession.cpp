@@ -24,8 +24,10 @@
 #include "controls/TimeRuler.h"
 #include "controls/WaveformView.h"
 #include "window/WindowEnabling.h"
+#include "app/PrefixCheck.h"
 #include "app/Restrictions.h"
 #include "operations/RecordingFolders.h"
+#include "operations/SelectionPlayer.h"
 #include "player/ConvertController.h"
 #include "player/FilterController.h"
 #include "player/PlayerController.h"
@@ -169,6 +171,37 @@ void MainWindow::selectionFromView() {
   list.setFocused(recordings_->currentIndex().isValid()
                       ? std::optional<std::size_t>(static_cast<std::size_t>(recordings_->currentIndex().row()))
                       : std::nullopt);
+  showSelectionInPlayer(list.focused());
+  refreshEnabling();
+}
+
+void MainWindow::showSelectionInPlayer(std::optional<std::size_t> row) {
+  if (!player_) return;
+  auto& ops = session_.operations();
+  operations::SelectionPlayerFacts facts;
+  facts.focused = row;
+  facts.downloadsAllowed = app::restrictionsOf(session_.settings()).allowed(app::restriction::kDownload);
+  facts.downloading = ops.download().running();
+  facts.shownPath = player_->path();
+  player_->showSelection(operations::playerForSelection(ops.list(), ops.listReplies().currentNaming(), facts));
+}
+
+void MainWindow::prefixEdited(const QString& typed) {
+  // What a file name cannot hold is taken out again at once.
+  const app::PrefixCheck check = app::checkPrefix(typed.toStdString());
+  if (check.changed) {
+    prefix_->setText(QString::fromStdString(check.text));
+    prefix_->end(false);
+  }
+  if (check.text == session_.settings().filePrefix) return;
+  session_.settings().filePrefix = check.text;
+  // The recordings' files have other names now: the list (also the next listing) and the player
+  // follow them.
+  auto& ops = session_.operations();
+  if (ops.listReplies().naming) ops.listReplies().naming->prefix = check.text;
+  if (ops.download().running() || ops.list().size() == 0) return;
+  operations::refreshForPrefix(ops.list(), ops.listReplies().currentNaming().downloadFolder, check.text);
+  showSelectionInPlayer(ops.list().firstSelected());
   refreshEnabling();
 }
 
