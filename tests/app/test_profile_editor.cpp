@@ -115,6 +115,10 @@ TEST(ProfileEditor, SaveAsRemovesColonsRefusesReadOnlyNamesAndAsksBeforeOverwrit
   EXPECT_EQ(rig.store.profiles()[0].values.rate, 22050);
   EXPECT_EQ(editor.closeName(), "Mine");
   EXPECT_EQ(withoutColons("a:b:"), "ab");
+  // The name box takes only a name that is left once colons and blanks are gone.
+  EXPECT_TRUE(profileNameAcceptable(" x: "));
+  EXPECT_FALSE(profileNameAcceptable(" : "));
+  EXPECT_FALSE(profileNameAcceptable(""));
 }
 
 TEST(ProfileEditor, EmptyListOffersANewProfileAndDeleteEndsThere) {

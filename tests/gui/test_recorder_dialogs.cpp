@@ -207,6 +207,18 @@ TEST(TransmitterDialog, AcceptsTheRangeEndsAndRefusesAFrequencyBelowIt) {
   processUntil([] { return false; }, 200);
   EXPECT_EQ(tx->commands, sent);
   EXPECT_EQ(tx->frequencyHz, 174e6);
+
+  // Apply again before the transmitter answered the last one: the later form wins and the model
+  // ends with nothing awaited.
+  auto& model = demo.commands().transmitter();
+  for (const char* mhz : {"160", "165"}) {
+    d.frequencyBox()->setText(mhz);
+    d.applyButton()->click();
+  }
+  ASSERT_TRUE(processUntil([&] { return model.awaitingReplies() == 0 && model.queued() == 0; }, 10000))
+      << model.awaitingReplies() << " " << model.queued();
+  EXPECT_EQ(tx->frequencyHz, 165e6);
+  EXPECT_TRUE(d.applyButton()->isEnabled());
 }
 
 TEST(MaintenanceWindows, FormatAndFlashCheckShowTheirProgressToTheEnd) {

@@ -200,3 +200,55 @@ TEST(TransmitterScenario, ALostAnswerIsAskedAgainAndASilentQueryGivesUp) {
     EXPECT_TRUE(rig.host->state().connected);  // the transmitter itself still answers
   }
 }
+
+TEST(TransmitterScenario, ASecondApplyBeforeTheRepliesCameEndsWithNothingAwaitedAndItsValuesSet) {
+  // The second Apply comes at every stage of the first: while its first line goes out, while the
+  // answer is on its way, between its lines.
+  for (int delayMs = 0; delayMs <= 1200; delayMs += 60) {
+    TxRig rig;
+    ASSERT_TRUE(rig.connect());
+    operations::Transmitter tx(*rig.host);
+    ASSERT_TRUE(rig.openForm(tx));
+    operations::TransmitterForm first = tx.form();
+    first.power = TransmitPower::Low;
+    first.scrambler = Scrambler::On;
+    first.frequencyText = "150";
+    ASSERT_TRUE(tx.apply(first));
+    rig.loop.runUntil([] { return false; }, std::chrono::milliseconds(delayMs));
+    operations::TransmitterForm second = first;
+    second.power = TransmitPower::High;
+    second.frequencyText = "170";
+    tx.apply(second);
+    ASSERT_TRUE(rig.loop.runUntil([&] { return tx.queued() == 0 && tx.awaitingReplies() == 0; }, 10000ms))
+        << "second apply after " << delayMs << " ms: " << tx.queued() << " queued, " << tx.awaitingReplies()
+        << " awaited";
+    EXPECT_TRUE(tx.applyEnabled()) << delayMs;
+    // Nothing of the first apply goes after the second's lines.
+    ASSERT_TRUE(rig.settle());
+    EXPECT_TRUE(rig.state->highPower) << delayMs;
+    EXPECT_EQ(rig.state->frequencyHz, 170000000.0) << delayMs;
+    EXPECT_EQ(tx.values().frequencyText, "170.0000") << delayMs;
+    EXPECT_TRUE(rig.host->state().connected) << delayMs;
+  }
+}
+
+TEST(TransmitterScenario, ASettingWhoseAnswerIsLostDoesNotHoldBackTheOthers) {
+  TxRig rig;
+  ASSERT_TRUE(rig.connect());
+  operations::Transmitter tx(*rig.host);
+  ASSERT_TRUE(rig.openForm(tx));
+  operations::TransmitterForm form = tx.form();
+  form.power = TransmitPower::Low;
+  rig.device->faults().silent = true;  // the answer to the power line is lost
+  ASSERT_TRUE(tx.apply(form));
+  ASSERT_TRUE(rig.settle());
+  rig.loop.runUntil([] { return false; }, 100ms);
+  rig.device->faults().silent = false;
+  EXPECT_EQ(tx.awaitingReplies(), 1u);
+  EXPECT_EQ(tx.queued(), 2u);  // nothing goes while the answer may still come
+  ASSERT_TRUE(rig.loop.runUntil([&] { return tx.queued() == 0 && tx.awaitingReplies() == 0; }, 10000ms));
+  EXPECT_NE(rig.logText().find(lang::text(TextId::TransmitterSettingUnanswered)), std::string::npos);
+  const auto lines = rig.linesSent();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "$T7,SCR,OFF\r\n"), 1);
+  EXPECT_TRUE(rig.host->state().connected);
+}

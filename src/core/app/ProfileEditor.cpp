@@ -70,6 +70,10 @@ std::string trimBlanks(std::string_view name) {
   return std::string(name.substr(first, last - first + 1));
 }
 
+bool profileNameAcceptable(std::string_view typed) {
+  return !trimBlanks(withoutColons(typed)).empty();
+}
+
 ProfileEditor::ProfileEditor(ProfileStore& store, ports::UserInterface& ui, int deviceType,
                              std::uint64_t freeBlocks, int currentItem)
     : store_(store),
@@ -139,7 +143,7 @@ int ProfileEditor::channelsIndex() const {
 
 int ProfileEditor::sliderPosition() const {
   if (!offer_.gainAdjustable || autoGain()) return 1;
-  return std::clamp<int>(values_.gain, 1, 32);
+  return std::clamp<int>(values_.gain, kLowestFixedGain, kHighestFixedGain);
 }
 
 void ProfileEditor::changed() {
@@ -172,7 +176,7 @@ void ProfileEditor::setAutoGain(bool on) {
 
 void ProfileEditor::setGain(int gain) {
   if (!offer_.gainAdjustable) return;
-  lastFixedGain_ = std::clamp(gain, 1, 32);
+  lastFixedGain_ = std::clamp(gain, kLowestFixedGain, kHighestFixedGain);
   values_.gain = static_cast<std::int16_t>(lastFixedGain_);
   changed();
 }

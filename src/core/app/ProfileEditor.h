@@ -22,6 +22,10 @@ namespace recdesk::app {
 
 class SettingsFile;
 
+// The range of a fixed gain (0 is the automatic gain).
+inline constexpr int kLowestFixedGain = 1;
+inline constexpr int kHighestFixedGain = 32;
+
 // What the editor offers for a device type.
 struct ProfileOffer {
   std::vector<std::int32_t> rates;
@@ -42,6 +46,9 @@ std::string profileEstimateText(std::uint64_t freeBlocks, const RecordingValues&
 std::string withoutColons(std::string_view name);
 // Blanks at both ends removed.
 std::string trimBlanks(std::string_view name);
+// Whether a typed name can be saved: something is left once colons and blanks at the ends are gone
+// (the name box's OK follows it).
+bool profileNameAcceptable(std::string_view typed);
 
 class ProfileEditor {
  public:
@@ -76,7 +83,7 @@ class ProfileEditor {
   void setBitsIndex(int index);
   void setChannelsIndex(int index);
   void setAutoGain(bool on);
-  void setGain(int gain);  // limited to 1..32
+  void setGain(int gain);  // limited to kLowestFixedGain..kHighestFixedGain
   // All four values at once, as a front end without controls takes them. False, changing nothing,
   // when a value is not offered for the device type (a gain of 0..32 always is).
   bool setValues(const RecordingValues& values);

@@ -109,14 +109,17 @@ Transmitter::Transmitter(session::Host& host) : host_(host) {
   plug(ReplyId::T7NakFrq, Reply::Frq);
   plug(ReplyId::T7AckRange, Reply::Range);
   host_.setTimerHook(kTimerQueryRetry, [this] { retryQuery(); });
+  host_.setTimerHook(kTimerApplyReply, [this] { applyReplyLost(); });
 }
 
 Transmitter::~Transmitter() {
   for (const ReplyId id : {ReplyId::T7AckTx, ReplyId::T7AckScr, ReplyId::T7NakScr, ReplyId::T7AckFrq,
                            ReplyId::T7NakFrq, ReplyId::T7AckRange})
     host_.setReplyHandler(id, {});
-  host_.setTimerHook(kTimerQueryRetry, {});
-  host_.stopTimer(kTimerQueryRetry);
+  for (const int timer : {kTimerQueryRetry, kTimerApplyReply}) {
+    host_.setTimerHook(timer, {});
+    host_.stopTimer(timer);
+  }
   host_.removeObserver(this);
 }
 
@@ -162,7 +165,10 @@ void Transmitter::retryQuery() {
 }
 
 void Transmitter::onReply(Reply kind, const std::string& reply) {
-  if (awaiting_ > 0) --awaiting_;
+  if (awaiting_ > 0) {
+    --awaiting_;
+    host_.stopTimer(kTimerApplyReply);
+  }
   if (created_ && initialQuery_) {
     // Another kind is a late answer to a query asked again: the chain has moved on.
     if (expected_ == kind) {
@@ -275,6 +281,7 @@ TransmitterForm Transmitter::form() const {
 }
 
 bool Transmitter::apply(const TransmitterForm& form) {
+  // What an earlier apply has not sent yet gives way to this one.
   queue_.clear();
   const auto mhz = frequencyMhz(form.frequencyText);
   if (!mhz || !frequencyInRange(*mhz, values_.lowestHz, values_.highestHz)) {
@@ -289,13 +296,25 @@ bool Transmitter::apply(const TransmitterForm& form) {
 }
 
 void Transmitter::sendQueued() {
-  if (queue_.empty()) return;
+  // One at a time: the next line goes when this one has been answered.
+  if (queue_.empty() || awaiting_ > 0) return;
   const std::string line = std::move(queue_.front());
   queue_.pop_front();
-  if (host_.sendLine(line, false, [this] { host_.startKeepAlive(); }))
+  if (host_.sendLine(line, false, [this] {
+        host_.startKeepAlive();
+        if (awaiting_ > 0) host_.startTimer(kTimerApplyReply, kApplyReplyWait);
+      }))
     ++awaiting_;
   else
     queue_.clear();
+}
+
+void Transmitter::applyReplyLost() {
+  host_.stopTimer(kTimerApplyReply);
+  if (awaiting_ == 0) return;
+  awaiting_ = 0;
+  host_.log(" " + lang::text(TextId::TransmitterSettingUnanswered) + "\r\n");
+  sendQueued();
 }
 
 void Transmitter::close() {
@@ -304,6 +323,7 @@ void Transmitter::close() {
   initialQuery_ = false;
   expected_.reset();
   host_.stopTimer(kTimerQueryRetry);
+  host_.stopTimer(kTimerApplyReply);
   queue_.clear();
   awaiting_ = 0;
   if (wasShown && listener_) listener_->onTransmitterClosed();
@@ -318,6 +338,7 @@ void Transmitter::onSessionReset() {
   initialQuery_ = false;
   expected_.reset();
   host_.stopTimer(kTimerQueryRetry);
+  host_.stopTimer(kTimerApplyReply);
   queue_.clear();
   awaiting_ = 0;
 }

@@ -3,7 +3,9 @@
 //
 // Opening queries the transmitter in a fixed chain ("$T7,TX" -> "SCR" -> "FRQ" -> "RANGE", the range
 // only from firmware 1.01 build 44 on) and shows the form when the chain ends. Applying queues the
-// changed settings and sends them one after each transmitter reply. A frequency outside the range, or
+// changed settings and sends them one at a time, each after the reply to the one before (a line sent
+// while an answer is on its way would purge that answer). An apply while an earlier one is still
+// being sent replaces what that one has not sent yet. A frequency outside the range, or
 // one the transmitter refuses, is reported with text 57701 and cleared.
 //
 // No user interface here: a front end draws values() and follows TransmitterListener; the checks of
@@ -80,6 +82,10 @@ class Transmitter : public session::SessionObserver {
   static constexpr int kTimerQueryRetry = 3400;
   static constexpr std::chrono::milliseconds kQueryRetry{1500};
   static constexpr int kQueryTries = 3;
+  // A setting whose answer does not come within kApplyReplyWait counts as answered (the answer was
+  // lost): the next one goes out, so an apply never stays half done.
+  static constexpr int kTimerApplyReply = 3401;
+  static constexpr std::chrono::milliseconds kApplyReplyWait{1500};
 
   explicit Transmitter(session::Host& host);
   ~Transmitter() override;
@@ -91,7 +97,8 @@ class Transmitter : public session::SessionObserver {
   // The transmitter command: starts the initial query. False when the query could not be sent.
   bool open();
   // The form's apply: checks the frequency and queues the settings; false (text 57701 shown, the
-  // frequency emptied) when the frequency is not in the range.
+  // frequency emptied) when the frequency is not in the range. The first line goes now, or once the
+  // line of an earlier apply still on its way has been answered.
   bool apply(const TransmitterForm& form);
   // Closes the form (and forgets what waits to be sent).
   void close();
@@ -101,6 +108,8 @@ class Transmitter : public session::SessionObserver {
   TransmitterForm form() const;
   bool shown() const { return shown_; }
   bool initialQueryRunning() const { return initialQuery_; }
+  // Whether the form's Apply can be used: the form is shown and its query has ended.
+  bool applyEnabled() const { return shown_ && !initialQuery_; }
   // Lines of the last apply still to be sent, and those sent whose reply has not come.
   std::size_t queued() const { return queue_.size(); }
   std::size_t awaitingReplies() const { return awaiting_; }
@@ -126,6 +135,7 @@ class Transmitter : public session::SessionObserver {
   void ask(Reply kind, std::string_view line, bool replyWait);
   void retryQuery();
   void sendQueued();
+  void applyReplyLost();
 
   session::Host& host_;
   TransmitterListener* listener_ = nullptr;

@@ -10,6 +10,7 @@
 #include "window/MainWindow.h"
 #include "dialogs/OptionsDialog.h"
 #include "dialogs/ProfileChoice.h"
+#include "dialogs/ProfileEditorCommand.h"
 #include "dialogs/RestrictionsDialog.h"
 #include "app/Restrictions.h"
 #include "app/OptionsModel.h"
@@ -22,7 +23,9 @@ SettingsCommands::SettingsCommands(MainWindow& window, GuiSession& session)
     : QObject(&window), window_(window), session_(session) {}
 
 void SettingsCommands::attachProfiles() {
-  if (!profiles_) profiles_ = new ProfileChoice(window_, session_);
+  if (profiles_) return;
+  profiles_ = new ProfileChoice(window_, session_);
+  profileEditor_ = new ProfileEditorCommand(&window_, session_, *profiles_);
 }
 
 bool SettingsCommands::handle(int command) {
@@ -30,6 +33,11 @@ bool SettingsCommands::handle(int command) {
     case Command::Options: {
       const QAction* a = window_.action(Command::Options);
       if (a && a->isEnabled()) openOptions(session_.settings());
+      return true;
+    }
+    case Command::Profiles: {
+      const QAction* a = window_.action(Command::Profiles);
+      if (a && a->isEnabled() && profileEditor_) profileEditor_->open();
       return true;
     }
     case Command::Restrictions: {

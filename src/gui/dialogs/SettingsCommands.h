@@ -1,7 +1,8 @@
 #pragma once
 // The settings side of the main window: the Options command with its dialogs and apply step, and the
 // checks at start (the first-run choice of a profile file, the Options when the link or a folder is
-// not configured), the access restrictions and the profile choice of the window. The window forwards its commands here first.
+// not configured), the access restrictions, the profile choice of the window and the profile editor.
+// The window forwards its commands here first.
 #include <QObject>
 
 namespace recdesk::app {
@@ -14,6 +15,7 @@ class GuiSession;
 class MainWindow;
 class OptionsDialog;
 class ProfileChoice;
+class ProfileEditorCommand;
 class RestrictionsDialog;
 
 class SettingsCommands : public QObject {
@@ -33,6 +35,7 @@ class SettingsCommands : public QObject {
   OptionsDialog* optionsDialog() const { return options_; }
   RestrictionsDialog* restrictionsDialog() const { return restrictions_; }
   ProfileChoice* profileChoice() const { return profiles_; }
+  ProfileEditorCommand* profileEditor() const { return profileEditor_; }
 
  private:
   void openOptions(const app::Settings& shown);
@@ -45,6 +48,7 @@ class SettingsCommands : public QObject {
   OptionsDialog* options_ = nullptr;
   RestrictionsDialog* restrictions_ = nullptr;
   ProfileChoice* profiles_ = nullptr;
+  ProfileEditorCommand* profileEditor_ = nullptr;
 };
 
 }  // namespace recdesk::gui

@@ -82,6 +82,7 @@ void TransmitterDialog::showValues() {
   frequency_->setText(QString::fromStdString(v.frequencyText));
   range_->setText(QString::fromStdString(lang::format(
       TextId::TxRangeText, {operations::frequencyText(v.lowestHz), operations::frequencyText(v.highestHz)})));
+  apply_->setEnabled(tx_.applyEnabled());
 }
 
 operations::TransmitterForm TransmitterDialog::form() const {
@@ -100,7 +101,9 @@ void TransmitterDialog::frequencyRefused() {
 }
 
 void TransmitterDialog::accept() {
-  // A refused frequency is told by the model (and comes back as frequencyRefused()).
+  // A refused frequency is told by the model (and comes back as frequencyRefused()). An apply while
+  // the last one is still being sent is queued by the model.
+  if (!tx_.applyEnabled()) return;
   if (!tx_.apply(form())) frequencyRefused();
 }
 
