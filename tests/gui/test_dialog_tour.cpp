@@ -287,6 +287,8 @@ TEST(DialogTour, TheReducedVariantOffersItsBuiltInProfilesAndNotTheItemsItLacks)
   ASSERT_NE(profiles, nullptr);
   EXPECT_GT(profiles->count(), 0);
   EXPECT_TRUE(profiles->isEnabled());
+  // The recorder's recording type names one of them, which is selected.
+  EXPECT_EQ(profiles->currentText(), qtext(TextId::ProfileSpeechMono));
   screenshot(w, "main-window-reduced");
 
   // What it has works as on an R5.
