@@ -1,5 +1,11 @@
 #include "DemoPinTable.h"
 
+#include <cstdlib>
+#include <fstream>
+
+#include "SimPassword.h"
+#include "operations/PinTable.h"
+
 namespace recdesk::sim {
 
 std::string demoPinTableText() {
@@ -14,6 +20,45 @@ std::string demoPinTableText() {
     text += '\n';
   }
   return text;
+}
+
+std::filesystem::path demoPinTableFile() {
+  namespace fs = std::filesystem;
+  fs::path base;
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache)
+    base = cache;
+  else if (const char* home = std::getenv("HOME"); home && *home)
+    base = fs::path(home) / ".cache";
+  else
+    base = fs::temp_directory_path();
+  return base / "recdesk" / "demo" / "pin" / "demo-pin-table.txt";
+}
+
+bool writeDemoPinTable(const std::filesystem::path& file, std::string& error) {
+  std::error_code ec;
+  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
+  const std::string text = demoPinTableText();
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  if (!out) {
+    error = "cannot write the demo PIN table " + file.string();
+    return false;
+  }
+  return true;
+}
+
+bool lockWithDemoPin(SimRecorder& device, const std::filesystem::path& file, std::string& error,
+                     const std::string& pin) {
+  if (!writeDemoPinTable(file, error)) return false;
+  auto table = operations::PinTable::parse(demoPinTableText(), file.string(), error);
+  if (!table) return false;
+  LockOptions lock;
+  lock.pin = pin;
+  lock.table = std::move(table);
+  lock.tableName = file.string();
+  installPassword(device, std::move(lock));
+  return true;
 }
 
 }  // namespace recdesk::sim

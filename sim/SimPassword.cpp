@@ -101,7 +101,8 @@ const char* passwordOptionsHelp() {
          "  --password PWD         the recorder's password, four digits (default 6284, the factory one)\n"
          "  --refuse-password      refuse every password change\n"
          "  --locked PIN           start locked: prompt for the PIN (four digits) until it is answered\n"
-         "  --pin-table FILE       the maker's PIN table the lock checks responses with (C=dddddddddd lines)\n";
+         "  --pin-table FILE       the maker's PIN table the lock checks responses with (C=dddddddddd lines);\n"
+         "                         without it the demo's invented table is used and its file named\n";
 }
 
 }  // namespace recdesk::sim

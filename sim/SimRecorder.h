@@ -47,7 +47,7 @@ struct DeviceConfig {
   std::uint32_t bits = 4;
   std::uint32_t channels = 1;
   int gain = 0;
-  std::string profileName = "SPEECH";
+  std::string profileName = "SPEECH_MONO";  // one of the reduced recorder's built-in profiles
   // Flash banks: device code and maker code of each chip (up to four).
   std::vector<std::pair<std::uint8_t, std::uint8_t>> banks = {{0xDC, 0xEC}, {0xDC, 0xEC}};
   // What a bad-block scan ("$R5,BAD") finds.

@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "DemoPinTable.h"
 #include "DemoRecorder.h"
 #include "SimDownload.h"
 #include "SimMaintenance.h"
@@ -220,8 +221,17 @@ int main(int argc, char** argv) {
   }
 
   if (lockOptions.pin && !lockOptions.table) {
-    std::cerr << "recdesk-sim: --locked needs --pin-table FILE to check the PIN response with\n";
-    return 2;
+    // Without the maker's table the lock checks responses with the demo's invented one, written
+    // where the host can be pointed at it.
+    const std::filesystem::path file = demoPinTableFile();
+    if (!writeDemoPinTable(file, optionError) ||
+        !(lockOptions.table = recdesk::operations::PinTable::parse(demoPinTableText(), file.string(), optionError))) {
+      std::cerr << "recdesk-sim: " << optionError << "\n";
+      return 1;
+    }
+    lockOptions.tableName = file.string();
+    std::cerr << "recdesk-sim: locked; the PIN response is checked with the demo PIN table " << file.string()
+              << " (recdesk-cli --device PATH unlock PIN --pin-table " << file.string() << ")\n";
   }
 
   // The pseudo-terminal: the host opens the slave side, we serve the master side.

@@ -58,10 +58,11 @@ struct CliContext {
   bool noLog = false;                            // no communications log at all
   double timeoutSeconds = 20.0;
   bool demo = false;
-  // The demo's simulated device: its model, its clock 2 minutes off, its timer armed (each implies --demo).
+  // The demo's simulated device: its model, its clock 2 minutes off, its timer armed, locked (each implies --demo).
   std::string demoModel;
   bool demoClockOff = false;
   bool demoTimerArmed = false;
+  bool demoLocked = false;  // locked with the demo PIN (sim::kDemoPin) under the demo's invented table
   bool yes = false;  // answer every question with its affirmative answer
 
   bool given(const std::string& name) const { return values.count(name) != 0; }

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "CliLog.h"
+#include "DemoPinTable.h"
 #include "DemoRecorder.h"
 #include "SimTimer.h"
 #include "SimLink.h"
@@ -100,6 +101,11 @@ std::unique_ptr<CliSession> CliSession::create(const CliContext& context, std::s
     sim::SimTimerOptions timer;
     timer.armed = context.demoTimerArmed;
     sim::SimTimer::install(*device, timer);
+    // Locked: the demo's invented PIN table is this run's PIN table (the settings file keeps its own).
+    if (context.demoLocked) {
+      if (!sim::lockWithDemoPin(*device, sim::demoPinTableFile(), error)) return nullptr;
+      s->settings_.pinTable = sim::demoPinTableFile().string();
+    }
     s->simLink_ = std::make_shared<sim::SimLink>(device);
     channels = s->simLink_->channelFactory();
     s->linkDescription_ = "the built-in simulated recorder";

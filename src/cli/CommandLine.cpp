@@ -96,6 +96,9 @@ std::vector<OptionDef> globalOptions() {
              "the simulated device of the demo (R5U: the reduced variant, T7: the transmitter); implies --demo"),
       flag("--demo-clock-off", "the demo recorder's clock runs 2 minutes ahead; implies --demo"),
       flag("--demo-timer-armed", "the demo recorder starts with its timer armed; implies --demo"),
+      flag("--demo-locked",
+           "the demo recorder starts locked with the demo PIN 1234 (its invented PIN table is written to the "
+           "demo folder and used for this run); implies --demo"),
       file("--log", "FILE",
            "write the communications log to FILE instead of the daily log in $XDG_STATE_HOME/recdesk/"),
       flag("--no-log", "write no communications log"),
@@ -343,6 +346,7 @@ class Parser {
       if (key == "--demo-model") context.demo = true, context.demoModel = v;
       if (key == "--demo-clock-off") context.demo = true, context.demoClockOff = true;
       if (key == "--demo-timer-armed") context.demo = true, context.demoTimerArmed = true;
+      if (key == "--demo-locked") context.demo = true, context.demoLocked = true;
       if (key == "--log") context.logFile = v;
       if (key == "--no-log") context.noLog = true;
       if (key == "--timeout") context.timeoutSeconds = std::stod(v);

@@ -131,3 +131,33 @@ TEST(CliTransmitter, TheDemoServesATransmitterForTx) {
   EXPECT_TRUE(contains(r.out, "Frequency:     155.5000 MHz\n")) << r.out;
   EXPECT_TRUE(contains(r.out, "Scrambler:     on\n")) << r.out;
 }
+
+TEST(CliUnlock, TheLockedDemoRecorderOpensWithTheDemoPinOnly) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  CliRun r = runCli({"--demo-locked", "--no-log", "info"}, 40s);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(contains(r.err, "R5-12345 on the built-in simulated recorder is locked: unlock it first")) << r.err;
+  r = runCli({"--demo-locked", "--no-log", "unlock", "9999"}, 40s);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(contains(r.err, "refused the PIN")) << r.err;
+  r = runCli({"--demo", "--demo-locked", "--no-log", "unlock", "1234"}, 40s);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "R5-12345 is unlocked")) << r.out;
+  // The table is the demo's own, in the demo's folder; the user's settings do not name it.
+  EXPECT_TRUE(std::filesystem::exists(dir / "cache" / "recdesk" / "demo" / "pin" / "demo-pin-table.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "config" / "recdesk" / "recdesk.ini") &&
+               contains(readFile(dir / "config" / "recdesk" / "recdesk.ini"), "PinTable"));
+}
+
+TEST(CliUnlock, ASimulatorLockedWithoutATableUsesTheDemoTableItNames) {
+  TempDir dir;
+  prepareEnvironment(dir);
+  Sim sim({"--locked", "2580"}, 60);
+  ASSERT_FALSE(sim.path.empty()) << sim.process.err();
+  const std::string table = (dir / "cache" / "recdesk" / "demo" / "pin" / "demo-pin-table.txt").string();
+  CliRun r = cli(sim, {"unlock", "2580", "--pin-table", table});
+  ASSERT_EQ(r.code, 0) << r.err << sim.process.err();
+  EXPECT_TRUE(contains(r.out, "is unlocked")) << r.out;
+  EXPECT_TRUE(contains(sim.process.err(), table)) << sim.process.err();
+}

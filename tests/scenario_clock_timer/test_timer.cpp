@@ -220,3 +220,21 @@ TEST(ScenarioTimer, ALinkLostDuringAWriteEndsItAndDisablesTheWindow) {
   EXPECT_EQ(rig.programme->model().freeAfterText(rig.wall), "00:00:00");
   EXPECT_FALSE(rig.simTimer->armed());
 }
+
+TEST(ScenarioTimer, AWindowLeftOpenOverALostLinkIsReadAgainAndEnabledWhenTheRecorderIsBack) {
+  ClockTimerRig rig(0, programme(3));
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.read());
+  ASSERT_TRUE(rig.programme->model().enabled);
+  rig.wire->unplug();
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !rig.host->linkOpen(); }, 10s));
+  EXPECT_FALSE(rig.programme->model().enabled);
+  EXPECT_TRUE(rig.programme->model().visible);
+  EXPECT_FALSE(rig.programme->write());  // nothing goes out to a recorder that is not there
+
+  rig.wire->faults().unplugged = false;
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.programme->model().enabled; }, 30s));
+  EXPECT_EQ(rig.countSent("$R5,TMR,PGM\r\n"), 2u);
+  EXPECT_EQ(rig.programme->model().rowCount(), 3u);
+  EXPECT_TRUE(rig.programme->model().freeSeconds.has_value());
+}

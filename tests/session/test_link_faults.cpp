@@ -224,3 +224,22 @@ TEST(LinkFaults, ControlCharactersFromTheDeviceAreShownEscaped) {
   rig.host->log(" name \b\b\x1b[1A\r\n");
   EXPECT_EQ(rig.logs.back(), " name \\x08\\x08\\x1b[1A\r\n");
 }
+
+TEST(LinkFaults, ObserversHearThatTheLinkClosedAndOpenedAgain) {
+  // Windows left open over a lost link follow the link through the published state alone.
+  struct Watcher : session::SessionObserver {
+    void onState(const session::SessionState& s) override { linkOpen = s.linkOpen; }
+    bool linkOpen = false;
+  } watcher;
+  Rig rig;
+  rig.host->addObserver(&watcher);
+  ASSERT_TRUE(rig.connect());
+  EXPECT_TRUE(watcher.linkOpen);
+  rig.wire->unplug();
+  ASSERT_TRUE(rig.loop.runUntil([&] { return !rig.host->linkOpen(); }, 5s));
+  EXPECT_FALSE(watcher.linkOpen);
+  rig.wire->faults().unplugged = false;
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().chainComplete; }, 30s));
+  EXPECT_TRUE(watcher.linkOpen);
+  rig.host->removeObserver(&watcher);
+}

@@ -319,4 +319,10 @@ void TimerProgramme::onSessionReset() {
   if (wasWriting && listener_) listener_->onProgrammeWritten(false);
 }
 
+void TimerProgramme::onChainComplete() {
+  // The window stayed, disabled, while the link was down: its rows and clock are read again from the
+  // recorder now connected, which enables it (rows are never written back from a stale reading).
+  if (model_.visible && !model_.enabled) read();
+}
+
 }  // namespace recdesk::operations

@@ -102,6 +102,8 @@ class TimerProgramme : public session::SessionObserver {
 
   // SessionObserver
   void onSessionReset() override;
+  // A window left open over a lost link is filled again from the recorder that answered.
+  void onChainComplete() override;
 
  private:
   struct Pending {

@@ -50,6 +50,8 @@ void Host::closeLink() {
   dropOutgoing();
   link_.Close();
   receiver_ = BlockReceiver::None;
+  // Front ends disable what needs the link (the windows left open over a lost link).
+  publishState();
 }
 
 void Host::shutdown(bool sendResetLine) {

@@ -112,8 +112,8 @@ void RecorderCommands::linkState(bool up) {
 }
 
 void RecorderCommands::onSessionReset() {
-  // What the windows showed belongs to the recorder that went.
-  if (transmitter_) transmitter_->hide();
+  // The password form belongs to the recorder that went. The transmitter's window stays, disabled
+  // until the link is back; it closes when a device that is no transmitter answers.
   if (password_) password_->hide();
   if (progress_ && !session_.operations().maintenance().progress().running) progress_->hide();
 }

@@ -130,9 +130,21 @@ void TimerProgrammeDialog::rowEdited(std::size_t index) {
   tick();
 }
 
+void TimerProgrammeDialog::removeRow(std::size_t index) {
+  Row& r = rows_[index];
+  delete r.number;
+  delete r.start;
+  delete r.length;
+  r = Row{};
+}
+
 void TimerProgrammeDialog::showModel(const operations::TimerProgrammeModel& model) {
   for (std::size_t i = 0; i < model.rows.size(); ++i) {
-    if (!model.rows[i]) continue;
+    // A programme read again starts without rows: a row the recorder no longer reports goes.
+    if (!model.rows[i]) {
+      if (rows_[i].start) removeRow(i);
+      continue;
+    }
     if (!rows_[i].start) addRow(i);
     fillRow(i, *model.rows[i]);
   }

@@ -69,6 +69,7 @@ class TimerProgrammeDialog : public QDialog {
     DurationSpinBox* length = nullptr;
   };
   void addRow(std::size_t index);
+  void removeRow(std::size_t index);
   void fillRow(std::size_t index, const operations::TimerEntry& entry);
   void rowEdited(std::size_t index);
 

@@ -57,10 +57,18 @@ enum class Control : int {
   RecordingTime = 1061,
 };
 
+// The submenus that are switched as a whole (their items keep their own state), by numbers below
+// every command's.
+enum class Menu : int {
+  Diagnostics = -1,
+  Transmitter = -2,
+};
+
 // Command or control number -> enabled. Numbers not in the set keep their state.
 using EnabledSet = std::map<int, bool>;
 
 inline int number(Command c) { return static_cast<int>(c); }
 inline int number(Control c) { return static_cast<int>(c); }
+inline int number(Menu m) { return static_cast<int>(m); }
 
 }  // namespace recdesk::gui

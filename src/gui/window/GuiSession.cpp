@@ -1,6 +1,5 @@
 #include "window/GuiSession.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "DemoPinTable.h"
@@ -30,32 +29,6 @@ std::filesystem::path demoFolder(const std::string& what) {
     base = fs::temp_directory_path();
   return base / "recdesk" / "demo" / what;
 }
-
-namespace {
-
-// Locks the demo recorder with the demo PIN and writes the demo's invented PIN table to the demo's
-// folder, named in the settings in memory (the user's settings file keeps its own).
-void lockDemoRecorder(sim::SimRecorder& device, app::Settings& settings) {
-  const std::string text = sim::demoPinTableText();
-  const std::filesystem::path file = demoFolder("pin") / "demo-pin-table.txt";
-  std::error_code ec;
-  std::filesystem::create_directories(file.parent_path(), ec);
-  std::string error;
-  auto table = operations::PinTable::parse(text, file.string(), error);
-  if (!table) return;
-  if (FILE* f = std::fopen(file.c_str(), "wb")) {
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-    settings.pinTable = file.string();
-  }
-  sim::LockOptions lock;
-  lock.pin = sim::kDemoPin;
-  lock.table = std::move(table);
-  lock.tableName = file.string();
-  sim::installPassword(device, std::move(lock));
-}
-
-}  // namespace
 
 GuiSession::GuiSession(const GuiOptions& options)
     : demo_(options.demo),
@@ -89,7 +62,11 @@ GuiSession::GuiSession(const GuiOptions& options)
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(delay).count();
         QTimer::singleShot(static_cast<int>(ms), QCoreApplication::instance(), std::move(call));
       });
-      if (options.demoLocked) lockDemoRecorder(*device, settings_);
+      // Locked with the demo PIN under the demo's invented table, which this run names as its PIN
+      // table (in memory only: the user's settings file keeps its own).
+      std::string error;
+      if (options.demoLocked && sim::lockWithDemoPin(*device, sim::demoPinTableFile(), error))
+        settings_.pinTable = sim::demoPinTableFile().string();
       sim::SimTimerOptions timer;
       timer.armed = options.demoTimerArmed;
       sim::SimTimer::install(*device, timer);

@@ -28,8 +28,8 @@ struct GuiOptions {
   // The demo's simulated recorder: its clock this many seconds off this computer's, its timer armed.
   long long demoClockOffset = 0;
   bool demoTimerArmed = false;
-  std::string demoModel = "R5";
-  bool demoLocked = false;  // locked with the demo PIN; the demo's own invented PIN table is written for it  // "R5", "R5U" (the reduced variant), "R6" or "T7" (the transmitter)
+  std::string demoModel = "R5";  // "R5", "R5U" (the reduced variant), "R6" or "T7" (the transmitter)
+  bool demoLocked = false;  // locked with the demo PIN; the demo's own invented PIN table is written for it
   std::optional<std::filesystem::path> settingsFile;  // default: app::defaultSettingsPath()
   std::optional<std::filesystem::path> logFolder;     // default: link::CommsLog::defaultFolder()
   std::shared_ptr<sim::SimRecorder> demoDevice;      // the demo's device; default: the demo recorder
@@ -58,6 +58,8 @@ class GuiSession {
   link::CommsLog& log() { return log_; }
   session::Host& host() { return *host_; }
   operations::DownloadSession& operations() { return *operations_; }
+  // The demo's simulated link (null without --demo): its cable can be pulled and put back.
+  sim::SimLink* demoLink() const { return simLink_.get(); }
   // Writes the main window's keys ("LastTolvik7Config", "FilePrefix" and, with `placement`, its
   // position and size). The demo keeps the user's own prefix in the file.
   bool saveMainWindow(bool placement);

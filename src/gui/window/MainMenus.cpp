@@ -57,6 +57,7 @@ QMap<int, QAction*> buildMenus(QMenuBar* bar, const std::function<void(int)>& ru
   add(recorder, {Command::ResetPassword, TextId::MenuResetPassword});
   recorder->addSeparator();
   QMenu* diagnostics = recorder->addMenu(qtext(TextId::MenuDiagnostics));
+  actions.insert(number(Menu::Diagnostics), diagnostics->menuAction());
   add(diagnostics, {Command::DeviceInfo, TextId::MenuDeviceInfo});
   add(diagnostics, {Command::FlashInfo, TextId::MenuFlashInfo});
   add(diagnostics, {Command::AdapterInfo, TextId::MenuAdapterInfo});
@@ -70,6 +71,7 @@ QMap<int, QAction*> buildMenus(QMenuBar* bar, const std::function<void(int)>& ru
   add(diagnostics, {Command::Led3, TextId::MenuLedTest3});
 
   QMenu* transmitter = bar->addMenu(qtext(TextId::MenuTransmitter));
+  actions.insert(number(Menu::Transmitter), transmitter->menuAction());
   add(transmitter, {Command::Transmitter, TextId::MenuTransmitterConfig});
 
   QMenu* help = bar->addMenu(qtext(TextId::MenuHelp));

@@ -13,6 +13,7 @@
 #include "window/AboutBox.h"
 #include "window/CommsLogWindow.h"
 #include "window/GuiSession.h"
+#include "window/GuideCommand.h"
 #include "platform/GuiTexts.h"
 #include "controls/ListingProgressWindow.h"
 #include "window/MainWindow.h"
@@ -236,6 +237,7 @@ void MainWindow::runCommand(int command) {
   if (player_ && player_->handle(command)) return;
   if (converter_ && converter_->handle(command)) return;
   if (filter_ && filter_->handle(command)) return;
+  if (runGuideCommand(command, session_)) return;
   switch (static_cast<Command>(command)) {
     case Command::ReadList: host.commandList(); break;
     case Command::Format: host.commandFormat(); break;

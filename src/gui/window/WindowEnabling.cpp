@@ -57,8 +57,8 @@ int windowNumber(app::Control c) {
     case C::Play: return number(Control::Play);
     case C::Pause: return number(Control::Pause);
     case C::StopPlayback: return number(Control::Stop);
-    case C::TransmitterMenu:
-    case C::DiagnosticsMenu:
+    case C::TransmitterMenu: return number(Menu::Transmitter);
+    case C::DiagnosticsMenu: return number(Menu::Diagnostics);
     case C::Count: break;
   }
   return 0;

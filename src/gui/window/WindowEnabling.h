@@ -19,8 +19,7 @@ struct WindowFacts {
 
 app::EnablingSession enablingSession(const session::SessionState& state, const WindowFacts& facts);
 
-// The menu or control number of an enabling item; 0 for an item the window draws otherwise (the
-// transmitter and diagnostics menus).
+// The menu, submenu or control number of an enabling item (0 for none).
 int windowNumber(app::Control c);
 
 // The core's set by window numbers.
