@@ -47,7 +47,12 @@ void WaveformView::paintEvent(QPaintEvent*) {
     return;
   }
   p.fillRect(rect(), Qt::black);
-  if (channels_.empty()) return;
+  if (channels_.empty()) {
+    // Enabled without data, a click fetches the level preview of the selected recording.
+    p.setPen(QColor(150, 150, 150));
+    p.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, qtext(TextId::LevelPreviewHint));
+    return;
+  }
   const auto bands = levelBands(0, height(), static_cast<int>(channels_.size()));
   for (std::size_t c = 0; c < channels_.size() && c < bands.size(); ++c) {
     const LevelBand& band = bands[c];
@@ -55,10 +60,15 @@ void WaveformView::paintEvent(QPaintEvent*) {
     p.drawLine(0, band.mid, width(), band.mid);
     const LevelChannel& ch = channels_[c];
     const std::size_t n = ch.points.size();
-    p.setPen(QColor(0, 255, 0));
+    // Each point's stroke is as wide as the room up to the next one, so that a short recording
+    // (fewer points than pixels) fills the band instead of leaving gaps between thin strokes.
+    const QColor green(0, 255, 0);
     for (std::size_t i = 1; i < n; ++i) {
       const int x = strokeX(width(), n, i);
-      p.drawLine(x, lowestY(band, ch, ch.points[i].first), x, highestY(band, ch, ch.points[i].second));
+      const int next = i + 1 < n ? strokeX(width(), n, i + 1) : width();
+      const int top = highestY(band, ch, ch.points[i].second);
+      const int bottom = lowestY(band, ch, ch.points[i].first);
+      p.fillRect(QRect(QPoint(x, std::min(top, bottom)), QPoint(std::max(x, next - 1), std::max(top, bottom))), green);
     }
   }
   if (cursor_ >= 0) {
