@@ -78,7 +78,6 @@ TEST(ClockDifference, CheckBoxIsStoredWhicheverButtonAndNothingOnTimeOut) {
     QMessageBox* q = demo.waitForBox(ports::Topic::ClockDifference);
     ASSERT_NE(q, nullptr);
     ASSERT_NE(q->checkBox(), nullptr);
-    test::screenshot(*q, "clock-difference");
     q->checkBox()->setChecked(true);
     click(q, QMessageBox::Cancel);
     EXPECT_TRUE(demo.session->settings().ignoreRtc);
@@ -122,7 +121,6 @@ TEST(ClockDialog, ShowsBothClocksAndSetsTheRecorderToThisComputer) {
   EXPECT_NE(d.recorderClockLabel()->text(), d.computerClockLabel()->text());  // two minutes apart
   EXPECT_TRUE(d.useComputerClockBox()->isChecked());
   EXPECT_FALSE(d.picker()->isEnabled());
-  test::screenshot(d, "clock");
   const auto before = demo.controller().clock().readings();
   d.setButton()->click();
   ASSERT_TRUE(processUntil([&] { return demo.controller().clock().readings() > before; }, kWaitMs));
@@ -164,7 +162,6 @@ TEST(TimerProgrammeDialog, TotalsForARowUnderWayAndAProgrammeOneSecondOverTheFre
   EXPECT_TRUE(d.rowNumber(0)->isEnabled());
   EXPECT_FALSE(d.rowNumber(1)->isEnabled());
   EXPECT_TRUE(d.okButton()->isEnabled());
-  test::screenshot(d, "timer-programme");
 
   // One second more than the free recording time: shown negative, and writing asks first.
   ASSERT_TRUE(model.freeSeconds.has_value());
@@ -195,7 +192,6 @@ TEST(TimerNotice, OkDisarmsAndCancelQuitsLeavingTheTimerArmed) {
     Demo demo(0, true);
     QMessageBox* notice = demo.waitForBox(ports::Topic::TimerNotice);
     ASSERT_NE(notice, nullptr);
-    test::screenshot(*notice, "timer-notice");
     click(notice, QMessageBox::Ok);
     EXPECT_TRUE(processUntil([&] { return !demo.session->host().state().timerArmed; }, kWaitMs));
     EXPECT_TRUE(demo.window->isVisible());

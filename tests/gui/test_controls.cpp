@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "controls/CheckableGroupBox.h"
+#include "controls/ElidedLabel.h"
 #include "controls/FolderChooser.h"
 #include "GuiTestSupport.h"
 #include "controls/RulerScale.h"
@@ -64,13 +65,28 @@ TEST(WaveformView, DrawsGreenStrokesInItsBandAndARedCursor) {
   const QImage image = view.grab().toImage();
   EXPECT_EQ(image.pixelColor(100, 10), QColor(0, 255, 0));  // stroke 2 of 4 at x = 100
   EXPECT_EQ(image.pixelColor(100, 90), QColor(0, 255, 0));
-  EXPECT_EQ(image.pixelColor(120, 10), QColor(Qt::black));
+  EXPECT_EQ(image.pixelColor(120, 10), QColor(Qt::black));  // one thin stroke per point
+  EXPECT_EQ(image.pixelColor(20, 10), QColor(Qt::black));   // point 0 is not drawn
   EXPECT_EQ(image.pixelColor(49, 30), QColor(255, 0, 0));  // cursor at a quarter of 199
   EXPECT_DOUBLE_EQ(view.cursorFraction(), 0.25);
 
   view.setEnabled(false);
   const QImage disabled = view.grab().toImage();
   EXPECT_NE(disabled.pixelColor(100, 10), QColor(0, 255, 0));  // no data drawn while disabled
+}
+
+TEST(ElidedLabel, ALongTextEndsInAnEllipsisAndKeepsItsWholeText) {
+  guiApp();
+  ElidedLabel label;
+  const QString name = QStringLiteral("Recorder setting: Mono:8000.4.Gain: auto");
+  label.setText(name);
+  label.resize(label.fontMetrics().horizontalAdvance(name) + 10, 20);
+  EXPECT_EQ(label.shownText(), name);
+  label.resize(80, 20);
+  EXPECT_TRUE(label.shownText().endsWith(QChar(0x2026))) << label.shownText().toStdString();
+  EXPECT_LE(label.fontMetrics().horizontalAdvance(label.shownText()), 80);
+  EXPECT_EQ(label.text(), name);
+  EXPECT_LT(label.minimumSizeHint().width(), 80);
 }
 
 TEST(RulerScale, TicksFollowTheClockAndThinOutWithTheScale) {

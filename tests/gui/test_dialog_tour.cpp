@@ -61,7 +61,6 @@ TEST(DialogTour, EveryMenuCommandOfAnR5OpensItsWindowOrRunsAndIsLeftAgain) {
   ASSERT_TRUE(tour.connected());
   MainWindow& w = *tour.window;
   ASSERT_TRUE(processUntil([&] { return w.recordingList()->topLevelItemCount() == 3; }, kWaitMs));
-  screenshot(w, "main-window");
 
   // Recorder: read the list again.
   const std::size_t lists = tour.linesSent("$R5,LST\r\n");
@@ -259,7 +258,6 @@ TEST(DialogTour, EveryMenuCommandOfAnR5OpensItsWindowOrRunsAndIsLeftAgain) {
     ASSERT_NE(button, nullptr);
     EXPECT_TRUE(button->isChecked());
     EXPECT_TRUE(button->isEnabled());
-    screenshot(w, "main-window-downloading");
     button->click();
     ASSERT_TRUE(processUntil([&] { return !tour.session->host().state().downloading; }, kWaitMs));
     ASSERT_TRUE(tour.idle());

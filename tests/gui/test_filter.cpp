@@ -62,7 +62,6 @@ TEST(FilterCommand, DialogProposesTheOutputAndTheRunOpensItInThePlayer) {
   dialog->modeBox()->setCurrentIndex(6);
   EXPECT_TRUE(ok->isEnabled());
   EXPECT_EQ(dialog->output(), recdesk::audio::proposedFilterOutput(input, 6));
-  recdesk::test::screenshot(*dialog, "filter-dialog");
 
   std::vector<recdesk::audio::FilterResult> results;
   window.filter()->onResult = [&](recdesk::audio::FilterResult r) { results.push_back(r); };

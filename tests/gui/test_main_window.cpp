@@ -92,15 +92,12 @@ TEST(MainWindow, ReachesConnectedWithAListOnTheSimulatedRecorder) {
   EXPECT_TRUE(w.logWindow()->edit()->toPlainText().contains(">> $R5"));
 
   for (int i = 0; i < list->topLevelItemCount(); ++i) list->topLevelItem(i)->setSelected(true);
-  recdesk::test::screenshot(w, "main-window");
   w.logWindow()->show();
-  recdesk::test::screenshot(*w.logWindow(), "comms-log");
 }
 
 TEST(MainWindow, AppliesTheStoredPositionOnlyAndRemembersTheLogWindow) {
   DemoWindow demo;
   MainWindow& w = *demo.window;
-  recdesk::test::screenshot(w, "main-window-idle");
   EXPECT_NE(w.width(), 99);  // the stored size is not applied
   QAction* toggle = w.action(Command::CommsLog);
   ASSERT_NE(toggle, nullptr);
@@ -153,7 +150,6 @@ TEST(MainWindow, DownloadsTheSelectedRecordingsWithTheButtonAndShowsThemComplete
   EXPECT_TRUE(button->isEnabled());
   EXPECT_FALSE(w.action(Command::ReadList)->isEnabled());
   processUntil([&] { return list->topLevelItem(0)->text(3) != "0"; }, 5000);
-  recdesk::test::screenshot(w, "main-window-downloading");
 
   ASSERT_TRUE(processUntil([&] { return !button->isChecked() && !demo.session->host().flags().download; }, 60000));
   EXPECT_EQ(list->topLevelItem(0)->text(3), "100");

@@ -50,7 +50,6 @@ TEST(OptionsDialog, DrawsTheModelAndFollowsItsClicks) {
   recdesk::test::FakeUi ui;
   OptionsDialog d(configured(), ui);
   d.show();
-  recdesk::test::screenshot(d, "options-dialog");
   EXPECT_EQ(d.linkChoice()->currentIndex(), 3);
   EXPECT_EQ(d.linkChoice()->count(), 13);
   EXPECT_TRUE(d.accelerationButton()->isEnabled());
@@ -119,7 +118,6 @@ TEST(AccelerationDialog, SliderDrawsThePositionAndOkGivesIt) {
   EXPECT_EQ(d.slider()->value(), 3);
   EXPECT_EQ(d.slider()->maximum(), 8);
   d.show();
-  recdesk::test::screenshot(d, "acceleration-dialog");
   d.slider()->setValue(8);
   EXPECT_TRUE(d.findChildren<QLabel*>().front()->text().endsWith("256"));
   d.restoreDefault();

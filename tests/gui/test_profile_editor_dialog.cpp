@@ -88,7 +88,6 @@ TEST(ProfileEditorDialog, ButtonsOfUserReadOnlyAndTemporaryEntriesAndTheModified
   ASSERT_TRUE(p.store.hasTemporary());
   ProfileEditorDialog editor(p.store, app::device_type::kR6, 1000, p.position("Meeting"));
   editor.show();
-  test::screenshot(editor, "profile-editor");
   const QString close = qtext(TextId::EditorClose);
   const QString closeUnsaved = qtext(TextId::EditorCloseWithoutSaving);
 

@@ -185,7 +185,6 @@ TEST(TransmitterDialog, AcceptsTheRangeEndsAndRefusesAFrequencyBelowIt) {
   EXPECT_EQ(d.frequencyBox()->text(), "162.4750");
   EXPECT_TRUE(d.powerButton(operations::TransmitPower::High)->isChecked());
   EXPECT_TRUE(d.scramblerButton(operations::Scrambler::Off)->isChecked());
-  screenshot(d, "transmitter");
 
   // Enter applies; both ends of the range are taken.
   for (const double mhz : {150.0, 174.0}) {
@@ -319,7 +318,6 @@ TEST(PinDialog, ALockedRecorderAsksForItsPinAndIsUnlocked) {
   PinDialog& d = *demo.commands().pinDialog();
   EXPECT_TRUE(d.isEnabled());
   EXPECT_FALSE(d.isModal());
-  screenshot(d, "pin");
   // A PIN that is not four digits stays in the form; a wrong one is sent and the recorder asks again.
   type(d.pinBox(), "24");
   d.okButton()->click();

@@ -44,7 +44,6 @@ TEST(RestrictionsDialog, CaptionSwitchEnablesTheChoicesAndOkNeedsAPassword) {
   EXPECT_TRUE(d.passwordButton()->isEnabled());
   d.choice(4)->click();  // LED tests
   d.show();
-  recdesk::test::screenshot(d, "restrictions-dialog");
   d.submit();
   EXPECT_FALSE(chosen);  // no password yet
   ASSERT_FALSE(ui.messages.empty());

@@ -24,9 +24,9 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
   } else {
     for (C c : {C::OpenFileCmd, C::Convert, C::Filter}) e.set(c, true);
     e.set(C::Options, allowed(rb::kOptions));
-    e.set(C::DownloadCmd, allowed(rb::kDownload));
-    e.set(C::Transmitter, s.transmitterMenu && allowed(rb::kTransmitter));
-    recorderCommands = true;
+    e.set(C::DownloadCmd, allowed(rb::kDownload) && !s.querying);
+    e.set(C::Transmitter, s.transmitterMenu && allowed(rb::kTransmitter) && !s.querying);
+    recorderCommands = !s.querying;
   }
   for (C c : {C::ReadList, C::DeviceInfo, C::FlashInfo, C::BadBlockScan, C::Clock})
     e.set(c, recorderCommands);
@@ -53,6 +53,13 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
     else if (s.recording)
       e.set(C::RecordStop, true);
     e.set(C::ProfileDropDown, !busy && allowed(rb::kProfiles));
+  } else if (s.querying) {
+    // The recorder still answers the queries that follow its list: what would talk to it waits;
+    // the list itself can be worked with.
+    for (C c : {C::FormatButton, C::ApplyProfile, C::DownloadButton, C::RecordStart, C::RecordStop, C::LevelView})
+      e.set(c, false);
+    for (C c : {C::FilePrefix, C::OpenFileButton, C::RecordingList}) e.set(c, true);
+    e.set(C::ProfileDropDown, allowed(rb::kProfiles));
   } else {
     e.set(C::TestModeOff, s.testMode);
     e.set(C::FormatButton, allowed(rb::kFormat));

@@ -80,6 +80,7 @@ struct EnablingSession {
   bool sampling = false;        // a level preview fetches pages
   bool timerArmed = false;      // the recorder runs its timer or waits for its PIN
   bool testMode = false;        // the recorder reported its test mode
+  bool querying = false;        // the queries after the list await an answer: nothing else is sent
   bool reducedVariant = false;  // the reduced recorder: no profile editor, restrictions, timer, diagnostics
   bool transmitterMenu = true;  // the transmitter menu's flag
   bool recordingsSelected = false;  // at least one row of the recording list is selected

@@ -184,6 +184,7 @@ enum class TextId : int {
 
   // Recording level preview
   NoLevelData = 57765,
+  LevelPreviewHint = 59420,
   LevelPreviewRequest = 57805,
   LevelPreviewOfRecording = 57941,
   LevelPreviewEnded = 57942,

@@ -165,6 +165,10 @@ bool Host::sendLine(const std::string& line, bool expectReply, AfterSent afterSe
   if (!contains(line, "PING")) {
     stopTimer(kTimerKeepAlive);
     flags_.pingOutstanding = false;
+  } else {
+    // A ping means the recorder left a query of the chain unanswered (its purge drops any late
+    // answer): the chain is over, and the commands that talk to the recorder are free again.
+    querying_ = false;
   }
   // Logged when asked for: the log keeps the order of the session's steps.
   if (sentLineIsLogged(line)) log("<< " + line);

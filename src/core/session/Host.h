@@ -275,6 +275,7 @@ class Host final : public SessionServices, public link::LinkListener {
   bool inputDeferred_ = false;
   bool formatAsking_ = false;
   bool timerArmed_ = false;
+  bool querying_ = false;  // the query chain after the list awaits an answer (a ping ends it)
   std::string statusText_;
   SessionState published_;
   std::uint64_t formatToken_ = 0;  // the format question whose answers count

@@ -79,6 +79,7 @@ void Host::sessionReset() {
   flags_.pingOutstanding = false;
   flags_.testMode = false;
   timerArmed_ = false;
+  querying_ = false;
   const std::uint32_t speed = info_.linkSpeed;
   info_ = SessionInfo{};
   info_.linkSpeed = speed;

@@ -41,6 +41,7 @@ void Host::listRecord(const std::string& reply) {
   if (contains(reply, "END")) {
     if (!contains(reply, "MSG,LST,END")) return;
     info_.listComplete = true;
+    querying_ = true;
     notify([](SessionObserver& o) { o.onListEnd(); });
     notify([](SessionObserver& o) { o.onInfoChanged(); });
     publishState();
@@ -116,6 +117,7 @@ void Host::clockReply(const std::string& reply) {
     }
   }
   info_.chainComplete = true;
+  querying_ = false;
   notify([](SessionObserver& o) { o.onInfoChanged(); });
   publishState();
   notify([](SessionObserver& o) { o.onChainComplete(); });

@@ -25,6 +25,7 @@ SessionState Host::state() const {
   s.locked = flags_.locked;
   s.timerArmed = timerArmed_;
   s.testMode = flags_.testMode;
+  s.querying = querying_;
   s.transmitterPresent = transmitterMenu_;
   s.variant = info_.variant;
   s.subModel = info_.subModel;

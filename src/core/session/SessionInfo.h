@@ -47,6 +47,9 @@ struct SessionState {
   bool locked = false;      // timer armed or password awaited
   bool timerArmed = false;
   bool testMode = false;
+  // The queries that follow the recording list (type, flash, free space, clock) await an answer:
+  // a command sent now would take the place of that answer.
+  bool querying = false;
   bool transmitterPresent = false;
   DeviceVariant variant{};
   std::uint16_t subModel = 0;

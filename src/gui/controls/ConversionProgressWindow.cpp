@@ -15,6 +15,7 @@ ConversionProgressWindow::ConversionProgressWindow(QWidget* parent)
   layout->addWidget(bar_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
   layout->addWidget(buttons);
+  setObjectName(QStringLiteral("conversionProgress"));
   bar_->setRange(0, 1000);
   setMinimumWidth(360);
   connect(buttons, &QDialogButtonBox::rejected, this, [this] { cancelled_ = true; });

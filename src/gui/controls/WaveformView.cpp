@@ -47,7 +47,12 @@ void WaveformView::paintEvent(QPaintEvent*) {
     return;
   }
   p.fillRect(rect(), Qt::black);
-  if (channels_.empty()) return;
+  if (channels_.empty()) {
+    // Enabled without data, a click fetches the level preview of the selected recording.
+    p.setPen(QColor(150, 150, 150));
+    p.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, qtext(TextId::LevelPreviewHint));
+    return;
+  }
   const auto bands = levelBands(0, height(), static_cast<int>(channels_.size()));
   for (std::size_t c = 0; c < channels_.size() && c < bands.size(); ++c) {
     const LevelBand& band = bands[c];

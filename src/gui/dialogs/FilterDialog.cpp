@@ -25,6 +25,10 @@ QString wavFilters() {
 FilterDialog::FilterDialog(const QString& folder, QWidget* parent)
     : QDialog(parent), folder_(folder), input_(new QLineEdit(this)), mode_(new QComboBox(this)), output_(new QLineEdit(this)) {
   setWindowTitle(qtext(TextId::FilterDialogTitle));
+  setObjectName(QStringLiteral("filterDialog"));
+  input_->setObjectName(QStringLiteral("filterInput"));
+  mode_->setObjectName(QStringLiteral("filterMode"));
+  output_->setObjectName(QStringLiteral("filterOutput"));
   auto* form = new QFormLayout;
   const auto withBrowse = [this](QLineEdit* edit, auto browse) {
     auto* row = new QHBoxLayout;

@@ -24,6 +24,8 @@ QString forDisplay(const std::string& text) {
 CommsLogWindow::CommsLogWindow(link::CommsLog& log, QWidget* parent)
     : QWidget(parent, Qt::Window), log_(log), edit_(new LogEdit(this)) {
   setWindowTitle(qtext(TextId::CommsLogTitle));
+  setObjectName(QStringLiteral("commsLog"));
+  edit_->setObjectName(QStringLiteral("commsLogText"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(edit_);

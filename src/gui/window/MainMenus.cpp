@@ -26,6 +26,7 @@ QMap<int, QAction*> buildMenus(QMenuBar* bar, const std::function<void(int)>& ru
     a->setShortcut(item.shortcut);
     const int id = number(item.command);
     a->setData(id);
+    a->setObjectName(QStringLiteral("command%1").arg(id));
     QObject::connect(a, &QAction::triggered, bar, [run, id] { run(id); });
     actions.insert(id, a);
     return a;

@@ -24,6 +24,7 @@
 #include "window/GuiSession.h"
 #include "platform/GuiTexts.h"
 #include "window/MainMenus.h"
+#include "controls/ElidedLabel.h"
 #include "controls/PlayerButton.h"
 #include "dialogs/SettingsCommands.h"
 #include "dialogs/RecorderCommands.h"
@@ -117,16 +118,21 @@ void MainWindow::buildControls() {
   bold.setBold(true);
   recorderName_->setFont(bold);
   remember(Control::RecorderName, recorderName_);
-  top->addWidget(recorderName_, 1);
+  top->addWidget(recorderName_);
+  top->addSpacing(12);
   top->addWidget(new QLabel(qtext(TextId::LabelProfile), central));
+  // The drop-down is as wide as its longest profile name, so that the chosen one is read whole; the
+  // name beside it gives up room first.
   profiles_ = new QComboBox(central);
   profiles_->setMinimumWidth(160);
+  profiles_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   remember(Control::ProfileChoice, profiles_, TextId::TipProfiles);
   top->addWidget(profiles_);
-  profileName_ = new QLabel(qtext(TextId::NoProfileSelected), central);
+  profileName_ = new ElidedLabel(central);
+  profileName_->setText(qtext(TextId::NoProfileSelected));
   remember(Control::ProfileName, profileName_);
   profileName_->setToolTip(qtext(TextId::SelectedProfile));
-  top->addWidget(profileName_);
+  top->addWidget(profileName_, 1);
   apply_ = new QPushButton(qtext(TextId::ButtonApply), central);
   remember(Control::ApplyProfile, apply_, TextId::TipApplyProfile);
   top->addWidget(apply_);
@@ -235,6 +241,8 @@ void MainWindow::buildControls() {
   remember(Control::SecondStatus, secondStatus_);
   recordingTime_ = new QLabel(QString::fromStdString(lang::format(TextId::RecordingTimeLeft, {lang::text(TextId::NoProfileSelected)})), this);
   remember(Control::RecordingTime, recordingTime_);
+  // The status texts keep a little distance from the window's edges.
+  for (QLabel* l : {status_, secondStatus_, recordingTime_}) l->setContentsMargins(4, 0, 4, 0);
   statusBar()->addWidget(status_, 2);
   statusBar()->addWidget(secondStatus_, 1);
   statusBar()->addPermanentWidget(recordingTime_);
@@ -249,7 +257,7 @@ void MainWindow::buildControls() {
   connect(recordStop_, &QToolButton::clicked, this, [this] { session_.host().commandRecordOff(); });
   connect(open_, &QPushButton::clicked, this, [this] { runCommand(number(Command::OpenFile)); });
   connect(prefix_, &QLineEdit::textEdited, this, [this](const QString& text) { prefixEdited(text); });
-  resize(760, 620);
+  resize(880, 620);
 }
 
 void MainWindow::placeWindows() {

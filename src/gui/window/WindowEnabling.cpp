@@ -14,6 +14,7 @@ app::EnablingSession enablingSession(const session::SessionState& s, const Windo
   e.sampling = s.previewing;
   e.timerArmed = s.timerArmed || s.locked;
   e.testMode = s.testMode;
+  e.querying = s.querying;
   e.reducedVariant = facts.reducedVariant;
   e.transmitterMenu = facts.transmitterMenu;
   e.recordingsSelected = facts.recordingsSelected;
