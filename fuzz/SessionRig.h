@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "AsanDefaults.h"
 #include "FuzzFlags.h"
 #include "HostProbe.h"
 #include "app/Settings.h"

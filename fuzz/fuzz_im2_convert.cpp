@@ -1,11 +1,16 @@
 // An IM2 file from anywhere converted to WAV parts: the converter's reading, decoding, cutting into
 // parts and writing of the parts and their information files. The files are in memory
 // (MemoryFileSystem): on the disk, making and removing them took most of the run.
+//
+// Inputs are at most six pages: a header, a container's two inner-header pages and a few audio pages
+// of every kind fit within that (so does each seed), and every further page only repeats the decoding.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "AsanDefaults.h"
+#include "FuzzFlags.h"
 #include "MemoryFileSystem.h"
 #include "audio/Im2Converter.h"
 #include "ports/UserInterface.h"
@@ -38,6 +43,11 @@ void convert(const std::uint8_t* data, std::size_t size) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  recdesk::fuzz::defaultFlags(argc, argv, {"-max_len=3200"});
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size <= 64 * 1024) convert(data, size);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "AsanDefaults.h"
 #include "FuzzFlags.h"
 #include "MemoryFileStore.h"
 #include "app/Settings.h"

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "MemoryFileStore.h"
 #include "TestSupport.h"
@@ -96,6 +100,108 @@ TEST(IniDocument, ChangingOneKeyKeepsEverythingElse) {
   EXPECT_TRUE(plain.removeKey("a", "X"));
   EXPECT_TRUE(plain.removeSection("A"));
   EXPECT_EQ(plain.text(), "");
+}
+
+// Look-ups compare name hashes before names: they answer as a walk through the lines from the top
+// would, also for repeated sections and keys in any case and after every kind of change.
+TEST(IniDocument, LookUpsAnswerAsAWalkThroughTheLines) {
+  const std::vector<std::string> sections{"A", "a", "B", "A b", "ab", "", "[A]"};
+  const std::vector<std::string> keys{"k", "K", "k2", "kk", "x", "=", ";k"};
+  // The key's value for the first line of the section's parts that names it (the reference).
+  const auto walk = [](const std::string& text, const std::string& section, const std::string& key) {
+    std::optional<std::string> found;
+    bool inSection = false;
+    std::size_t start = 0;
+    while (!found && start < text.size()) {
+      const auto end = std::min(text.find('\n', start), text.size());
+      const std::string line = text.substr(start, end - start);
+      start = end + 1;
+      if (line.empty() || line.front() == ';') continue;
+      if (line.front() == '[') {
+        inSection = recdesk::app::sameName(line.substr(1, line.size() - 2), section);
+      } else if (inSection && recdesk::app::sameName(line.substr(0, line.find('=')), key)) {
+        found = line.substr(line.find('=') + 1);
+      }
+    }
+    return found;
+  };
+  std::uint32_t seed = 1;
+  const auto next = [&seed](std::size_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int round = 0; round < 200; ++round) {
+    std::string text = next(3) == 0 ? "k=before any section\n" : "";
+    const std::size_t lines = next(12);
+    for (std::size_t i = 0; i < lines; ++i) {
+      if (next(3) == 0)
+        text += "[" + sections[next(5)] + "]\n";
+      else
+        text += keys[next(5)] + "=" + std::to_string(i) + "\n";
+    }
+    const auto check = [&](const IniDocument& doc) {
+      for (const auto& section : sections)
+        for (const auto& key : keys) {
+          const std::string* value = doc.find(section, key);
+          const auto expected = walk(doc.text(), section, key);
+          ASSERT_EQ(value != nullptr, expected.has_value()) << doc.text() << section << "/" << key;
+          if (value) EXPECT_EQ(*value, *expected) << doc.text() << section << "/" << key;
+        }
+    };
+    IniDocument doc(text);
+    for (int change = 0; change < 3; ++change) {
+      check(doc);
+      // A change between look-ups: a new or replaced key, a removed key, a removed section. A copy
+      // taken before it still answers for its own lines.
+      const IniDocument before = doc;
+      switch (next(3)) {
+        case 0: doc.set(sections[next(5)], keys[next(5)], "new"); break;
+        case 1: doc.removeKey(sections[next(5)], keys[next(5)]); break;
+        default: doc.removeSection(sections[next(5)]); break;
+      }
+      check(before);
+    }
+    check(doc);
+  }
+}
+
+TEST(SettingsFile, ReadsAnIntegerAndWhetherItHoldsNoneInOneLookUp) {
+  recdesk::test::MemoryFileStore store;
+  store.put("/s.ini", "[Options]\nA=12abc\nB=abc\nC=\n");
+  SettingsFile f("/s.ini", store);
+  bool noInteger = true;
+  EXPECT_EQ(f.readInt("Options", "A", 5, noInteger), 12);
+  EXPECT_FALSE(noInteger);
+  EXPECT_EQ(f.readInt("Options", "B", 5, noInteger), 0);
+  EXPECT_TRUE(noInteger);
+  EXPECT_EQ(f.readInt("Options", "C", 5, noInteger), 0);
+  EXPECT_TRUE(noInteger);
+  EXPECT_EQ(f.readInt("Options", "Z", 5, noInteger), 5);
+  EXPECT_FALSE(noInteger);  // missing is not damaged
+
+  // The settings loaded note exactly the damaged keys.
+  store.put("/s.ini", "[Options]\nPort=x\nBaud=115200\n[CommsLog]\nLeft=\nTop=7\n");
+  const auto loaded = recdesk::app::loadSettings(f);
+  EXPECT_EQ(loaded.noIntegers, (std::vector<std::string>{"Options.Port", "CommsLog.Left"}));
+}
+
+TEST(SettingsFile, AWriteKeepsWhatAnotherWriterPutInBetweenEvenWithTheSameText) {
+  // Each write reads the file again; a text equal to the one read before keeps the document read then.
+  recdesk::test::MemoryFileStore store;
+  store.put("/s.ini", "[A]\nk=1\n");
+  SettingsFile f("/s.ini", store);
+  EXPECT_EQ(f.readInt("A", "k", 0), 1);
+  store.put("/s.ini", "[A]\nk=1\n");  // rewritten, unchanged
+  ASSERT_TRUE(f.writeInt("A", "j", 2));
+  EXPECT_EQ(store.content("/s.ini"), "[A]\nk=1\nj=2\n");
+  store.put("/s.ini", "[A]\nk=3\nj=2\n");  // another writer, same size
+  ASSERT_TRUE(f.writeInt("B", "m", 4));
+  EXPECT_EQ(store.content("/s.ini"), "[A]\nk=3\nj=2\n\n[B]\nm=4\n");
+  EXPECT_EQ(f.readInt("A", "k", 0), 3);
+  store.put("/s.ini", "");  // emptied, then removed
+  EXPECT_EQ(f.readInt("A", "k", 9), 9);
+  ASSERT_TRUE(f.writeInt("A", "k", 5));
+  EXPECT_EQ(store.content("/s.ini"), "[A]\nk=5\n");
 }
 
 TEST(SettingsFile, ReadsWithDefaultsAndPrivateProfileIntegers) {

@@ -20,6 +20,13 @@ char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 
 }  // namespace
 
+// Equal for names that sameName() takes for the same.
+std::uint32_t IniDocument::nameHash(std::string_view name) {
+  std::uint32_t h = 2166136261u;  // FNV-1a of the lower-case bytes
+  for (char c : name) h = (h ^ static_cast<unsigned char>(lower(c))) * 16777619u;
+  return h;
+}
+
 bool sameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -39,6 +46,7 @@ IniDocument::Line IniDocument::classify(std::string raw, bool first) {
       if (close != std::string_view::npos && close > 0) {
         line.kind = Kind::kSection;
         line.name = std::string(trim(t.substr(1, close - 1)));
+        line.hash = nameHash(line.name);
       }
     } else if (t.front() != ';' && t.front() != '#') {
       const auto eq = t.find('=');
@@ -48,6 +56,7 @@ IniDocument::Line IniDocument::classify(std::string raw, bool first) {
           line.kind = Kind::kKey;
           line.name = std::string(key);
           line.value = std::string(trim(t.substr(eq + 1)));
+          line.hash = nameHash(line.name);
         }
       }
     }
@@ -84,11 +93,13 @@ std::string IniDocument::text() const {
 }
 
 const std::string* IniDocument::find(std::string_view section, std::string_view key) const {
+  const std::uint32_t sectionHash = nameHash(section);
+  const std::uint32_t keyHash = nameHash(key);
   bool inSection = false;
   for (const auto& l : lines_) {
     if (l.kind == Kind::kSection) {
-      inSection = sameName(l.name, section);
-    } else if (inSection && l.kind == Kind::kKey && sameName(l.name, key)) {
+      inSection = l.hash == sectionHash && sameName(l.name, section);
+    } else if (inSection && l.kind == Kind::kKey && l.hash == keyHash && sameName(l.name, key)) {
       return &l.value;
     }
   }
@@ -174,6 +185,7 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
   added.kind = Kind::kKey;
   added.name = std::string(key);
   added.value = clean;
+  added.hash = nameHash(added.name);
   added.raw = newLine(added.name + "=" + clean);
   if (sectionFound) {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(added));
@@ -182,11 +194,12 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
     if (!lines_.empty()) {
       std::string_view last = lines_.back().raw;
       if (!last.empty() && last.back() == '\r') last.remove_suffix(1);
-      if (!trim(last).empty()) lines_.push_back(Line{newLine(""), Kind::kOther, {}, {}});
+      if (!trim(last).empty()) lines_.push_back(Line{newLine(""), Kind::kOther, {}, {}, 0});
     }
     Line header;
     header.kind = Kind::kSection;
     header.name = std::string(section);
+    header.hash = nameHash(header.name);
     header.raw = newLine("[" + header.name + "]");
     lines_.push_back(std::move(header));
     lines_.push_back(std::move(added));

@@ -13,6 +13,7 @@
 // - Section and key names match without regard to ASCII case. When a section appears more than once,
 //   its parts are searched in file order and the first matching key wins.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,9 +55,11 @@ class IniDocument {
     Kind kind = Kind::kOther;
     std::string name;   // section or key name (trimmed)
     std::string value;  // key value (trimmed)
+    std::uint32_t hash = 0;  // nameHash(name): a look-up compares the names of lines with its hash only
   };
   static Line classify(std::string raw, bool first);
   std::string newLine(std::string text) const;
+  static std::uint32_t nameHash(std::string_view name);
 
   std::vector<Line> lines_;
   bool finalNewline_ = false;

@@ -60,8 +60,10 @@ LoadResult loadSettings(SettingsFile& file) {
   r.readProblem = file.readProblem();
   // Every integer key goes through here, so that a value holding no integer is noted.
   const auto readInteger = [&](const char* section, const char* key, std::int64_t defaultValue) {
-    if (file.holdsNoInteger(section, key)) r.noIntegers.push_back(std::string(section) + "." + key);
-    return file.readInt(section, key, defaultValue);
+    bool noInteger = false;
+    const std::int64_t value = file.readInt(section, key, defaultValue, noInteger);
+    if (noInteger) r.noIntegers.push_back(std::string(section) + "." + key);
+    return value;
   };
 
   s.profileIni = file.readText(kOptions, kProfileIni, kNoInit);

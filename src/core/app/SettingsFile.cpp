@@ -14,12 +14,16 @@ void SettingsFile::refresh(bool force) const {
   stamp_ = now;
   problem_.clear();
   if (!now.exists) {
+    text_.clear();
     doc_.parse({});
     return;
   }
   FileStore::Content content = store_->read(path_, kMaxFileSize);
   problem_ = std::move(content.problem);
-  doc_.parse(content.text);
+  // A forced read (before every write) mostly finds the text this object read or wrote last.
+  if (content.text == text_) return;
+  text_ = std::move(content.text);
+  doc_.parse(text_);
 }
 
 std::string SettingsFile::readProblem() const {
@@ -63,10 +67,19 @@ std::optional<std::int64_t> SettingsFile::parseInteger(std::string_view text) {
 }
 
 std::int64_t SettingsFile::readInt(std::string_view section, std::string_view key, std::int64_t defaultValue) const {
+  bool noInteger = false;
+  return readInt(section, key, defaultValue, noInteger);
+}
+
+std::int64_t SettingsFile::readInt(std::string_view section, std::string_view key, std::int64_t defaultValue,
+                                   bool& noInteger) const {
   refresh();
   const std::string* v = doc_.find(section, key);
+  noInteger = false;
   if (v == nullptr) return defaultValue;
-  return parseInteger(*v).value_or(0);
+  const auto value = parseInteger(*v);
+  noInteger = !value;
+  return value.value_or(0);
 }
 
 bool SettingsFile::holdsNoInteger(std::string_view section, std::string_view key) const {
@@ -104,7 +117,7 @@ bool SettingsFile::write(const std::vector<Change>& changes, std::string* error)
       next.removeKey(c.section, c.key);
     }
   }
-  const std::string text = next.text();
+  std::string text = next.text();
   if (text.size() > kMaxFileSize) {
     if (error) *error = "Cannot save the settings: the file would grow beyond " + std::to_string(kMaxFileSize) + " bytes";
     return false;
@@ -115,6 +128,7 @@ bool SettingsFile::write(const std::vector<Change>& changes, std::string* error)
     return false;
   }
   doc_ = std::move(next);
+  text_ = std::move(text);
   stamp_ = store_->stamp(path_);
   return true;
 }

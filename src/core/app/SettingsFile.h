@@ -46,6 +46,10 @@ class SettingsFile {
   std::string readText(std::string_view section, std::string_view key, std::string_view defaultValue) const;
   // The integer of a key: `defaultValue` when the key is missing, 0 when its value holds no integer.
   std::int64_t readInt(std::string_view section, std::string_view key, std::int64_t defaultValue) const;
+  // The same, and in `noInteger` whether the key exists but its value holds no integer: one look-up
+  // where readInt() and holdsNoInteger() would take two.
+  std::int64_t readInt(std::string_view section, std::string_view key, std::int64_t defaultValue,
+                       bool& noInteger) const;
   // True when the key exists but its value holds no integer (see above).
   bool holdsNoInteger(std::string_view section, std::string_view key) const;
   std::vector<std::string> sections() const;
@@ -95,6 +99,7 @@ class SettingsFile {
   FileStore* store_;
   SaveFaultHook hook_;
   mutable IniDocument doc_;
+  mutable std::string text_;  // what doc_ was read from: a read finding the same text keeps doc_
   mutable FileStore::Stamp stamp_;
   mutable bool loaded_ = false;
   mutable int holds_ = 0;

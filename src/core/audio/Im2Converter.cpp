@@ -75,11 +75,15 @@ class InfoFile {
   bool isOpen() const { return file_.isOpen(); }
   void write(std::string_view s) {
     if (!file_.isOpen()) return;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-      if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
-      if (s[i] == '\n') buffer_ += '\r';
-      buffer_ += s[i];
-    }
+    append(s);
+    if (buffer_.size() >= 16384) flush();
+  }
+  // write(s + "\n") without the joined copy: a "\r" ending `s` is part of the line break.
+  void writeLine(std::string_view s) {
+    if (!file_.isOpen()) return;
+    if (!s.empty() && s.back() == '\r') s.remove_suffix(1);
+    append(s);
+    buffer_ += "\r\n";
     if (buffer_.size() >= 16384) flush();
   }
   void flush() {
@@ -104,6 +108,14 @@ class InfoFile {
   }
 
  private:
+  void append(std::string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+      if (s[i] == '\n') buffer_ += '\r';
+      buffer_ += s[i];
+    }
+  }
+
   CFile64 file_;
   std::string buffer_;
 };
@@ -180,6 +192,11 @@ std::string hoursMinutesSeconds(TextId label, std::uint64_t seconds) {
                           {text(label), hours, static_cast<long>(seconds / 60 % 60), static_cast<long>(seconds % 60)});
 }
 
+// "%s: %d" (or %u, %lu) of a label and a whole number, without the format parser: a part's summary
+// has a dozen of them.
+std::string labelled(TextId label, std::int64_t value) { return text(label) + ": " + std::to_string(value); }
+std::string labelled(TextId label, std::uint64_t value) { return text(label) + ": " + std::to_string(value); }
+
 // One conversion run.
 class Conversion {
  public:
@@ -195,8 +212,8 @@ class Conversion {
   }
   // A line to the log (with "\r\n") and to the information file (with "\n").
   void both(const std::string& s) {
-    log(s + "\r\n");
-    info_.write(s + "\n");
+    if (log_) log_(s + "\r\n");
+    info_.writeLine(s);
   }
   ConvertResult fail(ConvertStatus status, std::string message, const std::string& boxText);
   bool openPart(FileError& error);
@@ -291,28 +308,22 @@ void Conversion::partSummary(std::uint64_t seconds) {
   info_.write(text(TextId::ReportRule) + "\r\n\r\n");
   info_.write(text(TextId::PartSummary) + "\r\n");
   both(lang::formatText("%s: %s", {text(TextId::Device), d.deviceName()}));
-  both(lang::formatText("%s: %u", {text(TextId::FileNumber), static_cast<unsigned>(d.fileNumber())}));
+  both(labelled(TextId::FileNumber, std::uint64_t{static_cast<unsigned>(d.fileNumber())}));
   both(text(TextId::RecordingStart) + ": " + formatDateTime(start));
   both(hoursMinutesSeconds(TextId::RecordingDuration, recordingSeconds));
   both(text(TextId::PartStart) + ": " +
        formatDateTime(addSeconds(start, static_cast<std::int64_t>(earlierSeconds_))));
   both(hoursMinutesSeconds(TextId::PartDuration, seconds));
   both(lang::formatText("%s: %u,%03u Hz", {text(TextId::SampleRate), rate_ / 1000, rate_ % 1000}));
-  both(lang::formatText("%s: %d", {text(TextId::EncodedBits), d.encodedBits()}));
-  both(lang::formatText("%s: %d", {text(TextId::Channels), d.channels()}));
+  both(labelled(TextId::EncodedBits, std::int64_t{d.encodedBits()}));
+  both(labelled(TextId::Channels, std::int64_t{d.channels()}));
   both(text(TextId::SamplesPerChannel) + ": " + std::to_string(static_cast<std::uint64_t>(rate_) * seconds));
-  both(lang::formatText(
-      "%s: %lu", {text(TextId::SerialNumberMismatches), static_cast<unsigned long long>(counters_.serial)}));
-  both(lang::formatText("%s: %lu", {text(TextId::FileNumberMismatches),
-                                    static_cast<unsigned long long>(counters_.fileNumber)}));
-  both(lang::formatText("%s: %lu", {text(TextId::PageNumberMismatches),
-                                    static_cast<unsigned long long>(counters_.pageNumber)}));
-  both(lang::formatText(
-      "%s: %lu", {text(TextId::StartTimeMismatches), static_cast<unsigned long long>(counters_.startTime)}));
-  both(lang::formatText("%s: %lu",
-                        {text(TextId::CheckByteFailures), static_cast<unsigned long long>(counters_.check)}));
-  both(lang::formatText("%s: %lu",
-                        {text(TextId::FaultyPages), static_cast<unsigned long long>(counters_.faulty)}));
+  both(labelled(TextId::SerialNumberMismatches, counters_.serial));
+  both(labelled(TextId::FileNumberMismatches, counters_.fileNumber));
+  both(labelled(TextId::PageNumberMismatches, counters_.pageNumber));
+  both(labelled(TextId::StartTimeMismatches, counters_.startTime));
+  both(labelled(TextId::CheckByteFailures, counters_.check));
+  both(labelled(TextId::FaultyPages, counters_.faulty));
   both(lang::formatText("(%s: %0.2f s)", {text(TextId::FaultyAudio), static_cast<double>(faultyMs) * 0.001}));
   info_.write("\r\n" + text(TextId::ReportRule) + "\r\n");
   log("\r\n" + text(TextId::ReportRule) + "\r\n\r\n");
@@ -394,8 +405,8 @@ void Conversion::pageDecoded(const AudioDecoder& d, const PageResult& r, const s
         " %s:%s %s:%05u %s:%ld",
         {text(TextId::FaultyPageDevice), d.deviceName(), text(TextId::File),
          static_cast<unsigned>(d.fileNumber()), text(TextId::Page), static_cast<long>(d.bufferPageNumber())});
-    log(line + "\r\n");
-    info_.write(line + "\n");
+    if (log_) log_(line + "\r\n");
+    info_.writeLine(line);
     counters_.count(r.flags);
     ++result_.faultyPages;
   }
