@@ -12,7 +12,7 @@ cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
 ./scripts/install-check.sh build/default
 
-./scripts/fuzz.sh "${FUZZ_SECONDS:-10}"
+./scripts/fuzz.sh "${FUZZ_SECONDS:-5}"
 
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
