@@ -21,6 +21,7 @@
 #include <mutex>
 
 #include "playback/PlaybackEngine.h"
+#include "playback/WaitingObserver.h"
 #include "playback/SilentSink.h"
 #include "recording/RecordingWriter.h"
 
@@ -88,39 +89,21 @@ class InstantSink : public ports::AudioSink {
   BufferDone done_;
 };
 
-class EndWaiter : public playback::PlaybackObserver {
- public:
-  void playbackEnded() override {
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-    changed_.notify_all();
-  }
-  void wait() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return ended_; });
-    ended_ = false;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool ended_ = false;
-};
-
 void playThrough(benchmark::State& state, ports::AudioSink& sink, const fs::path& file) {
-  EndWaiter waiter;
+  playback::WaitingObserver waiter;
   playback::PlaybackEngine engine(sink, &waiter);
-  if (!engine.open(file.string())) {
+  if (!waiter.openAndWait(engine, file.string())) {
     state.SkipWithError("cannot open the recording");
     return;
   }
   const double audioSeconds = static_cast<double>(engine.status().lengthMs) / 1000.0;
   double cpu = 0, wall = 0, audio = 0;
+  int plays = 0;
   for (auto _ : state) {
     const double cpu0 = processCpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     engine.play();
-    waiter.wait();
+    waiter.waitEnded(++plays, std::chrono::hours(24));
     wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     cpu += processCpuSeconds() - cpu0;
     audio += audioSeconds;

@@ -15,6 +15,7 @@
 #include "Interrupt.h"
 #include "lang/Strings.h"
 #include "playback/PlaybackEngine.h"
+#include "playback/WaitingObserver.h"
 #include "sdl/SdlAudioSink.h"
 
 namespace recdesk::cli {
@@ -25,31 +26,8 @@ using playback::PlaybackStatus;
 using playback::PlayState;
 
 
-// What the engine tells, kept for the command's loop.
-class PlayObserver : public playback::PlaybackObserver {
- public:
-  void playbackOpenFailed(const std::string&, const std::string& reason) override {
-    std::lock_guard lock(mutex_);
-    reason_ = reason;
-  }
-  void playbackEnded() override {
-    std::lock_guard lock(mutex_);
-    ended_ = true;
-  }
-  bool ended() {
-    std::lock_guard lock(mutex_);
-    return ended_;
-  }
-  std::string reason() {
-    std::lock_guard lock(mutex_);
-    return reason_;
-  }
-
- private:
-  std::mutex mutex_;
-  bool ended_ = false;
-  std::string reason_;
-};
+// What the engine tells, kept for the command's loop: the command waits for it on its own thread.
+using PlayObserver = playback::WaitingObserver;
 
 // The terminal without line buffering and echo while the command runs.
 class RawTerminal {
@@ -93,7 +71,7 @@ std::string positionLine(const PlaybackStatus& s) {
 }
 
 // Keys: space, q, and the arrows (ESC [ C / ESC [ D). Returns false when the user quits.
-bool handleKeys(PlaybackEngine& engine) {
+bool handleKeys(PlaybackEngine& engine, PlayObserver& observer) {
   char keys[16];
   const ssize_t n = ::read(STDIN_FILENO, keys, sizeof keys);
   for (ssize_t i = 0; i < n; ++i) {
@@ -106,7 +84,7 @@ bool handleKeys(PlaybackEngine& engine) {
         engine.play();
     } else if (k == '\x1b' && i + 2 < n && keys[i + 1] == '[' && (keys[i + 2] == 'C' || keys[i + 2] == 'D')) {
       const std::int64_t step = keys[i + 2] == 'C' ? 10000 : -10000;
-      engine.seekMs(std::max<std::int64_t>(0, engine.status().positionMs + step));
+      observer.seekAndWait(engine, std::max<std::int64_t>(0, engine.status().positionMs + step));
       i += 2;
     }
   }
@@ -122,7 +100,7 @@ int runPlayCommand(CliContext& context) {
   platform::SdlAudioSink sink;
   PlayObserver observer;
   PlaybackEngine engine(sink, &observer);
-  if (!engine.open(path, kind))
+  if (!observer.openAndWait(engine, path, kind))
     return fail(lang::text(TextId::UnableToOpenRecording) + " " + path + ": " + observer.reason());
   if (!engine.status().soundAvailable) {
     const std::string why = sink.lastError().empty() ? "" : " (" + sink.lastError() + ")";
@@ -132,7 +110,7 @@ int runPlayCommand(CliContext& context) {
     if (*from * 1000 > engine.status().lengthMs)
       return fail("--from " + std::to_string(*from) + " lies beyond the end (" +
                   minutesSeconds(engine.status().lengthMs) + ")");
-    engine.seekMs(*from * 1000);
+    observer.seekAndWait(engine, *from * 1000);
   }
 
   const bool tty = ::isatty(STDOUT_FILENO) != 0;
@@ -140,16 +118,16 @@ int runPlayCommand(CliContext& context) {
   std::optional<InterruptScope> ctrlC(std::in_place);
   engine.play();
   bool quit = false;
-  while (!observer.ended() && !quit && !InterruptScope::interrupted()) {
+  while (!observer.hasEnded() && !quit && !InterruptScope::interrupted()) {
     pollfd in{STDIN_FILENO, POLLIN, 0};
     const int ready = ::poll(&in, terminal.active() ? 1 : 0, 100);
-    if (ready > 0 && (in.revents & POLLIN) != 0) quit = !handleKeys(engine);
+    if (ready > 0 && (in.revents & POLLIN) != 0) quit = !handleKeys(engine, observer);
     if (tty) std::cout << "\r" << positionLine(engine.status()) << std::flush;
   }
   const bool interrupted = InterruptScope::interrupted();
   ctrlC.reset();
   PlaybackStatus last = engine.status();
-  if (observer.ended()) last.positionMs = last.lengthMs;
+  if (observer.hasEnded()) last.positionMs = last.lengthMs;
   std::cout << (tty ? "\r" : "") << positionLine(last) << "\n";
   return interrupted ? kExitFailure : kExitOk;
 }

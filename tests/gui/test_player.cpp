@@ -72,8 +72,10 @@ TEST(Player, OpensPlaysPausesSeeksByClickAndStops) {
   EXPECT_FALSE(t.button(Control::Stop)->isEnabled());
   EXPECT_TRUE(t.bar()->hasData());
   EXPECT_TRUE(t.bar()->isEnabled());
+  // The ruler follows when the engine replies that the file is open.
   auto* ruler = qobject_cast<TimeRuler*>(t.window->control(Control::Ruler));
-  EXPECT_EQ(ruler->leftLabel().toStdString().find("09:30:00") != std::string::npos, true) << ruler->leftLabel().toStdString();
+  EXPECT_TRUE(processUntil([&] { return ruler->leftLabel().toStdString().find("09:30:00") != std::string::npos; }, 2000))
+      << ruler->leftLabel().toStdString();
   EXPECT_EQ(qobject_cast<QLabel*>(t.window->control(Control::FilePath))->text(), QStringLiteral("rec.im2"));
 
   t.button(Control::Play)->click();
@@ -89,11 +91,12 @@ TEST(Player, OpensPlaysPausesSeeksByClickAndStops) {
   EXPECT_TRUE(t.button(Control::Play)->isEnabled());
   EXPECT_TRUE(t.button(Control::Stop)->isEnabled());
 
-  // Half-way along the bar: about five seconds in, shown at once.
+  // Half-way along the bar: about five seconds in, shown when the engine replies.
   t.clickBar(0.5);
   const std::int64_t length = t.player().engine().status().lengthMs;
+  EXPECT_TRUE(processUntil([&] { return std::abs(t.bar()->cursorFraction() - 0.5) < 0.03; }, 2000))
+      << t.bar()->cursorFraction();
   EXPECT_NEAR(static_cast<double>(t.position()), length / 2.0, 200.0);
-  EXPECT_NEAR(t.bar()->cursorFraction(), 0.5, 0.03);
 
   t.button(Control::Play)->click();
   ASSERT_TRUE(processUntil([&] { return t.position() > length / 2 + 100; }, 5000));
@@ -113,6 +116,14 @@ TEST(Player, StopsByItselfAtTheEndAndLoadsOnlyRecordingsAndWavFiles) {
   ASSERT_TRUE(processUntil([&] { return !t.player().state().playing; }, 5000));
   EXPECT_TRUE(t.button(Control::Play)->isEnabled());
   EXPECT_FALSE(t.button(Control::Pause)->isEnabled());
+
+  // A WAV file that cannot be opened: loaded until the engine says so, then the player empties.
+  recdesk::test::writeFile(t.dir / "broken.wav", "not a wave file");
+  t.player().load((t.dir / "broken.wav").string());
+  EXPECT_TRUE(t.player().state().fileLoaded);
+  t.clickBar(0.5);  // no length yet: the click is ignored
+  EXPECT_TRUE(processUntil([&] { return !t.player().state().fileLoaded; }, 2000));
+  EXPECT_FALSE(t.button(Control::Play)->isEnabled());
 
   recdesk::test::writeFile(t.dir / "notes.txt", "not audio");
   t.player().load((t.dir / "notes.txt").string());

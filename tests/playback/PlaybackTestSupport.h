@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "playback/PlaybackEngine.h"
+#include "playback/WaitingObserver.h"
 #include "ports/AudioSink.h"
 #include "recording/RecordingWriter.h"
 
@@ -123,22 +124,15 @@ class FakeSink : public ports::AudioSink {
   int bits_ = 0, channels_ = 0;
 };
 
-class Events : public playback::PlaybackObserver {
+// The engine's replies, waited for on the test's thread.
+class Events : public playback::WaitingObserver {
  public:
   void playbackSoundUnavailable() override { bump(soundUnavailable_); }
-  void playbackEnded() override { bump(ended_); }
-  void playbackOpenFailed(const std::string&, const std::string&) override { bump(openFailed_); }
   void playbackStateChanged(playback::PlayState s) override {
     std::lock_guard lock(mutex_);
     states_.push_back(static_cast<int>(s));
   }
-  bool waitEnded(int count = 1) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return ended_ >= count; });
-  }
-  int soundUnavailable() const { return get(soundUnavailable_); }
-  int ended() const { return get(ended_); }
-  int openFailed() const { return get(openFailed_); }
+  int soundUnavailable() const { return count(soundUnavailable_); }
   std::vector<int> states() const {
     std::lock_guard lock(mutex_);
     return states_;
@@ -150,13 +144,7 @@ class Events : public playback::PlaybackObserver {
     ++n;
     changed_.notify_all();
   }
-  int get(const int& n) const {
-    std::lock_guard lock(mutex_);
-    return n;
-  }
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  int soundUnavailable_ = 0, ended_ = 0, openFailed_ = 0;
+  int soundUnavailable_ = 0;
   std::vector<int> states_;
 };
 

@@ -44,8 +44,8 @@ class Engine : public ::testing::Test {
 
 // Returns when the worker has carried out every request before it: a seek beyond any file is
 // carried out by being ignored.
-void sync(PlaybackEngine& engine) {
-  engine.seekMs(1'000'000'000'000);
+void sync(PlaybackEngine& engine, Events& events) {
+  events.seekAndWait(engine, 1'000'000'000'000);
 }
 
 struct Case {
@@ -74,7 +74,7 @@ TEST_F(Engine, HeardBytesEqualTheConversionForEveryEncoding) {
     FakeSink sink(true);
     Events events;
     PlaybackEngine engine(sink, &events);
-    ASSERT_TRUE(engine.open(path));
+    ASSERT_TRUE(events.openAndWait(engine, path));
     engine.play();
     ASSERT_TRUE(events.waitEnded());
     const std::string expected = test::convertedAudio(path, dir.path());
@@ -104,7 +104,7 @@ TEST_F(Engine, ContainerAndPartialRecordingsPlayWhatTheConversionWrites) {
     FakeSink sink(true);
     Events events;
     PlaybackEngine engine(sink, &events);
-    ASSERT_TRUE(engine.open(path));
+    ASSERT_TRUE(events.openAndWait(engine, path));
     engine.play();
     ASSERT_TRUE(events.waitEnded());
     EXPECT_TRUE(sink.heard() == test::convertedAudio(path, dir.path()));
@@ -127,7 +127,7 @@ TEST_F(Engine, WavFilesPlayThroughTheSameEngine) {
   FakeSink sink(true);
   Events events;
   PlaybackEngine engine(sink, &events);
-  ASSERT_TRUE(engine.open((dir / "a.wav").string()));
+  ASSERT_TRUE(events.openAndWait(engine, (dir / "a.wav").string()));
   EXPECT_EQ(engine.status().kind, MediaKind::Wav);
   EXPECT_EQ(engine.status().lengthMs, 3001 * 1000 / 11025);
   EXPECT_EQ(sink.bits(), 8);
@@ -141,17 +141,17 @@ TEST_F(Engine, PlayPausePlayResumesAtTheSameSample) {
   FakeSink sink;
   Events events;
   PlaybackEngine engine(sink, &events);
-  ASSERT_TRUE(engine.open(writeIm2(r)));
+  ASSERT_TRUE(events.openAndWait(engine, writeIm2(r)));
   engine.play();
   ASSERT_TRUE(sink.waitQueued(WavePlayer::kBufferCount - 1));
   ASSERT_TRUE(sink.play(3));
   engine.pause();
-  sync(engine);
+  sync(engine, events);
   EXPECT_EQ(engine.state(), PlayState::Paused);
   EXPECT_FALSE(sink.play(1));  // the output is paused: nothing more is heard
   const auto position = engine.status().positionMs;
   engine.play();
-  sync(engine);
+  sync(engine, events);
   EXPECT_NEAR(engine.status().positionMs, position, 1);  // pages and bytes round apart
   while (events.ended() == 0) {
     sink.waitQueued(1);
@@ -166,13 +166,13 @@ TEST_F(Engine, TheEndIsReachedOnlyWhenTheQueuedAudioHasBeenHeard) {
   FakeSink sink;
   Events events;
   PlaybackEngine engine(sink, &events);
-  ASSERT_TRUE(engine.open(writeIm2(r)));
+  ASSERT_TRUE(events.openAndWait(engine, writeIm2(r)));
   engine.play();
   const std::size_t buffers =
       (decoded(r, 0, 10).size() + WavePlayer::kBufferSize - 1) / WavePlayer::kBufferSize;
   ASSERT_TRUE(sink.waitQueued(buffers));
   sink.play(buffers - 1);
-  sync(engine);  // the worker has seen the buffers played
+  sync(engine, events);  // the worker has seen the buffers played
   EXPECT_EQ(engine.state(), PlayState::Playing);
   EXPECT_EQ(events.ended(), 0);
   sink.play(1);
@@ -186,12 +186,12 @@ TEST_F(Engine, StopThenPlayStartsAtTheFirstDataPage) {
   FakeSink sink;
   Events events;
   PlaybackEngine engine(sink, &events);
-  ASSERT_TRUE(engine.open(writeIm2(r)));
+  ASSERT_TRUE(events.openAndWait(engine, writeIm2(r)));
   engine.play();
   ASSERT_TRUE(sink.waitQueued(WavePlayer::kBufferCount - 1));
   sink.play(5);
   engine.stop();
-  sync(engine);
+  sync(engine, events);
   EXPECT_EQ(sink.queued(), 0u);
   EXPECT_EQ(engine.status().positionMs, 0);
   const std::size_t before = sink.heard().size();
@@ -207,15 +207,15 @@ TEST_F(Engine, SeeksGoToTheNearestPageAndIgnoreTimesBeyondThePartialFile) {
   f.bits = 16;
   const Recording r = test::toneRecording(1875, f);
   FakeSink sink;
-  PlaybackEngine engine(sink);
-  ASSERT_TRUE(engine.open(writeIm2(r)));
+  Events events;
+  PlaybackEngine engine(sink, &events);
+  ASSERT_TRUE(events.openAndWait(engine, writeIm2(r)));
   ASSERT_EQ(engine.status().lengthMs, 60000);
 
   // A click at the right end of the bar: the last page.
-  engine.seekMs(clickTargetMs(60000, 400, 400));
-  EXPECT_EQ(engine.status().positionMs, 1874 * 32);
-  engine.seekMs(clickTargetMs(60000, 200, 400));  // 30,000 ms: page 937.5 → 938 (the nearest)
-  EXPECT_EQ(engine.status().positionMs, 938 * 32);
+  EXPECT_EQ(events.seekAndWait(engine, clickTargetMs(60000, 400, 400)).positionMs, 1874 * 32);
+  // 30,000 ms: page 937.5 → 938 (the nearest)
+  EXPECT_EQ(events.seekAndWait(engine, clickTargetMs(60000, 200, 400)).positionMs, 938 * 32);
   engine.play();
   ASSERT_TRUE(sink.waitQueued(1));
   sink.play(1);
@@ -225,12 +225,11 @@ TEST_F(Engine, SeeksGoToTheNearestPageAndIgnoreTimesBeyondThePartialFile) {
   const auto bytes = r.im2();
   test::writeFile(dir / "part.im2",
                   std::string(reinterpret_cast<const char*>(bytes.data()), 1001 * kPageSize));
-  ASSERT_TRUE(engine.open((dir / "part.im2").string()));
+  ASSERT_TRUE(events.openAndWait(engine, (dir / "part.im2").string()));
   EXPECT_EQ(engine.status().lengthMs, 32000);
   EXPECT_EQ(engine.status().totalMs, 60000);
   engine.seekMs(10000);
-  engine.seekMs(40000);
-  EXPECT_EQ(engine.status().positionMs, 10016);  // page 313 (10,000 ms is nearest to 313 × 32)
+  EXPECT_EQ(events.seekAndWait(engine, 40000).positionMs, 10016);  // page 313 (10,000 ms is nearest to 313 × 32)
 }
 
 TEST_F(Engine, ClosingWhilePlayingStopsAtOnceAndReopeningResetsFirst) {
@@ -239,25 +238,55 @@ TEST_F(Engine, ClosingWhilePlayingStopsAtOnceAndReopeningResetsFirst) {
   FakeSink sink;
   Events events;
   PlaybackEngine engine(sink, &events);
-  ASSERT_TRUE(engine.open(path));
+  ASSERT_TRUE(events.openAndWait(engine, path));
   engine.play();
   ASSERT_TRUE(sink.waitQueued(WavePlayer::kBufferCount - 1));
-  ASSERT_TRUE(engine.open(path));  // another file while buffers are queued
+  ASSERT_TRUE(events.openAndWait(engine, path));  // another file while buffers are queued
   EXPECT_FALSE(sink.queuedAtOpenOrClose);
   engine.play();
   ASSERT_TRUE(sink.waitQueued(WavePlayer::kBufferCount - 1));
   engine.close();
+  sync(engine, events);
   const std::size_t writes = sink.writes();
   EXPECT_FALSE(sink.queuedAtOpenOrClose);
   EXPECT_EQ(sink.queued(), 0u);
   EXPECT_EQ(engine.state(), PlayState::Stopped);
   EXPECT_FALSE(engine.status().loaded);
   engine.play();  // nothing is loaded: nothing plays
-  engine.seekMs(0);
+  EXPECT_FALSE(events.seekAndWait(engine, 0).loaded);
   EXPECT_EQ(sink.writes(), writes);
   EXPECT_EQ(engine.state(), PlayState::Stopped);
   EXPECT_EQ(events.ended(), 0);
   EXPECT_EQ(sink.calls, (std::vector<std::string>{"open", "reset", "close", "open", "reset", "close"}));
+}
+
+TEST_F(Engine, RequestsMadeWhileAnOpenIsPendingApplyToTheFileBeingOpened) {
+  RecordingFormat f;
+  f.bits = 16;
+  const Recording r = test::toneRecording(200, f);  // 32 ms per page
+  const std::string first = writeIm2(r, "first.im2");
+  test::writeFile(dir / "bad.wav", "not a wave file");
+  FakeSink sink(true);
+  Events events;
+  PlaybackEngine engine(sink, &events);
+  // None of these waits for the worker; they are carried out in order.
+  engine.open((dir / "bad.wav").string());
+  engine.open(first);
+  engine.seekMs(100 * 32);
+  engine.play();
+  ASSERT_TRUE(events.waitEnded());
+  EXPECT_EQ(events.openFailed(), 1);
+  EXPECT_EQ(events.opened().path, first);
+  EXPECT_EQ(events.opened().lengthMs, 200 * 32);
+  EXPECT_TRUE(sink.heard() == decoded(r, 100, 100));  // from the seek's page to the end
+
+  // A close queued behind a play leaves nothing loaded and nothing playing.
+  engine.open(first);
+  engine.play();
+  engine.close();
+  const PlaybackStatus after = events.seekAndWait(engine, 0);
+  EXPECT_FALSE(after.loaded);
+  EXPECT_EQ(engine.state(), PlayState::Stopped);
 }
 
 TEST_F(Engine, OnlyIm2AndWavFilesLoadWhateverTheirLetterCase) {
@@ -274,12 +303,12 @@ TEST_F(Engine, OnlyIm2AndWavFilesLoadWhateverTheirLetterCase) {
   FakeSink sink;
   Events events;
   PlaybackEngine engine(sink, &events);
-  EXPECT_TRUE(engine.open((dir / "upper.IM2").string()));
-  EXPECT_FALSE(engine.open((dir / "notes.txt").string()));
+  EXPECT_TRUE(events.openAndWait(engine, (dir / "upper.IM2").string()));
+  EXPECT_FALSE(events.openAndWait(engine, (dir / "notes.txt").string()));
   EXPECT_FALSE(engine.status().loaded);
-  EXPECT_FALSE(engine.open((dir / "missing.im2").string()));
+  EXPECT_FALSE(events.openAndWait(engine, (dir / "missing.im2").string()));
   test::writeFile(dir / "short.im2", "not a recording");
-  EXPECT_FALSE(engine.open((dir / "short.im2").string()));
+  EXPECT_FALSE(events.openAndWait(engine, (dir / "short.im2").string()));
   EXPECT_EQ(events.openFailed(), 3);
 }
 
@@ -291,9 +320,9 @@ TEST_F(Engine, WithoutASoundDeviceItSaysSoOnceAndPlaysSilently) {
   sink.available = false;
   Events events;
   PlaybackEngine engine(sink, &events);
-  ASSERT_TRUE(engine.open(path));
+  ASSERT_TRUE(events.openAndWait(engine, path));
   EXPECT_FALSE(engine.status().soundAvailable);
-  ASSERT_TRUE(engine.open(path));
+  ASSERT_TRUE(events.openAndWait(engine, path));
   EXPECT_EQ(events.soundUnavailable(), 1);
   engine.play();
   ASSERT_TRUE(events.waitEnded());  // at the real-time pace of the silent output

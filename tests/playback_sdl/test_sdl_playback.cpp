@@ -65,7 +65,7 @@ TEST_F(SdlPlayback, TheDiskDriverReceivesExactlyTheDecodedAudio) {
       platform::SdlAudioSink sink;
       test::Events events;
       PlaybackEngine engine(sink, &events);
-      ASSERT_TRUE(engine.open(path.string()));
+      ASSERT_TRUE(events.openAndWait(engine, path.string()));
       ASSERT_TRUE(engine.status().soundAvailable) << sink.lastError();
       engine.play();
       ASSERT_TRUE(events.waitEnded());

@@ -20,30 +20,18 @@ PlaybackEngine::~PlaybackEngine() {
   worker_.join();
 }
 
-std::uint64_t PlaybackEngine::submit(Request request) {
+void PlaybackEngine::submit(Request request) {
   std::lock_guard lock(mutex_);
-  request.ticket = nextTicket_++;
-  const std::uint64_t ticket = request.ticket;
   requests_.push_back(std::move(request));
   work_.notify_one();
-  return ticket;
 }
 
-void PlaybackEngine::waitFor(std::uint64_t ticket) {
-  std::unique_lock lock(mutex_);
-  done_.wait(lock, [&] { return handled_ >= ticket; });
-}
-
-bool PlaybackEngine::open(const std::string& path, MediaKind kind) {
-  const std::uint64_t ticket =
-      submit({Kind::Open, path, kind == MediaKind::None ? mediaKindFor(path) : kind});
-  std::unique_lock lock(mutex_);
-  done_.wait(lock, [&] { return handled_ >= ticket; });
-  return lastOpenOk_;
+void PlaybackEngine::open(const std::string& path, MediaKind kind) {
+  submit({Kind::Open, path, kind == MediaKind::None ? mediaKindFor(path) : kind});
 }
 
 void PlaybackEngine::close() {
-  waitFor(submit({Kind::Open}));
+  submit({Kind::Open});
 }
 void PlaybackEngine::play() {
   submit({Kind::Play});
@@ -55,7 +43,7 @@ void PlaybackEngine::stop() {
   submit({Kind::Stop});
 }
 void PlaybackEngine::seekMs(std::int64_t ms) {
-  waitFor(submit({Kind::Seek, {}, MediaKind::None, ms}));
+  submit({Kind::Seek, {}, MediaKind::None, ms});
 }
 
 PlaybackStatus PlaybackEngine::status() const {
@@ -85,8 +73,6 @@ void PlaybackEngine::run() {
       lock.unlock();
       handle(request);
       lock.lock();
-      handled_ = request.ticket;
-      done_.notify_all();
       continue;
     }
     lock.unlock();
@@ -107,6 +93,8 @@ void PlaybackEngine::handle(const Request& r) {
   } catch (const audio::FileError&) {
     // The file cannot be read any more: the request changes nothing more.
   }
+  // The owner learns where a seek has left the position, whatever became of it.
+  if (r.kind == Kind::Seek && observer_) observer_->playbackSeeked(status());
 }
 
 void PlaybackEngine::carryOut(const Request& r) {
@@ -159,7 +147,6 @@ void PlaybackEngine::openFile(const Request& r) {
   else
     error = r.path + " is neither an IM2 recording nor a WAV file";
   if (!source) {
-    lastOpenOk_ = false;
     if (observer_) observer_->playbackOpenFailed(r.path, error);
     return;
   }
@@ -184,7 +171,6 @@ void PlaybackEngine::openFile(const Request& r) {
     info_.soundAvailable = sound;
     opened = info_;
   }
-  lastOpenOk_ = true;
   if (!sound && !soundToldOnce_) {
     soundToldOnce_ = true;
     if (observer_) observer_->playbackSoundUnavailable();

@@ -2,12 +2,14 @@
 // The playback engine: one worker thread that reads a recording (IM2 or WAV), decodes it piece by
 // piece and streams it to the sound output through WavePlayer's 20 buffers, paced by the buffers
 // coming back. The owner hands it requests (open / close, play, pause, stop, seek) through a queue
-// under a mutex with a condition variable; open, close and seek return as soon as the worker has
-// carried them out, which is within one piece's decode. Play, pause and stop return at once.
+// under a mutex and every request returns at once: the owner never waits for the worker. The worker
+// carries them out in order, so a request made while an open is pending applies to the file being
+// opened; a close stops the sound within one piece's decode.
 //
-// Front ends follow the engine through PlaybackObserver (called on the worker thread: marshal to
-// your own thread) and may read status() from any thread at any time, for example on a 100 ms
-// display timer. Observer calls must not call back into the engine's requests.
+// The results come back through PlaybackObserver (called on the worker thread: marshal to your own
+// thread): the open's success (with the length) or failure (with its reason), the position after a
+// seek, the state. Front ends may also read status() from any thread at any time, for example on a
+// 100 ms display timer. Observer calls must not call back into the engine's requests.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -51,6 +53,9 @@ class PlaybackObserver {
   // The sound output cannot be opened (TextId::SoundOutputUnavailable); told once per engine.
   virtual void playbackSoundUnavailable() {}
   virtual void playbackStateChanged(PlayState /*state*/) {}
+  // A seek has been carried out: `status` holds the position after it (unchanged when the time lay
+  // beyond the file or nothing was loaded). Told for every seek, in order.
+  virtual void playbackSeeked(const PlaybackStatus& /*status*/) {}
   // The end of the recording has been heard; the state is back to stopped at the start.
   virtual void playbackEnded() {}
 };
@@ -65,8 +70,8 @@ class PlaybackEngine {
   PlaybackEngine& operator=(const PlaybackEngine&) = delete;
 
   // Closes the current file and opens `path` as `kind` (MediaKind::None: by its extension),
-  // stopped at the start. True when it can be played.
-  bool open(const std::string& path, MediaKind kind = MediaKind::None);
+  // stopped at the start. The observer is told playbackOpened or playbackOpenFailed.
+  void open(const std::string& path, MediaKind kind = MediaKind::None);
   // Closes the file: the sound stops at once and the output is closed.
   void close();
   // Plays from the current position (after a pause: from where it paused).
@@ -75,7 +80,7 @@ class PlaybackEngine {
   // Stops and goes back to the start of the recording.
   void stop();
   // Goes to the piece nearest `ms` (an IM2 recording's nearest page), playing on from there when
-  // playing. A time beyond what the file holds is ignored.
+  // playing. A time beyond what the file holds is ignored. The observer is told playbackSeeked.
   void seekMs(std::int64_t ms);
 
   bool isPlaying() const { return state_.load() != PlayState::Stopped; }
@@ -89,11 +94,9 @@ class PlaybackEngine {
     std::string path;
     MediaKind media = MediaKind::None;
     std::int64_t ms = 0;
-    std::uint64_t ticket = 0;
   };
 
-  std::uint64_t submit(Request request);
-  void waitFor(std::uint64_t ticket);
+  void submit(Request request);
   void run();
   bool hasWork() const;
   void handle(const Request& request);
@@ -108,11 +111,7 @@ class PlaybackEngine {
   // Requests: the owner queues, the worker takes them in order.
   std::mutex mutex_;
   std::condition_variable work_;  // the worker waits here: requests, buffers played
-  std::condition_variable done_;  // owners wait here for their request to be carried out
   std::deque<Request> requests_;
-  std::uint64_t nextTicket_ = 1;
-  std::uint64_t handled_ = 0;
-  bool lastOpenOk_ = false;
 
   // The worker's own; status() reads them under statusMutex_.
   mutable std::mutex statusMutex_;

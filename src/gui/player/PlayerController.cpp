@@ -94,17 +94,26 @@ void PlayerController::load(const std::string& path) {
   if (kind == playback::MediaKind::None) return;
   const bool im2 = kind == playback::MediaKind::Im2;
   const playback::LevelOverview overview = im2 ? playback::im2Overview(path) : playback::wavOverview(path);
-  const bool opened = engine_->open(path, kind);
-  // A WAV file that cannot be opened is not loaded; an IM2 recording counts as loaded (its failure
-  // was told) and stops at the next tick when played.
-  if (!opened && !im2) return;
-  const playback::PlaybackStatus s = engine_->status();
+  // The engine opens it on its worker and replies (playbackOpened / playbackOpenFailed); until then
+  // the player counts it as loaded, so that play pressed meanwhile plays it once it is open.
+  engine_->open(path, kind);
   path_ = path;
   loaded_ = true;
   im2_ = im2;
-  totalMs_ = s.lengthMs;
+  totalMs_ = 0;  // known from the reply; clicks on the bar wait for it
   if (overview.channels > 0) w_.waveform->showData(channelsOf(overview));
-  if (im2) {
+  w_.waveform->setCursorFraction(0.0);
+  w_.path->setText(QString::fromStdString(std::filesystem::path(path).filename().string()));
+  w_.path->setToolTip(QString::fromStdString(path));
+  changed();
+}
+
+bool PlayerController::isCurrent(const std::string& path) const { return loaded_ && path == path_; }
+
+void PlayerController::opened(const playback::PlaybackStatus& s) {
+  if (!isCurrent(s.path)) return;  // a file since replaced
+  totalMs_ = s.lengthMs;
+  if (im2_) {
     const std::time_t start = s.startTime.toTime().value_or(0);
     w_.ruler->setSpan(start, start + static_cast<std::time_t>(s.totalMs / 1000));
     w_.ruler->setPosition(start);
@@ -112,10 +121,14 @@ void PlayerController::load(const std::string& path) {
     w_.ruler->setDuration(s.lengthMs / 1000);
     w_.ruler->setPosition(0);
   }
-  w_.waveform->setCursorFraction(0.0);
-  w_.path->setText(QString::fromStdString(std::filesystem::path(path).filename().string()));
-  w_.path->setToolTip(QString::fromStdString(path));
-  changed();
+  showPosition(engine_->status());
+}
+
+void PlayerController::openFailed(const std::string& path, const std::string& text) {
+  session_.ui().message(text, lang::text(TextId::AppName), ports::Icon::Error, ports::Buttons::Ok);
+  // A WAV file that cannot be opened is not loaded; an IM2 recording stays loaded (its failure was
+  // told) and stops at the next tick when played.
+  if (isCurrent(path) && !im2_) closeFile();
 }
 
 void PlayerController::closeFile() {
@@ -190,11 +203,11 @@ void PlayerController::stop() {
 }
 
 void PlayerController::seekFraction(double fraction) {
-  if (!loaded_) return;
+  if (!loaded_ || totalMs_ == 0) return;
   const int width = std::max(1, w_.waveform->width());
   const auto x = static_cast<std::int64_t>(fraction * width);
+  // The bar shows the new position when the engine replies (playbackSeeked).
   engine_->seekMs(playback::clickTargetMs(totalMs_, x, width));
-  showPosition(engine_->status());
   if (playing_) startTimer();
 }
 
@@ -229,11 +242,18 @@ void PlayerController::changed() {
   if (onStateChanged) onStateChanged();
 }
 
+void PlayerController::playbackOpened(const playback::PlaybackStatus& status) {
+  QMetaObject::invokeMethod(this, [this, status] { opened(status); }, Qt::QueuedConnection);
+}
+
 void PlayerController::playbackOpenFailed(const std::string& path, const std::string& reason) {
   const std::string text = lang::text(TextId::UnableToOpenRecording) + " " + path + (reason.empty() ? "" : ": " + reason);
+  QMetaObject::invokeMethod(this, [this, path, text] { openFailed(path, text); }, Qt::QueuedConnection);
+}
+
+void PlayerController::playbackSeeked(const playback::PlaybackStatus& status) {
   QMetaObject::invokeMethod(
-      this, [this, text] { session_.ui().message(text, lang::text(TextId::AppName), ports::Icon::Error, ports::Buttons::Ok); },
-      Qt::QueuedConnection);
+      this, [this, status] { if (isCurrent(status.path)) showPosition(status); }, Qt::QueuedConnection);
 }
 
 void PlayerController::playbackSoundUnavailable() {

@@ -2,8 +2,9 @@
 // The player in the main window: it owns the playback engine on the sound output, loads IM2
 // recordings and WAV files (the Open command, a finished download, a conversion, a filter run),
 // forwards the play, pause and stop buttons and clicks on the level bar, and moves the bar's
-// cursor and the ruler on a 100 ms timer from the engine's status. The engine reports on its own
-// worker thread; those reports reach this object through queued calls on the GUI thread.
+// cursor and the ruler on a 100 ms timer from the engine's status. The engine's requests return at
+// once; it replies (open results, seek positions, the end) on its own worker thread, and those
+// replies reach this object through queued calls on the GUI thread.
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -76,13 +77,19 @@ class PlayerController : public QObject, public playback::PlaybackObserver {
   // Called whenever the player's state changes (the window refreshes its enabling).
   std::function<void()> onStateChanged;
 
-  // PlaybackObserver (worker thread)
+  // PlaybackObserver (worker thread): the replies are handed to the GUI thread.
+  void playbackOpened(const playback::PlaybackStatus& status) override;
+  void playbackSeeked(const playback::PlaybackStatus& status) override;
   void playbackOpenFailed(const std::string& path, const std::string& reason) override;
   void playbackSoundUnavailable() override;
   void playbackEnded() override;
 
  private:
   void chooseFile();
+  // The engine's replies on the GUI thread; those for a file since replaced are dropped.
+  bool isCurrent(const std::string& path) const;
+  void opened(const playback::PlaybackStatus& status);
+  void openFailed(const std::string& path, const std::string& text);
   void tick();
   void showPosition(const playback::PlaybackStatus& status);
   void startTimer();
