@@ -102,6 +102,11 @@ class Host final : public SessionServices, public link::LinkListener {
   // This computer's wall clock, which the recorder's clock is compared with (default: the system's).
   void setWallClock(std::function<std::time_t()> clock) { wallClock_ = std::move(clock); }
   std::time_t wallNow() const { return wallClock_ ? wallClock_() : std::time(nullptr); }
+  // The selected profile's recording values (rate, bits, channels), for the recording time left when the
+  // recorder names its type instead of reporting the numbers (the reduced recorder). Without a query,
+  // or when it has no answer, such a type leaves the time left unknown.
+  using ProfileValuesQuery = std::function<std::optional<RecordingType>()>;
+  void setSelectedProfileQuery(ProfileValuesQuery query) { profileQuery_ = std::move(query); }
 
   // ---- session control -----------------------------------------------------------------------------
   // Connect attempt: opens the link at 115200 bit/s and pings; on failure it is repeated every second.
@@ -250,6 +255,7 @@ class Host final : public SessionServices, public link::LinkListener {
   std::map<int, std::function<void()>> timerHooks_;
   std::function<bool()> incompleteQuery_;
   std::function<std::time_t()> wallClock_;
+  ProfileValuesQuery profileQuery_;
 
   SessionFlags flags_;
   SessionInfo info_;
