@@ -183,6 +183,8 @@ TEST(TransmitterDialog, AcceptsTheRangeEndsAndRefusesAFrequencyBelowIt) {
   }));
   TransmitterDialog& d = *demo.commands().transmitterDialog();
   EXPECT_EQ(d.frequencyBox()->text(), "162.4750");
+  // The window takes input once the recorder is connected at its agreed speed.
+  ASSERT_TRUE(processUntil([&] { return d.isEnabled(); }, 30000));
   EXPECT_TRUE(d.powerButton(operations::TransmitPower::High)->isChecked());
   EXPECT_TRUE(d.scramblerButton(operations::Scrambler::Off)->isChecked());
 

@@ -116,3 +116,35 @@ TEST(ProfileSession, TheFollowerLoadsForTheConnectedDeviceAndSelectsWhatItUses) 
   EXPECT_EQ(store.selectedProfile()->values.rate, static_cast<std::int32_t>(t.sampleRate));
   EXPECT_GT(changes, 1);
 }
+
+TEST(ProfileSession, TheReducedRecorderNamingItsTypeStillGetsTheRecordingTimeLeft) {
+  sim::DeviceConfig config;
+  config.model = sim::Model::R5U;
+  config.profileName = "HIGH_QUALITY_MONO";
+  Rig rig(config);
+  TempDir dir;
+  app::SettingsFile file(dir / "s.ini");
+  app::ProfileStore store;
+  operations::ProfileFollower follower(*rig.host, store, file, [] { return std::string(); });
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().freeKnown; }, ports::Millis(5000)));
+  const auto& info = rig.host->info();
+  EXPECT_FALSE(info.type.numeric);
+  ASSERT_NE(store.selectedProfile(), nullptr);
+  EXPECT_EQ(store.selectedName(), "High quality mono");
+  // The time left comes from the named profile's numbers (11025 Hz, 8 bits, mono).
+  ASSERT_TRUE(info.recordingSecondsLeft);
+  EXPECT_EQ(*info.recordingSecondsLeft, *session::recordingSecondsLeft(info.freePages, 8, 1, 11025));
+  EXPECT_NE(*info.recordingSecondsLeft, *session::recordingSecondsLeft(info.freePages, 4, 1, 8000));
+  EXPECT_EQ(info.recordingTimeText.find(lang::text(TextId::NoProfileSelected)), std::string::npos);
+}
+
+TEST(ProfileSession, ANamedTypeWithoutAProfileListLeavesTheTimeLeftUnknown) {
+  sim::DeviceConfig config;
+  config.model = sim::Model::R5U;
+  Rig rig(config);
+  ASSERT_TRUE(rig.connect());
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->info().freeKnown; }, ports::Millis(5000)));
+  EXPECT_FALSE(rig.host->info().recordingSecondsLeft);
+  EXPECT_NE(rig.host->info().recordingTimeText.find(lang::text(TextId::NoProfileSelected)), std::string::npos);
+}

@@ -3,6 +3,7 @@
 // frequency.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,13 +21,15 @@ using operations::TransmitPower;
 namespace {
 
 struct TxRig : Rig {
-  explicit TxRig(const std::string& version = "", sim::TransmitterState initial = {})
-      : Rig([&] {
-          sim::DeviceConfig c;
-          c.model = sim::Model::T7;
-          c.version = version;
-          return c;
-        }()) {
+  explicit TxRig(const std::string& version = "", sim::TransmitterState initial = {}, int port = 1)
+      : Rig(
+            [&] {
+              sim::DeviceConfig c;
+              c.model = sim::Model::T7;
+              c.version = version;
+              return c;
+            }(),
+            port) {
     state = sim::installTransmitter(*device, initial);
   }
   bool openForm(operations::Transmitter& tx) {
@@ -251,4 +254,25 @@ TEST(TransmitterScenario, ASettingWhoseAnswerIsLostDoesNotHoldBackTheOthers) {
   const auto lines = rig.linesSent();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "$T7,SCR,OFF\r\n"), 1);
   EXPECT_TRUE(rig.host->state().connected);
+}
+
+TEST(TransmitterScenario, AQueryAskedWhileTheLinkSpeedIsAgreedWaitsForItAndIsAnswered) {
+  TxRig rig("", {}, 1000);  // an adapter port: the speed is switched after connecting
+  operations::Transmitter tx(*rig.host);
+  rig.host->connectAttempt();
+  ASSERT_TRUE(rig.loop.runUntil([&] { return rig.host->speedChanging(); }, 10000ms));
+  EXPECT_TRUE(rig.host->state().speedChanging);
+  EXPECT_TRUE(rig.host->state().connected);
+  ASSERT_TRUE(tx.open());
+  EXPECT_TRUE(tx.initialQueryRunning());
+  const auto before = rig.linesSent();
+  EXPECT_EQ(std::count(before.begin(), before.end(), "$T7,TX\r\n"), 0);  // held, not sent into the switch
+  ASSERT_TRUE(rig.loop.runUntil([&] { return tx.shown(); }, 10000ms));
+  EXPECT_FALSE(rig.host->speedChanging());
+  EXPECT_EQ(rig.host->info().linkSpeed, 2000000u);
+  EXPECT_EQ(tx.values().power, TransmitPower::High);
+  EXPECT_EQ(tx.values().frequencyText, "162.4750");
+  const auto lines = rig.linesSent();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "$T7,TX\r\n"), 1);  // asked once, at the new speed
+  EXPECT_TRUE(rig.ui.messages.empty());  // no "did not answer" warning
 }

@@ -98,6 +98,10 @@ EnabledSet enabledControls(const EnablingSession& s, const PlayerState& player, 
   return e;
 }
 
+bool recorderWindowsEnabled(const EnablingSession& s) {
+  return s.running && s.connected && !s.speedChanging;
+}
+
 const char* controlName(Control c) {
   static const std::array<const char*, kControlCount> names{"options",
                                                             "profile-editor",

@@ -81,6 +81,7 @@ struct EnablingSession {
   bool timerArmed = false;      // the recorder runs its timer or waits for its PIN
   bool testMode = false;        // the recorder reported its test mode
   bool querying = false;        // the queries after the list await an answer: nothing else is sent
+  bool speedChanging = false;   // the link speed is being agreed: what is sent now would be lost
   bool reducedVariant = false;  // the reduced recorder: no profile editor, restrictions, timer, diagnostics
   bool transmitterMenu = true;  // the transmitter menu's flag
   bool recordingsSelected = false;  // at least one row of the recording list is selected
@@ -97,6 +98,10 @@ struct PlayerState {
 // filter and test mode) keep their value from `previous`.
 EnabledSet enabledControls(const EnablingSession& session, const PlayerState& player,
                            const Restrictions& restrictions, const EnabledSet& previous = EnabledSet::all());
+
+// Whether the windows that talk to the recorder (transmitter, password, PIN, maintenance progress) take
+// input: only with the recorder connected and its link speed agreed.
+bool recorderWindowsEnabled(const EnablingSession& session);
 
 // The name of a control (command-line use, e.g. "download").
 const char* controlName(Control c);

@@ -51,6 +51,7 @@ app::EnablingSession enablingSession(const session::Host& host, bool recordingsS
   s.sampling = f.sample;
   s.timerArmed = f.locked;
   s.testMode = f.testMode;
+  s.speedChanging = host.speedChanging();
   s.reducedVariant = host.info().variant == session::DeviceVariant::Reduced;
   s.transmitterMenu = host.settings().transmitterMenu;
   s.recordingsSelected = recordingsSelected;

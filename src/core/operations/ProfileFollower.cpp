@@ -20,10 +20,21 @@ ProfileFollower::ProfileFollower(session::Host& host, app::ProfileStore& store,
       profileIni_(std::move(profileIni)),
       changed_(std::move(changed)) {
   host_.addObserver(this);
+  host_.setSelectedProfileQuery([this]() -> std::optional<session::RecordingType> {
+    const app::DeviceProfile* p = store_.selectedProfile();
+    if (!p || p->values.rate <= 0 || p->values.bits <= 0 || p->values.channels <= 0) return std::nullopt;
+    session::RecordingType t;
+    t.sampleRate = static_cast<std::uint32_t>(p->values.rate);
+    t.bits = static_cast<std::uint32_t>(p->values.bits);
+    t.channels = static_cast<std::uint32_t>(p->values.channels);
+    t.gain = p->values.gain;
+    return t;
+  });
   reload();
 }
 
 ProfileFollower::~ProfileFollower() {
+  host_.setSelectedProfileQuery({});
   host_.removeObserver(this);
 }
 

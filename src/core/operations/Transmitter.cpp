@@ -138,6 +138,9 @@ void Transmitter::ask(Reply kind, std::string_view line, bool replyWait) {
   expected_ = kind;
   queryLine_ = std::string(line);
   queryReplyWait_ = replyWait;
+  // While the link speed is being agreed a query would be lost: it goes once the speed is settled.
+  heldForSpeed_ = host_.speedChanging() && host_.linkOpen();
+  if (heldForSpeed_) return;
   // The queries after the first go without the session's reply wait; the keep-alive still notices a
   // transmitter that went silent, and the retry timer a single answer that was lost.
   const bool sent = host_.sendLine(queryLine_, replyWait, [this, replyWait] {
@@ -296,8 +299,13 @@ bool Transmitter::apply(const TransmitterForm& form) {
 }
 
 void Transmitter::sendQueued() {
-  // One at a time: the next line goes when this one has been answered.
+  // One at a time: the next line goes when this one has been answered, and none while the link speed
+  // is being agreed.
   if (queue_.empty() || awaiting_ > 0) return;
+  if (host_.speedChanging() && host_.linkOpen()) {
+    heldForSpeed_ = true;
+    return;
+  }
   const std::string line = std::move(queue_.front());
   queue_.pop_front();
   if (host_.sendLine(line, false, [this] {
@@ -321,6 +329,7 @@ void Transmitter::close() {
   const bool wasShown = shown_ || initialQuery_;
   shown_ = false;
   initialQuery_ = false;
+  heldForSpeed_ = false;
   expected_.reset();
   host_.stopTimer(kTimerQueryRetry);
   host_.stopTimer(kTimerApplyReply);
@@ -333,8 +342,20 @@ void Transmitter::onDeviceKind(session::DeviceVariant, std::uint16_t, bool trans
   if (!transmitterMenu) close();
 }
 
+void Transmitter::onState(const session::SessionState& state) {
+  if (!heldForSpeed_ || state.speedChanging) return;
+  heldForSpeed_ = false;
+  if (initialQuery_ && expected_) {
+    --queryTries_;  // the held query was never asked
+    ask(*expected_, queryLine_, queryReplyWait_);
+  } else {
+    sendQueued();
+  }
+}
+
 void Transmitter::onSessionReset() {
   // Nothing answers on a link that is gone: the query and the queue end.
+  heldForSpeed_ = false;
   initialQuery_ = false;
   expected_.reset();
   host_.stopTimer(kTimerQueryRetry);

@@ -119,6 +119,8 @@ class Transmitter : public session::SessionObserver {
   // SessionObserver
   void onDeviceKind(session::DeviceVariant variant, std::uint16_t subModel, bool transmitterMenu) override;
   void onSessionReset() override;
+  // A query or setting held while the link speed was agreed goes once it is.
+  void onState(const session::SessionState& state) override;
 
  private:
   void onReply(Reply kind, const std::string& reply);
@@ -146,6 +148,7 @@ class Transmitter : public session::SessionObserver {
   std::optional<Reply> expected_;
   std::string queryLine_;
   bool queryReplyWait_ = false;
+  bool heldForSpeed_ = false;  // the query or the next setting waits for the link speed to be agreed
   int queryTries_ = 0;
   std::deque<std::string> queue_;
   std::size_t awaiting_ = 0;

@@ -172,6 +172,7 @@ bool Host::sendLine(const std::string& line, bool expectReply, AfterSent afterSe
   }
   // Logged when asked for: the log keeps the order of the session's steps.
   if (sentLineIsLogged(line)) log("<< " + line);
+  if (expectReply && line.rfind(cmd::kLinkSpeedPrefix, 0) == 0) speedChanging_ = true;
   refreshControls();
   currentReply_.clear();
   queueOutgoing(Outgoing{Outgoing::Kind::Line, line, expectReply, std::move(afterSent)});

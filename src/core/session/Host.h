@@ -102,6 +102,11 @@ class Host final : public SessionServices, public link::LinkListener {
   // This computer's wall clock, which the recorder's clock is compared with (default: the system's).
   void setWallClock(std::function<std::time_t()> clock) { wallClock_ = std::move(clock); }
   std::time_t wallNow() const { return wallClock_ ? wallClock_() : std::time(nullptr); }
+  // The selected profile's recording values (rate, bits, channels), for the recording time left when the
+  // recorder names its type instead of reporting the numbers (the reduced recorder). Without a query,
+  // or when it has no answer, such a type leaves the time left unknown.
+  using ProfileValuesQuery = std::function<std::optional<RecordingType>()>;
+  void setSelectedProfileQuery(ProfileValuesQuery query) { profileQuery_ = std::move(query); }
 
   // ---- session control -----------------------------------------------------------------------------
   // Connect attempt: opens the link at 115200 bit/s and pings; on failure it is repeated every second.
@@ -145,6 +150,8 @@ class Host final : public SessionServices, public link::LinkListener {
   const SessionFlags& flags() const override { return flags_; }
   SessionState state() const;
   bool linkOpen() const { return link_.isOpen(); }
+  // A speed line awaits the recorder's confirmation: what is sent now would be lost.
+  bool speedChanging() const { return speedChanging_; }
   // The USB interface adapter's description (empty for a serial port), when the link has it.
   void adapterInformation(link::LinkChannel::InformationDone done) { link_.AdapterInformation(std::move(done)); }
   // Why the last connect attempt could not open the link (link::kOpenOk when it could).
@@ -213,6 +220,8 @@ class Host final : public SessionServices, public link::LinkListener {
   void applyDeviceKind(const std::string& kind, const std::string& subModelField, bool connected);
   void speedConfirmation(const std::string& reply);
   void sendPendingVersionQuery();
+  // The speed agreement ended (confirmed or not): what waited for it may go.
+  void speedAgreed();
   void versionReply(const std::string& reply);
   void listAcknowledgement(const std::string& reply);
   void listRecord(const std::string& reply);
@@ -250,6 +259,7 @@ class Host final : public SessionServices, public link::LinkListener {
   std::map<int, std::function<void()>> timerHooks_;
   std::function<bool()> incompleteQuery_;
   std::function<std::time_t()> wallClock_;
+  ProfileValuesQuery profileQuery_;
 
   SessionFlags flags_;
   SessionInfo info_;
@@ -265,6 +275,7 @@ class Host final : public SessionServices, public link::LinkListener {
   int speedCycleIndex_ = 0;  // which link speed to try next after a lost recorder
   bool transmitterMenu_ = false;
   bool verPending_ = false;
+  bool speedChanging_ = false;  // a speed line awaits the recorder's confirmation
   bool saveSpeedPending_ = false;
   bool clockCheckArmed_ = false;
   int lastOpenResult_ = -1;

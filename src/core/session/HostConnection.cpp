@@ -30,6 +30,7 @@ void Host::connectAttempt() {
   if (wasConnected) refreshControls();
   ++linkEpoch_;
   dropOutgoing();
+  speedChanging_ = false;
   lastOpenResult_ = link_.Open(portCode(), kOpenSpeed, this, 0, 0);
   if (lastOpenResult_ == link::kOpenOk) {
     stopTimer(kTimerConnectRetry);
@@ -48,6 +49,7 @@ void Host::connectAttempt() {
 void Host::closeLink() {
   ++linkEpoch_;
   dropOutgoing();
+  speedChanging_ = false;
   link_.Close();
   receiver_ = BlockReceiver::None;
   // Front ends disable what needs the link (the windows left open over a lost link).
@@ -80,6 +82,7 @@ void Host::sessionReset() {
   flags_.testMode = false;
   timerArmed_ = false;
   querying_ = false;
+  speedChanging_ = false;
   const std::uint32_t speed = info_.linkSpeed;
   info_ = SessionInfo{};
   info_.linkSpeed = speed;
@@ -184,6 +187,7 @@ void Host::speedConfirmation(const std::string& reply) {
     // confirmation goes out now, or the session would only ever ping.
     log(fmt(" %s %s.\r\n", {lang::text(TextId::TransferError), lang::text(TextId::UnreadableReply)}));
     sendPendingVersionQuery();
+    speedAgreed();
     return;
   }
   setLinkSpeed(static_cast<std::uint32_t>(speed));
@@ -198,6 +202,13 @@ void Host::speedConfirmation(const std::string& reply) {
     persist("Options", "Port");
     persist("Options", "Baud");
   }
+  speedAgreed();
+}
+
+void Host::speedAgreed() {
+  // What waited for the speed goes out behind the lines just queued, at the new speed.
+  speedChanging_ = false;
+  publishState();
 }
 
 void Host::sendPendingVersionQuery() {
@@ -245,6 +256,8 @@ void Host::speedFallback(const std::string& reasonText) {
 
 void Host::replyTimeout() {
   stopTimer(kTimerReply);
+  // A speed line left unconfirmed: the link stays at its speed.
+  speedChanging_ = false;
   if (!flags_.pingOutstanding) {
     // The time-out of another command.
     log(lang::text(TextId::NoReplyInTime) + "\r\n");

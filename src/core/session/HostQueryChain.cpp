@@ -81,9 +81,14 @@ void Host::freeReply(const std::string& reply) {
   info_.freePages = pages > 0 ? static_cast<std::uint64_t>(pages) : 0;
   info_.freeKnown = true;
   info_.recordingSecondsLeft.reset();
+  // A named type (the reduced recorder) takes its numbers from the profile its name selected.
+  std::optional<RecordingType> values;
   if (info_.type.numeric)
-    info_.recordingSecondsLeft =
-        recordingSecondsLeft(info_.freePages, info_.type.bits, info_.type.channels, info_.type.sampleRate);
+    values = info_.type;
+  else if (info_.typeKnown && profileQuery_)
+    values = profileQuery_();
+  if (values)
+    info_.recordingSecondsLeft = recordingSecondsLeft(info_.freePages, values->bits, values->channels, values->sampleRate);
   if (info_.recordingSecondsLeft) {
     const std::uint64_t s = *info_.recordingSecondsLeft;
     const std::string hms = fmt("%.0f:%02ld:%02ld", {static_cast<double>(s / 3600), static_cast<long>((s / 60) % 60),

@@ -26,6 +26,7 @@ SessionState Host::state() const {
   s.timerArmed = timerArmed_;
   s.testMode = flags_.testMode;
   s.querying = querying_;
+  s.speedChanging = speedChanging_;
   s.transmitterPresent = transmitterMenu_;
   s.variant = info_.variant;
   s.subModel = info_.subModel;

@@ -126,6 +126,7 @@ inline constexpr std::string_view kFlash = "$R5,FLASH\r\n";
 inline constexpr std::string_view kReset = "$R5,RB5RB5,RST\r\n";
 // "$R5,COM,%ld\r\n"
 std::string linkSpeed(long speed);
+inline constexpr std::string_view kLinkSpeedPrefix = "$R5,COM,";
 }  // namespace cmd
 
 // The link speeds the reply time-out walks through on the FTDI adapter, by speed-cycle index.

@@ -50,6 +50,9 @@ struct SessionState {
   // The queries that follow the recording list (type, flash, free space, clock) await an answer:
   // a command sent now would take the place of that answer.
   bool querying = false;
+  // The link speed is being changed (the agreement after connecting, or a new speed asked for): a
+  // line sent before the recorder confirms the speed would be lost.
+  bool speedChanging = false;
   bool transmitterPresent = false;
   DeviceVariant variant{};
   std::uint16_t subModel = 0;

@@ -6,6 +6,7 @@
 #include "window/GuiSession.h"
 #include "platform/GuiTexts.h"
 #include "window/MainWindow.h"
+#include "window/WindowEnabling.h"
 #include "dialogs/MaintenanceProgressWindow.h"
 #include "dialogs/PasswordDialog.h"
 #include "dialogs/PinDialog.h"
@@ -102,7 +103,7 @@ void RecorderCommands::information(const std::string& text, TextId caption) {
 // ---- the session ---------------------------------------------------------------------------------
 
 void RecorderCommands::onState(const session::SessionState& state) {
-  linkState(state.linkOpen);
+  linkState(app::recorderWindowsEnabled(enablingSession(state, {})));
 }
 
 void RecorderCommands::linkState(bool up) {

@@ -15,6 +15,7 @@ app::EnablingSession enablingSession(const session::SessionState& s, const Windo
   e.timerArmed = s.timerArmed || s.locked;
   e.testMode = s.testMode;
   e.querying = s.querying;
+  e.speedChanging = s.speedChanging;
   e.reducedVariant = facts.reducedVariant;
   e.transmitterMenu = facts.transmitterMenu;
   e.recordingsSelected = facts.recordingsSelected;
