@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "DemoRecorder.h"
 #include "SimPassword.h"
 #include "operations/PinTable.h"
 
@@ -22,17 +23,7 @@ std::string demoPinTableText() {
   return text;
 }
 
-std::filesystem::path demoPinTableFile() {
-  namespace fs = std::filesystem;
-  fs::path base;
-  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache)
-    base = cache;
-  else if (const char* home = std::getenv("HOME"); home && *home)
-    base = fs::path(home) / ".cache";
-  else
-    base = fs::temp_directory_path();
-  return base / "recdesk" / "demo" / "pin" / "demo-pin-table.txt";
-}
+std::filesystem::path demoPinTableFile() { return demoFolder("pin") / "demo-pin-table.txt"; }
 
 bool writeDemoPinTable(const std::filesystem::path& file, std::string& error) {
   std::error_code ec;

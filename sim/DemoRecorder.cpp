@@ -131,6 +131,18 @@ Recording noiseRecording(const RecordingFormat& format, std::size_t pages, std::
   return r;
 }
 
+std::filesystem::path demoFolder(const std::string& what) {
+  namespace fs = std::filesystem;
+  fs::path base;
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache)
+    base = cache;
+  else if (const char* home = std::getenv("HOME"); home && *home)
+    base = fs::path(home) / ".cache";
+  else
+    base = fs::temp_directory_path();
+  return base / "recdesk" / "demo" / what;
+}
+
 std::shared_ptr<SimRecorder> makeDemoRecorder(const DeviceConfig& config, int recordings, DemoLength length) {
   auto device = std::make_shared<SimRecorder>(config);
   installPassword(*device, {});

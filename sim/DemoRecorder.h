@@ -1,6 +1,7 @@
 #pragma once
 // A simulated device with a few generated recordings: what --demo and recdesk-sim serve.
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 
 #include "SimRecorder.h"
@@ -33,6 +34,11 @@ Recording noiseRecording(const RecordingFormat& format, std::size_t pages, std::
 
 // A device of `config` with `recordings` demo recordings, the factory password and (a T7) the
 // transmitter's settings.
+// The demo's own folders below the user's cache: "$XDG_CACHE_HOME/recdesk/demo/<what>" (the cache
+// folder falls back to "~/.cache", then to the temporary folder), so that the demo's recordings never
+// land in the user's own folders.
+std::filesystem::path demoFolder(const std::string& what);
+
 std::shared_ptr<SimRecorder> makeDemoRecorder(const DeviceConfig& config, int recordings,
                                               DemoLength length = DemoLength::shortOnes());
 

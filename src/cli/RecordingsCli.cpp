@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "DemoRecorder.h"
 #include "SimDownload.h"
 #include "SimMaintenance.h"
 #include "SimRecorder.h"
@@ -28,18 +29,7 @@ FolderOptions folderOptions(const CliContext& context) {
   return out;
 }
 
-std::string demoFolder(const std::string& what) {
-  namespace fs = std::filesystem;
-  fs::path base;
-  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache) {
-    base = cache;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = fs::path(home) / ".cache";
-  } else {
-    base = fs::temp_directory_path();
-  }
-  return (base / "recdesk" / "demo" / what).string();
-}
+std::string demoFolder(const std::string& what) { return sim::demoFolder(what).string(); }
 
 operations::FileNaming resolveNaming(const CliContext& context, const app::Settings& settings,
                                      const FolderOptions& options) {

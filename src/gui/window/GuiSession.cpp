@@ -18,18 +18,6 @@
 
 namespace recdesk::gui {
 
-std::filesystem::path demoFolder(const std::string& what) {
-  namespace fs = std::filesystem;
-  fs::path base;
-  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache)
-    base = cache;
-  else if (const char* home = std::getenv("HOME"); home && *home)
-    base = fs::path(home) / ".cache";
-  else
-    base = fs::temp_directory_path();
-  return base / "recdesk" / "demo" / what;
-}
-
 GuiSession::GuiSession(const GuiOptions& options)
     : demo_(options.demo),
       file_(options.settingsFile.value_or(app::defaultSettingsPath())),
@@ -45,8 +33,8 @@ GuiSession::GuiSession(const GuiOptions& options)
     settings_.baud = 2000000;
     settings_.filePrefix.clear();
     std::error_code ec;
-    settings_.downloadFolder = demoFolder("download").string();
-    settings_.decryptFolder = demoFolder("decode").string();
+    settings_.downloadFolder = sim::demoFolder("download").string();
+    settings_.decryptFolder = sim::demoFolder("decode").string();
     std::filesystem::create_directories(settings_.downloadFolder, ec);
     std::filesystem::create_directories(settings_.decryptFolder, ec);
     auto device = options.demoDevice;

@@ -80,7 +80,4 @@ class GuiSession {
   std::string storedPrefix_;  // the prefix of the settings file (the demo runs without one)
 };
 
-// The demo's own folders below the user's cache ("$XDG_CACHE_HOME/recdesk/demo/<what>").
-std::filesystem::path demoFolder(const std::string& what);
-
 }  // namespace recdesk::gui
