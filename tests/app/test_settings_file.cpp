@@ -145,7 +145,9 @@ TEST(IniDocument, LookUpsAnswerAsAWalkThroughTheLines) {
           const std::string* value = doc.find(section, key);
           const auto expected = walk(doc.text(), section, key);
           ASSERT_EQ(value != nullptr, expected.has_value()) << doc.text() << section << "/" << key;
-          if (value) EXPECT_EQ(*value, *expected) << doc.text() << section << "/" << key;
+          if (value) {
+            EXPECT_EQ(*value, *expected) << doc.text() << section << "/" << key;
+          }
         }
     };
     IniDocument doc(text);

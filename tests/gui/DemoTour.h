@@ -163,8 +163,9 @@ inline void clickButton(QWidget* box, QMessageBox::StandardButton which) {
 inline void expectNothingClipped(QWidget* w) {
   for (QWidget* child : w->findChildren<QWidget*>()) {
     if (!child->isVisible()) continue;
-    if (auto* b = qobject_cast<QAbstractButton*>(child); b && !b->text().isEmpty())
+    if (auto* b = qobject_cast<QAbstractButton*>(child); b && !b->text().isEmpty()) {
       EXPECT_GE(b->width(), b->minimumSizeHint().width()) << b->text().toStdString();
+    }
   }
 }
 
