@@ -10,6 +10,7 @@
 
 #include "window/Commands.h"
 #include "window/GuiSession.h"
+#include "DemoOptions.h"
 #include "GuiTestSupport.h"
 #include "window/MainWindow.h"
 #include "dialogs/FilterDialog.h"
@@ -40,11 +41,7 @@ void writeWav(const std::filesystem::path& path) {
 TEST(FilterCommand, DialogProposesTheOutputAndTheRunOpensItInThePlayer) {
   guiApp();
   recdesk::test::TempDir dir;
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-  GuiOptions options;
-  options.demo = true;
-  options.settingsFile = dir / "recdesk.ini";
-  options.logFolder = dir / "log";
+  GuiOptions options = recdesk::test::demoOptions(dir);
   GuiSession session(options);
   MainWindow window(session);
   window.show();

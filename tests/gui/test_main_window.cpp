@@ -11,6 +11,7 @@
 
 #include "window/CommsLogWindow.h"
 #include "window/GuiSession.h"
+#include "DemoOptions.h"
 #include "GuiTestSupport.h"
 #include "controls/LogEdit.h"
 #include "window/MainWindow.h"
@@ -29,12 +30,8 @@ struct DemoWindow {
 
   DemoWindow() {
     guiApp();
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
     recdesk::test::writeFile(dir / "recdesk.ini", "[MainWindow]\nLeft=40\nTop=30\nWidth=99\nHeight=99\nFilePrefix=Field\n");
-    GuiOptions options;
-    options.demo = true;
-    options.settingsFile = dir / "recdesk.ini";
-    options.logFolder = dir / "log";
+    GuiOptions options = recdesk::test::demoOptions(dir);
     session = std::make_unique<GuiSession>(options);
     window = std::make_unique<MainWindow>(*session);
     window->show();

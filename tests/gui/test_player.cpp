@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 
 #include "window/GuiSession.h"
+#include "DemoOptions.h"
 #include "GuiTestSupport.h"
 #include "window/MainWindow.h"
 #include "controls/TimeRuler.h"
@@ -29,11 +30,7 @@ struct PlayerWindow {
 
   PlayerWindow() {
     guiApp();
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    GuiOptions options;
-    options.demo = true;
-    options.settingsFile = dir / "recdesk.ini";
-    options.logFolder = dir / "log";
+    GuiOptions options = recdesk::test::demoOptions(dir);
     session = std::make_unique<GuiSession>(options);
     window = std::make_unique<MainWindow>(*session);
     window->show();

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 
+#include "DemoOptions.h"
 #include "GuiTestSupport.h"
 #include "player/PlayerController.h"
 #include "window/GuiSession.h"
@@ -31,12 +32,8 @@ struct SelectionWindow {
 
   SelectionWindow() {
     guiApp();
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    GuiOptions options;
-    options.demo = true;
+    GuiOptions options = recdesk::test::demoOptions(dir);
     options.demoDevice = device;
-    options.settingsFile = dir / "recdesk.ini";
-    options.logFolder = dir / "log";
     session = std::make_unique<GuiSession>(options);
     // Recording 1 was downloaded before, without a prefix.
     const auto& first = device->recordings()[0];

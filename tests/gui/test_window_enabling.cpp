@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "window/GuiSession.h"
+#include "DemoOptions.h"
 #include "GuiTestSupport.h"
 #include "window/MainWindow.h"
 #include "session/SessionInfo.h"
@@ -22,11 +23,7 @@ struct IdleWindow {
   std::unique_ptr<MainWindow> window;
   IdleWindow() {
     guiApp();
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    GuiOptions options;
-    options.demo = true;
-    options.settingsFile = dir / "recdesk.ini";
-    options.logFolder = dir / "log";
+    GuiOptions options = recdesk::test::demoOptions(dir);
     session = std::make_unique<GuiSession>(options);
     window = std::make_unique<MainWindow>(*session);
   }
