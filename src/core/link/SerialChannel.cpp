@@ -339,7 +339,10 @@ int SerialChannel::setSpeed(std::uint32_t speed) {
 void SerialChannel::purge() {
   if (!shared_) return;
   std::lock_guard<std::mutex> guard(shared_->lock);
-  tcflush(shared_->fd, TCIOFLUSH);
+  // Unread input only, as on the FTDI adapter: the host purges before every line it sends, and
+  // flushing the output too dropped the end of the previous line whenever the recorder had not yet
+  // taken it (it then saw two lines run together and answered neither).
+  tcflush(shared_->fd, TCIFLUSH);
   shared_->received.clear();
 }
 
