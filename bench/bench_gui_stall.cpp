@@ -15,7 +15,6 @@
 #include <time.h>
 #include <unistd.h>
 
-// The simulator's headers come before Qt's: Qt's "emit" keyword is a macro.
 #include "DemoRecorder.h"
 #include "Pacer.h"
 #include "SimDownload.h"

@@ -24,14 +24,14 @@ using recdesk::test::processUntil;
 
 namespace {
 
-constexpr int kWaitMs = 30000;
+constexpr int kClockWaitMs = 30000;
 
-struct Demo {
+struct ClockDemo {
   test::TempDir dir;
   std::unique_ptr<GuiSession> session;
   std::unique_ptr<MainWindow> window;
 
-  explicit Demo(long long clockOffset = 0, bool armed = false, std::time_t frozenWall = 0, const char* model = "R5",
+  explicit ClockDemo(long long clockOffset = 0, bool armed = false, std::time_t frozenWall = 0, const char* model = "R5",
                 bool locked = false) {
     guiApp();
     setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
@@ -49,18 +49,18 @@ struct Demo {
     window->show();
     session->start();
   }
-  ~Demo() {
+  ~ClockDemo() {
     window.reset();
     session.reset();
   }
   ClockController& controller() { return *window->clockController(); }
   QMessageBox* box(ports::Topic topic) { return qobject_cast<QMessageBox*>(session->ui().openBox(topic)); }
   QMessageBox* waitForBox(ports::Topic topic) {
-    processUntil([&] { return box(topic) != nullptr; }, kWaitMs);
+    processUntil([&] { return box(topic) != nullptr; }, kClockWaitMs);
     return box(topic);
   }
   bool connected() {
-    return processUntil([&] { return session->host().info().chainComplete; }, kWaitMs);
+    return processUntil([&] { return session->host().info().chainComplete; }, kClockWaitMs);
   }
 };
 
@@ -74,7 +74,7 @@ void click(QMessageBox* box, QMessageBox::StandardButton which) {
 
 TEST(ClockDifference, CheckBoxIsStoredWhicheverButtonAndNothingOnTimeOut) {
   {  // Cancel with the box ticked: stored, and the clock is left as it is.
-    Demo demo(120);
+    ClockDemo demo(120);
     QMessageBox* q = demo.waitForBox(ports::Topic::ClockDifference);
     ASSERT_NE(q, nullptr);
     ASSERT_NE(q->checkBox(), nullptr);
@@ -85,7 +85,7 @@ TEST(ClockDifference, CheckBoxIsStoredWhicheverButtonAndNothingOnTimeOut) {
     EXPECT_EQ(demo.controller().clockDialog(), nullptr);
   }
   {  // OK with the box clear: stored as clear, and the clock window opens to set the clock.
-    Demo demo(120);
+    ClockDemo demo(120);
     demo.session->settings().ignoreRtc = false;
     QMessageBox* q = demo.waitForBox(ports::Topic::ClockDifference);
     ASSERT_NE(q, nullptr);
@@ -93,10 +93,10 @@ TEST(ClockDifference, CheckBoxIsStoredWhicheverButtonAndNothingOnTimeOut) {
     click(q, QMessageBox::Ok);
     EXPECT_FALSE(demo.session->settings().ignoreRtc);
     ASSERT_TRUE(processUntil([&] { return demo.controller().clockDialog() && demo.controller().clockDialog()->isVisible(); },
-                             kWaitMs));
+                             kClockWaitMs));
   }
   {  // No answer within its time: the box goes, nothing is stored, and a late answer changes nothing.
-    Demo demo(120);
+    ClockDemo demo(120);
     QMessageBox* q = demo.waitForBox(ports::Topic::ClockDifference);
     ASSERT_NE(q, nullptr);
     ASSERT_TRUE(demo.session->loop().timerActive(operations::kTimerClockQuestion));
@@ -110,20 +110,20 @@ TEST(ClockDifference, CheckBoxIsStoredWhicheverButtonAndNothingOnTimeOut) {
 }
 
 TEST(ClockDialog, ShowsBothClocksAndSetsTheRecorderToThisComputer) {
-  Demo demo(120);
+  ClockDemo demo(120);
   QMessageBox* q = demo.waitForBox(ports::Topic::ClockDifference);
   ASSERT_NE(q, nullptr);
   click(q, QMessageBox::Cancel);
   demo.window->runCommand(number(Command::Clock));
   ASSERT_TRUE(processUntil([&] { return demo.controller().clockDialog() && demo.controller().clockDialog()->isVisible(); },
-                           kWaitMs));
+                           kClockWaitMs));
   ClockDialog& d = *demo.controller().clockDialog();
   EXPECT_NE(d.recorderClockLabel()->text(), d.computerClockLabel()->text());  // two minutes apart
   EXPECT_TRUE(d.useComputerClockBox()->isChecked());
   EXPECT_FALSE(d.picker()->isEnabled());
   const auto before = demo.controller().clock().readings();
   d.setButton()->click();
-  ASSERT_TRUE(processUntil([&] { return demo.controller().clock().readings() > before; }, kWaitMs));
+  ASSERT_TRUE(processUntil([&] { return demo.controller().clock().readings() > before; }, kClockWaitMs));
   const auto& model = demo.controller().clock().model();
   const auto diff = operations::civilSeconds(model.reading) - operations::civilSeconds(demo.controller().clock().computerNow());
   EXPECT_LE(std::llabs(diff), 2);
@@ -132,17 +132,17 @@ TEST(ClockDialog, ShowsBothClocksAndSetsTheRecorderToThisComputer) {
   EXPECT_FALSE(d.isVisible());
   EXPECT_FALSE(model.visible);
   demo.window->runCommand(number(Command::Clock));
-  ASSERT_TRUE(processUntil([&] { return d.isVisible(); }, kWaitMs));
+  ASSERT_TRUE(processUntil([&] { return d.isVisible(); }, kClockWaitMs));
   EXPECT_EQ(demo.controller().clockDialog(), &d);
 }
 
 TEST(TimerProgrammeDialog, TotalsForARowUnderWayAndAProgrammeOneSecondOverTheFreeTime) {
   const std::time_t wall = std::time(nullptr);
-  Demo demo(0, false, wall);  // this computer's clock stands still: the totals do not move
+  ClockDemo demo(0, false, wall);  // this computer's clock stands still: the totals do not move
   ASSERT_TRUE(demo.connected());
   demo.window->runCommand(number(Command::TimerProgramme));
   ASSERT_TRUE(processUntil(
-      [&] { return demo.controller().programmeDialog() && demo.controller().programmeDialog()->isVisible(); }, kWaitMs));
+      [&] { return demo.controller().programmeDialog() && demo.controller().programmeDialog()->isVisible(); }, kClockWaitMs));
   TimerProgrammeDialog& d = *demo.controller().programmeDialog();
   const auto& model = demo.controller().programme().model();
   ASSERT_GE(d.rowsShown(), 2);
@@ -189,36 +189,36 @@ TEST(TimerProgrammeDialog, TotalsForARowUnderWayAndAProgrammeOneSecondOverTheFre
 
 TEST(TimerNotice, OkDisarmsAndCancelQuitsLeavingTheTimerArmed) {
   {
-    Demo demo(0, true);
+    ClockDemo demo(0, true);
     QMessageBox* notice = demo.waitForBox(ports::Topic::TimerNotice);
     ASSERT_NE(notice, nullptr);
     click(notice, QMessageBox::Ok);
-    EXPECT_TRUE(processUntil([&] { return !demo.session->host().state().timerArmed; }, kWaitMs));
+    EXPECT_TRUE(processUntil([&] { return !demo.session->host().state().timerArmed; }, kClockWaitMs));
     EXPECT_TRUE(demo.window->isVisible());
   }
   {
-    Demo demo(0, true);
+    ClockDemo demo(0, true);
     QMessageBox* notice = demo.waitForBox(ports::Topic::TimerNotice);
     ASSERT_NE(notice, nullptr);
     click(notice, QMessageBox::Cancel);
-    EXPECT_TRUE(processUntil([&] { return !demo.window->isVisible(); }, kWaitMs));
+    EXPECT_TRUE(processUntil([&] { return !demo.window->isVisible(); }, kClockWaitMs));
     EXPECT_TRUE(demo.session->host().state().timerArmed);
   }
 }
 
 TEST(DemoModels, TheTransmitterAndTheReducedVariantConnect) {
   for (const char* model : {"T7", "R5U"}) {
-    Demo demo(0, false, 0, model);
+    ClockDemo demo(0, false, 0, model);
     EXPECT_TRUE(demo.connected()) << model;
     EXPECT_EQ(demo.box(ports::Topic::ClockDifference), nullptr) << model;
   }
 }
 
 TEST(DemoModels, TheLockedDemoRecorderWaitsForItsPinWithTheDemoTableNamed) {
-  Demo demo(0, false, 0, "R5", true);
+  ClockDemo demo(0, false, 0, "R5", true);
   const std::string table = demo.session->settings().pinTable;
   ASSERT_FALSE(table.empty());
   std::string error;
   EXPECT_TRUE(operations::PinTable::load(table, error).has_value()) << error;
-  EXPECT_TRUE(processUntil([&] { return demo.session->host().state().locked; }, kWaitMs));
+  EXPECT_TRUE(processUntil([&] { return demo.session->host().state().locked; }, kClockWaitMs));
 }

@@ -90,7 +90,7 @@ TEST(OptionsDialog, OkRefusesAnOutOfRangeBoxAndOtherwiseGivesTheNewSettings) {
   QObject::connect(d, &OptionsDialog::settingsChosen, [&](const recdesk::app::Settings& s) { chosen = s; });
   d->open();
   d->minutes()->setText("7000");
-  emit d->minutes()->textEdited("7000");
+  Q_EMIT d->minutes()->textEdited("7000");
   d->submit();
   EXPECT_FALSE(chosen);
   EXPECT_TRUE(d->isVisible());
@@ -100,7 +100,7 @@ TEST(OptionsDialog, OkRefusesAnOutOfRangeBoxAndOtherwiseGivesTheNewSettings) {
   box->close();
 
   d->minutes()->setText("90");
-  emit d->minutes()->textEdited("90");
+  Q_EMIT d->minutes()->textEdited("90");
   d->linkChoice()->setCurrentIndex(7);
   d->takeExponent(8);
   d->submit();

@@ -36,7 +36,7 @@ TEST(ProfileChoice, DrawsTheStoredProfilesAndFollowsTheChoice) {
   EXPECT_TRUE(texts.contains("Lecture")) << texts.join('|').toStdString();
   const int lecture = static_cast<int>(texts.indexOf("Lecture"));
   box->setCurrentIndex(lecture);
-  emit box->activated(lecture);
+  Q_EMIT box->activated(lecture);
   EXPECT_EQ(window.settingsCommands()->profileChoice()->store().selectedName(), "Lecture");
   EXPECT_EQ(name->text(), "Lecture");
 }

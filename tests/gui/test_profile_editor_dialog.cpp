@@ -56,7 +56,7 @@ struct Profiles {
 
 void choose(QComboBox* box, int index) {
   box->setCurrentIndex(index);
-  emit box->activated(index);
+  Q_EMIT box->activated(index);
 }
 
 QMessageBox* boxOf(ProfileEditorDialog& editor, ports::Topic topic) {
@@ -105,7 +105,7 @@ TEST(ProfileEditorDialog, ButtonsOfUserReadOnlyAndTemporaryEntriesAndTheModified
   editor.autoGainBox()->click();  // a fixed gain: the slider and its value follow
   EXPECT_TRUE(editor.gainSlider()->isEnabled());
   editor.gainValue()->setText("40");
-  emit editor.gainValue()->editingFinished();
+  Q_EMIT editor.gainValue()->editingFinished();
   EXPECT_EQ(editor.gainSlider()->value(), 32);
   EXPECT_EQ(editor.gainValue()->text(), "32");
   editor.saveButton()->click();

@@ -40,13 +40,13 @@ using recdesk::test::screenshot;
 
 namespace {
 
-struct Demo {
+struct RecorderDemo {
   test::TempDir dir;
   std::shared_ptr<sim::SimRecorder> device;
   std::unique_ptr<GuiSession> session;
   std::unique_ptr<MainWindow> window;
 
-  explicit Demo(sim::DeviceConfig config, const std::string& ini = {}) {
+  explicit RecorderDemo(sim::DeviceConfig config, const std::string& ini = {}) {
     guiApp();
     setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
     device = sim::makeDemoRecorder(config, 2);
@@ -63,7 +63,7 @@ struct Demo {
     window->show();
     session->start();
   }
-  ~Demo() {
+  ~RecorderDemo() {
     window.reset();
     session.reset();
   }
@@ -121,7 +121,7 @@ TEST(PasswordDialog, BoxesKeepOnlyTheDigitsTheFirmwareAllowsAndTheFullFormOffers
     SCOPED_TRACE(capable ? "capability 1" : "capability 0");
     sim::DeviceConfig config;
     config.version = capable ? "R5 1.2.0f,HW 3,2006-05-12" : "R5 0.4.0a,HW 3,2006-05-12";
-    Demo demo(config);
+    RecorderDemo demo(config);
     sim::LockOptions lock;
     lock.password = "1357";  // not the factory one: the full form
     auto state = sim::installPassword(*demo.device, lock);
@@ -174,7 +174,7 @@ TEST(PasswordDialog, BoxesKeepOnlyTheDigitsTheFirmwareAllowsAndTheFullFormOffers
 TEST(TransmitterDialog, AcceptsTheRangeEndsAndRefusesAFrequencyBelowIt) {
   sim::DeviceConfig config;
   config.model = sim::Model::T7;
-  Demo demo(config);
+  RecorderDemo demo(config);
   auto tx = sim::installTransmitter(*demo.device);
   demo.start();
   ASSERT_TRUE(processUntil([&] { return demo.session->host().state().transmitterPresent; }, 30000));
@@ -223,7 +223,7 @@ TEST(TransmitterDialog, AcceptsTheRangeEndsAndRefusesAFrequencyBelowIt) {
 }
 
 TEST(MaintenanceWindows, FormatAndFlashCheckShowTheirProgressToTheEnd) {
-  Demo demo(sim::DeviceConfig{});
+  RecorderDemo demo(sim::DeviceConfig{});
   sim::SimMaintenanceOptions options;
   options.formatTime = std::chrono::milliseconds(600);
   options.checkPassTime = std::chrono::milliseconds(400);
@@ -271,7 +271,7 @@ TEST(MaintenanceWindows, FormatAndFlashCheckShowTheirProgressToTheEnd) {
 }
 
 TEST(MaintenanceWindows, AFormatWithoutEndIsAbandonedAfterConfirmation) {
-  Demo demo(sim::DeviceConfig{});
+  RecorderDemo demo(sim::DeviceConfig{});
   sim::SimMaintenanceOptions options;
   options.neverEnd = true;
   sim::SimMaintenance::install(*demo.device, options, qtSchedule());
@@ -307,7 +307,7 @@ TEST(PinDialog, ALockedRecorderAsksForItsPinAndIsUnlocked) {
     table += '\n';
   }
   test::writeFile(tables / "pin.txt", table);
-  Demo demo(sim::DeviceConfig{}, "[Options]\nPinTable=" + (tables / "pin.txt").string() + "\n");
+  RecorderDemo demo(sim::DeviceConfig{}, "[Options]\nPinTable=" + (tables / "pin.txt").string() + "\n");
   sim::LockOptions lock;
   lock.pin = "2468";
   std::string error;
@@ -338,7 +338,7 @@ TEST(PinDialog, ALockedRecorderAsksForItsPinAndIsUnlocked) {
 }
 
 TEST(RecorderCommands, LedMarksInformationBoxesAndTheLevelPreviewOfTheSelectedRecording) {
-  Demo demo(sim::DeviceConfig{});
+  RecorderDemo demo(sim::DeviceConfig{});
   demo.device = nullptr;  // the program's own demo recorder, with its recordings to preview
   demo.start();
   ASSERT_TRUE(demo.ready());

@@ -39,7 +39,7 @@ TEST(RestrictionsDialog, CaptionSwitchEnablesTheChoicesAndOkNeedsAPassword) {
   EXPECT_FALSE(d.passwordButton()->isEnabled());
 
   d.group()->setCheck(true);
-  emit d.group()->captionClicked();
+  Q_EMIT d.group()->captionClicked();
   EXPECT_TRUE(d.choice(0)->isEnabled());
   EXPECT_TRUE(d.passwordButton()->isEnabled());
   d.choice(4)->click();  // LED tests
@@ -63,7 +63,7 @@ TEST(RestrictionsDialog, ReducedRecorderLosesTheProfileEditorChoice) {
   recdesk::app::Restrictions current{false, 2 | 4, ""};
   RestrictionsDialog d(current, true, ui);
   d.group()->setCheck(true);
-  emit d.group()->captionClicked();
+  Q_EMIT d.group()->captionClicked();
   EXPECT_FALSE(d.choice(1)->isChecked());
   EXPECT_FALSE(d.choice(1)->isEnabled());
   EXPECT_TRUE(d.choice(2)->isEnabled());
@@ -103,7 +103,7 @@ TEST(RestrictionsDialog, WindowAsksThePasswordFirstAndStoresTheNewRecord) {
   for (QMessageBox* box : window.findChildren<QMessageBox*>()) box->close();
 
   d->group()->setCheck(false);
-  emit d->group()->captionClicked();
+  Q_EMIT d->group()->captionClicked();
   d->submit();
   EXPECT_TRUE(window.action(Command::Options)->isEnabled());
   recdesk::app::SettingsFile file(dir / "recdesk.ini");

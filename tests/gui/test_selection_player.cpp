@@ -84,7 +84,7 @@ TEST(SelectionPlayer, ANewPrefixRefreshesTheListAndThePlayerAndRefusedCharacters
   // A paste with refused characters: all of them go in one edit.
   const auto type = [&](const QString& text) {
     prefix->setText(text);
-    emit prefix->textEdited(text);
+    Q_EMIT prefix->textEdited(text);
   };
   type("T:R|I?P");
   EXPECT_EQ(prefix->text(), "TRIP");

@@ -5,7 +5,6 @@
 // Screenshots of the main window are taken at the steps (idle, connected, downloading, playing).
 #include <gtest/gtest.h>
 
-// The simulator before Qt: Qt's "emit" keyword would clash with a member of that name.
 #include "DemoRecorder.h"
 #include "SimDownload.h"
 #include "recording/DemoRecordings.h"
@@ -41,7 +40,7 @@ namespace sim = recdesk::sim;
 
 namespace {
 
-constexpr int kWaitMs = 10000;
+constexpr int kScriptWaitMs = 10000;
 constexpr int kBlockPages = 8;  // the default "Acceleration"
 
 // The recorder of the script: three short recordings (2 to 3.5 s each) of a little tune.
@@ -79,7 +78,7 @@ T* openWindow(const QString& name = {}) {
         }
         return found != nullptr;
       },
-      kWaitMs);
+      kScriptWaitMs);
   return found;
 }
 
@@ -92,7 +91,7 @@ void answer(QWidget& window, QMessageBox::StandardButton button) {
           if (b->isVisible()) box = b;
         return box != nullptr;
       },
-      kWaitMs));
+      kScriptWaitMs));
   ASSERT_NE(box->button(button), nullptr) << box->text().toStdString();
   QTest::mouseClick(box->button(button), Qt::LeftButton);
 }
@@ -187,7 +186,7 @@ TEST(SessionScript, DownloadsTwoRecordingsThroughAFaultPlaysConvertsAndFilters) 
   // Connect: the recorder's name, its three recordings, all selected (none is on disk yet).
   s.session->start();
   ASSERT_TRUE(processUntil([&] { return list->topLevelItemCount() == 3 && s.command(Command::ReadList)->isEnabled(); },
-                           kWaitMs));
+                           kScriptWaitMs));
   EXPECT_EQ(s.control<QLabel>(Control::RecorderName)->text(), "R5-12345");
   EXPECT_EQ(list->topLevelItem(0)->text(0), "1");
   EXPECT_EQ(list->topLevelItem(2)->text(0), "3");
@@ -216,7 +215,7 @@ TEST(SessionScript, DownloadsTwoRecordingsThroughAFaultPlaysConvertsAndFilters) 
   // moment, while the window shows the download under way.
   QTest::mouseClick(downloadButton, Qt::LeftButton);
   EXPECT_TRUE(downloadButton->isChecked());
-  ASSERT_TRUE(processUntil([&] { return s.held; }, kWaitMs));
+  ASSERT_TRUE(processUntil([&] { return s.held; }, kScriptWaitMs));
   EXPECT_TRUE(downloadButton->isEnabled());  // pressed again, it stops the download
   EXPECT_FALSE(list->isEnabled());
   EXPECT_FALSE(s.control<QWidget>(Control::Format)->isEnabled());
@@ -228,7 +227,7 @@ TEST(SessionScript, DownloadsTwoRecordingsThroughAFaultPlaysConvertsAndFilters) 
   recdesk::test::screenshot(w, "main-window-downloading");
 
   ASSERT_TRUE(processUntil([&] { return !downloadButton->isChecked() && s.command(Command::ReadList)->isEnabled(); },
-                           kWaitMs));
+                           kScriptWaitMs));
   EXPECT_EQ(s.download->stats().flipped, 1u);
   EXPECT_GE(s.download->stats().repeatsServed, 1u);
   EXPECT_EQ(list->topLevelItem(0)->text(3), "100");
@@ -241,7 +240,7 @@ TEST(SessionScript, DownloadsTwoRecordingsThroughAFaultPlaysConvertsAndFilters) 
     const auto expected = recording.im2();
     EXPECT_TRUE(bytesOf(s.im2Of(i)) == std::string(expected.begin(), expected.end())) << s.im2Of(i);
     // Automatic decoding made the WAV file beside it.
-    EXPECT_TRUE(processUntil([&] { return fs::exists(s.wavOf(i)); }, kWaitMs)) << s.wavOf(i);
+    EXPECT_TRUE(processUntil([&] { return fs::exists(s.wavOf(i)); }, kScriptWaitMs)) << s.wavOf(i);
   }
   EXPECT_FALSE(fs::exists(s.im2Of(1)));
 
@@ -249,7 +248,7 @@ TEST(SessionScript, DownloadsTwoRecordingsThroughAFaultPlaysConvertsAndFilters) 
   auto* play = s.control<QAbstractButton>(Control::Play);
   auto* waveform = s.control<WaveformView>(Control::Waveform);
   auto* ruler = s.control<TimeRuler>(Control::Ruler);
-  ASSERT_TRUE(processUntil([&] { return play->isEnabled(); }, kWaitMs));
+  ASSERT_TRUE(processUntil([&] { return play->isEnabled(); }, kScriptWaitMs));
   EXPECT_EQ(s.control<QLabel>(Control::FilePath)->text().toStdString(), s.im2Of(2).filename().string());
   EXPECT_TRUE(waveform->hasData());
   const QString startLabel = ruler->centreLabel();
@@ -258,9 +257,9 @@ TEST(SessionScript, DownloadsTwoRecordingsThroughAFaultPlaysConvertsAndFilters) 
   EXPECT_TRUE(s.control<QWidget>(Control::Pause)->isEnabled());
   EXPECT_TRUE(s.control<QWidget>(Control::Stop)->isEnabled());
   ASSERT_TRUE(processUntil([&] { return waveform->cursorFraction() > 0.2 && ruler->centreLabel() != startLabel; },
-                           kWaitMs));
+                           kScriptWaitMs));
   recdesk::test::screenshot(w, "main-window-playing");
-  ASSERT_TRUE(processUntil([&] { return play->isEnabled(); }, kWaitMs));  // it stopped at the end
+  ASSERT_TRUE(processUntil([&] { return play->isEnabled(); }, kScriptWaitMs));  // it stopped at the end
   EXPECT_FALSE(s.control<QWidget>(Control::Pause)->isEnabled());
   EXPECT_FALSE(s.control<QWidget>(Control::Stop)->isEnabled());
 
@@ -278,8 +277,8 @@ TEST(SessionScript, DownloadsTwoRecordingsThroughAFaultPlaysConvertsAndFilters) 
   answer(w, QMessageBox::Yes);
   auto* progress = openWindow<QDialog>(QStringLiteral("conversionProgress"));
   ASSERT_NE(progress, nullptr);
-  ASSERT_TRUE(processUntil([&] { return !progress->isVisible(); }, kWaitMs));
-  ASSERT_TRUE(processUntil([&] { return s.control<QLabel>(Control::FilePath)->text().endsWith(".wav"); }, kWaitMs));
+  ASSERT_TRUE(processUntil([&] { return !progress->isVisible(); }, kScriptWaitMs));
+  ASSERT_TRUE(processUntil([&] { return s.control<QLabel>(Control::FilePath)->text().endsWith(".wav"); }, kScriptWaitMs));
   EXPECT_GT(fs::last_write_time(s.wavOf(0)), before);
   EXPECT_EQ(s.control<QLabel>(Control::FilePath)->text().toStdString(), s.wavOf(0).filename().string());
 
@@ -298,7 +297,7 @@ TEST(SessionScript, DownloadsTwoRecordingsThroughAFaultPlaysConvertsAndFilters) 
   QTest::mouseClick(filter->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
   ASSERT_TRUE(processUntil([&] { return s.control<QLabel>(Control::FilePath)->text().toStdString() ==
                                         filtered.filename().string(); },
-                           kWaitMs));
+                           kScriptWaitMs));
   EXPECT_GT(fs::file_size(filtered), 44u);
   EXPECT_TRUE(s.control<QAbstractButton>(Control::Play)->isEnabled());
 

@@ -70,7 +70,7 @@ TEST(CommsLogWindow, OpenLogBeforeAnythingWasLoggedTodaySaysSo) {
   recdesk::link::CommsLog log(dir / "empty");
   CommsLogWindow window(log);
   window.show();
-  emit window.edit()->openLogRequested();
+  Q_EMIT window.edit()->openLogRequested();
   QMessageBox* box = nullptr;
   ASSERT_TRUE(processUntil([&] { return (box = window.findChild<QMessageBox*>()) != nullptr; }, 2000));
   EXPECT_TRUE(box->text().contains(QString::fromStdString(log.currentFile().string())));

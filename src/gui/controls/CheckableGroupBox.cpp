@@ -70,7 +70,7 @@ void CheckableGroupBox::captionToggled() {
       if (sibling != this && sibling->group() == group_) sibling->setCheck(false);
   }
   applyState();
-  emit captionClicked();
+  Q_EMIT captionClicked();
 }
 
 void CheckableGroupBox::changeEvent(QEvent* event) {

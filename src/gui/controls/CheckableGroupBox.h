@@ -29,7 +29,7 @@ class CheckableGroupBox : public QGroupBox {
   // Enables or disables the contents from the caption.
   void applyState();
 
- signals:
+ Q_SIGNALS:
   // The user clicked the caption (after the state was applied).
   void captionClicked();
 

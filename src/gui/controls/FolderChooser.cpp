@@ -105,7 +105,7 @@ void FolderChooser::submit() {
 
 void FolderChooser::finishWith(const QString& path) {
   chosen_ = path;
-  emit folderChosen(path);
+  Q_EMIT folderChosen(path);
   accept();
 }
 

@@ -24,7 +24,7 @@ class FolderChooser : public QDialog {
   // The OK step for the path in the box (the OK button calls it).
   void submit();
 
- signals:
+ Q_SIGNALS:
   void folderChosen(const QString& path);
 
  private:

@@ -12,7 +12,7 @@ class LogEdit : public QPlainTextEdit {
   // The menu as it stands now (the caller owns it).
   QMenu* buildMenu();
 
- signals:
+ Q_SIGNALS:
   void openLogRequested();
 
  protected:

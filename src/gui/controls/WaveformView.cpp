@@ -88,7 +88,7 @@ void WaveformView::leaveEvent(QEvent*) {
 
 void WaveformView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton || width() <= 0) return;
-  emit clicked(std::clamp(event->position().x() / width(), 0.0, 1.0));
+  Q_EMIT clicked(std::clamp(event->position().x() / width(), 0.0, 1.0));
 }
 
 }  // namespace recdesk::gui

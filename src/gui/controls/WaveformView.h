@@ -24,7 +24,7 @@ class WaveformView : public QWidget {
   double cursorFraction() const { return cursor_; }
   QSize sizeHint() const override { return QSize(400, 90); }
 
- signals:
+ Q_SIGNALS:
   void clicked(double fraction);
 
  protected:

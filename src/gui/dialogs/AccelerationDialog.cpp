@@ -37,7 +37,7 @@ AccelerationDialog::AccelerationDialog(int exponent, QWidget* parent)
   });
   connect(restore, &QPushButton::clicked, this, &AccelerationDialog::restoreDefault);
   connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-    emit exponentChosen(model_.position());
+    Q_EMIT exponentChosen(model_.position());
     accept();
   });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -19,7 +19,7 @@ class AccelerationDialog : public QDialog {
   int exponent() const { return model_.position(); }
   void restoreDefault();
 
- signals:
+ Q_SIGNALS:
   void exponentChosen(int exponent);
 
  private:

@@ -167,7 +167,7 @@ void OptionsDialog::submit() {
     showProblem(qs(problem));
     return;
   }
-  emit settingsChosen(*result);
+  Q_EMIT settingsChosen(*result);
   accept();
 }
 

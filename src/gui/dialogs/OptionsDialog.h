@@ -46,7 +46,7 @@ class OptionsDialog : public QDialog {
   void takeDecodeFolder(const QString& path);
   void takeProfileFile(const QString& path);
 
- signals:
+ Q_SIGNALS:
   void settingsChosen(const app::Settings& result);
 
  private:

@@ -29,7 +29,7 @@ class PasswordDialog : public QDialog {
   QPushButton* okButton() const { return ok_; }
   const std::optional<operations::PasswordForm>& form() const { return form_; }
 
- public slots:
+ public Q_SLOTS:
   void accept() override;
   void reject() override;
 

@@ -22,7 +22,7 @@ class PinDialog : public QDialog {
   QLineEdit* pinBox() const { return pin_; }
   QPushButton* okButton() const { return ok_; }
 
- public slots:
+ public Q_SLOTS:
   void accept() override;
   void reject() override;
 

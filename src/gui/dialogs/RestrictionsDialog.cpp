@@ -78,7 +78,7 @@ void RestrictionsDialog::draw() {
 void RestrictionsDialog::submit() {
   const auto record = model_->ok();
   if (!record) return;
-  emit restrictionsChosen(*record);
+  Q_EMIT restrictionsChosen(*record);
   accept();
 }
 

@@ -33,7 +33,7 @@ class RestrictionsDialog : public QDialog {
   // OK (the button calls it).
   void submit();
 
- signals:
+ Q_SIGNALS:
   void restrictionsChosen(const app::Restrictions& record);
 
  private:

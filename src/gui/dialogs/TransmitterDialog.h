@@ -32,7 +32,7 @@ class TransmitterDialog : public QDialog {
   QRadioButton* powerButton(operations::TransmitPower p) const;
   QRadioButton* scramblerButton(operations::Scrambler s) const;
 
- public slots:
+ public Q_SLOTS:
   void accept() override;  // Enter: apply, the form stays
   void reject() override;  // Escape or close: the form is hidden
 

@@ -75,13 +75,13 @@ void CommsLogWindow::closeEvent(QCloseEvent* event) {
 
 void CommsLogWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!event->spontaneous()) emit visibilityChanged(true);
+  if (!event->spontaneous()) Q_EMIT visibilityChanged(true);
 }
 
 void CommsLogWindow::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
   // A minimised main window hides its log window too; that is not the user's choice.
-  if (!event->spontaneous()) emit visibilityChanged(false);
+  if (!event->spontaneous()) Q_EMIT visibilityChanged(false);
 }
 
 }  // namespace recdesk::gui

@@ -22,7 +22,7 @@ class CommsLogWindow : public QWidget {
   LogEdit* edit() const { return edit_; }
   void openLog();
 
- signals:
+ Q_SIGNALS:
   void visibilityChanged(bool shown);
 
  protected:

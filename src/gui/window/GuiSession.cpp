@@ -12,7 +12,6 @@
 #include "lang/Strings.h"
 #include "link/LinkTransport.h"
 
-// Qt after the simulator: its "emit" keyword would clash with a member of that name.
 #include <QCoreApplication>
 #include <QTimer>
 
