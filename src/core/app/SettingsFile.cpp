@@ -15,7 +15,7 @@ void SettingsFile::refresh(bool force) const {
   problem_.clear();
   if (!now.exists) {
     text_.clear();
-    doc_.parse({});
+    doc_.parse(std::string_view());
     return;
   }
   FileStore::Content content = store_->read(path_, kMaxFileSize);
@@ -33,14 +33,14 @@ std::string SettingsFile::readProblem() const {
 
 bool SettingsFile::hasKey(std::string_view section, std::string_view key) const {
   refresh();
-  return doc_.find(section, key) != nullptr;
+  return doc_.find(section, key).has_value();
 }
 
 std::string SettingsFile::readText(std::string_view section, std::string_view key,
                                    std::string_view defaultValue) const {
   refresh();
-  const std::string* v = doc_.find(section, key);
-  return v ? *v : std::string(defaultValue);
+  const auto v = doc_.find(section, key);
+  return std::string(v ? *v : defaultValue);
 }
 
 std::optional<std::int64_t> SettingsFile::parseInteger(std::string_view text) {
@@ -74,9 +74,9 @@ std::int64_t SettingsFile::readInt(std::string_view section, std::string_view ke
 std::int64_t SettingsFile::readInt(std::string_view section, std::string_view key, std::int64_t defaultValue,
                                    bool& noInteger) const {
   refresh();
-  const std::string* v = doc_.find(section, key);
+  const auto v = doc_.find(section, key);
   noInteger = false;
-  if (v == nullptr) return defaultValue;
+  if (!v) return defaultValue;
   const auto value = parseInteger(*v);
   noInteger = !value;
   return value.value_or(0);
@@ -84,8 +84,8 @@ std::int64_t SettingsFile::readInt(std::string_view section, std::string_view ke
 
 bool SettingsFile::holdsNoInteger(std::string_view section, std::string_view key) const {
   refresh();
-  const std::string* v = doc_.find(section, key);
-  return v != nullptr && !parseInteger(*v);
+  const auto v = doc_.find(section, key);
+  return v && !parseInteger(*v);
 }
 
 std::vector<std::string> SettingsFile::sections() const {
