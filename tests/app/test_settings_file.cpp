@@ -284,6 +284,10 @@ TEST(SettingsFile, FailedSaveLeavesTheOldFileWholeAndSaysSo) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
   }
   f.setFaultHook({});
+  // A name that could not be read back refuses the whole write, also the changes before it.
+  EXPECT_FALSE(f.write({{"Options", "Port", "7"}, {"Options", "k=v", "1"}}));
+  EXPECT_EQ(f.readInt("Options", "Port", 0), 3);
+  EXPECT_EQ(readFile(path), original);
   EXPECT_TRUE(f.write({{"Options", "Port", "1000"}, {"Options", "Baud", "1000000"}}));
   EXPECT_EQ(readFile(path), "[Options]\nPort=1000\nBaud=1000000\n");
 }

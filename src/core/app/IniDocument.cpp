@@ -102,10 +102,15 @@ void IniDocument::parseText() {
   indexSections();
 }
 
+// Links the section lines from each to the next, so that a look-up steps from section to section.
 void IniDocument::indexSections() {
-  sections_.clear();
-  for (std::size_t i = 0; i < lines_.size(); ++i)
-    if (lines_[i].kind == Kind::kSection) sections_.push_back(i);
+  std::size_t next = lines_.size();
+  for (std::size_t i = lines_.size(); i-- > 0;) {
+    if (lines_[i].kind != Kind::kSection) continue;
+    lines_[i].nextSection = next;
+    next = i;
+  }
+  firstSection_ = next;
 }
 
 std::string IniDocument::text() const {
@@ -124,11 +129,10 @@ std::optional<std::string_view> IniDocument::find(std::string_view section, std:
   const std::uint32_t sectionHash = nameHash(section);
   const std::uint32_t keyHash = nameHash(key);
   // Only the lines of the section's parts are looked at, part by part in file order.
-  for (std::size_t s = 0; s < sections_.size(); ++s) {
-    const Line& header = lines_[sections_[s]];
+  for (std::size_t at = firstSection_; at < lines_.size(); at = lines_[at].nextSection) {
+    const Line& header = lines_[at];
     if (header.hash != sectionHash || !sameName(name(header), section)) continue;
-    const std::size_t end = s + 1 < sections_.size() ? sections_[s + 1] : lines_.size();
-    for (std::size_t i = sections_[s] + 1; i < end; ++i) {
+    for (std::size_t i = at + 1; i < header.nextSection; ++i) {
       const Line& l = lines_[i];
       if (l.kind == Kind::kKey && l.hash == keyHash && sameName(name(l), key)) return value(l);
     }
@@ -138,8 +142,8 @@ std::optional<std::string_view> IniDocument::find(std::string_view section, std:
 
 std::vector<std::string> IniDocument::sectionNames() const {
   std::vector<std::string> names;
-  for (const std::size_t i : sections_) {
-    const std::string_view n = name(lines_[i]);
+  for (std::size_t at = firstSection_; at < lines_.size(); at = lines_[at].nextSection) {
+    const std::string_view n = name(lines_[at]);
     if (std::none_of(names.begin(), names.end(), [&](const std::string& known) { return sameName(known, n); }))
       names.emplace_back(n);
   }

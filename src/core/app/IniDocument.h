@@ -64,6 +64,7 @@ class IniDocument {
     std::size_t size = 0;
     std::size_t nameAt = 0, nameSize = 0;    // section or key name (trimmed), from the line's start
     std::size_t valueAt = 0, valueSize = 0;  // key value (trimmed), from the line's start
+    std::size_t nextSection = 0;  // a section line's: the next section line (or the number of lines)
     std::uint32_t hash = 0;  // nameHash(name): a look-up compares the names of lines with its hash only
     Kind kind = Kind::kOther;
   };
@@ -83,7 +84,7 @@ class IniDocument {
 
   std::string text_;  // the text parsed, followed by every line changed or added since
   std::vector<Line> lines_;
-  std::vector<std::size_t> sections_;  // the section lines, in file order
+  std::size_t firstSection_ = 0;  // the first section line (or the number of lines)
   std::size_t unused_ = 0;             // bytes of text_ that no line holds any more
   bool finalNewline_ = false;
   bool crlf_ = false;  // the file's lines end in "\r\n": new lines do too

@@ -104,20 +104,28 @@ bool SettingsFile::write(const std::vector<Change>& changes, std::string* error)
     if (error) *error = "Cannot save the settings: " + problem_ + "; the file is left as it is";
     return false;
   }
-  IniDocument next = doc_;
+  // The changes go straight into the document; unless the file is saved, it is read again from the
+  // text it was read from (or saved as), so that a failed write changes nothing.
+  struct Restore {
+    const SettingsFile& file;
+    bool saved = false;
+    ~Restore() {
+      if (!saved) file.doc_.parse(std::string_view(file.text_));
+    }
+  } restore{*this};
   for (const auto& c : changes) {
     if (c.value) {
-      if (!next.set(c.section, c.key, *c.value)) {
+      if (!doc_.set(c.section, c.key, *c.value)) {
         if (error) *error = "Cannot save the settings: \"" + c.section + "\" / \"" + c.key + "\" is not a valid name";
         return false;
       }
     } else if (c.key.empty()) {
-      next.removeSection(c.section);
+      doc_.removeSection(c.section);
     } else {
-      next.removeKey(c.section, c.key);
+      doc_.removeKey(c.section, c.key);
     }
   }
-  std::string text = next.text();
+  std::string text = doc_.text();
   if (text.size() > kMaxFileSize) {
     if (error) *error = "Cannot save the settings: the file would grow beyond " + std::to_string(kMaxFileSize) + " bytes";
     return false;
@@ -127,7 +135,7 @@ bool SettingsFile::write(const std::vector<Change>& changes, std::string* error)
     if (error) *error = why;
     return false;
   }
-  doc_ = std::move(next);
+  restore.saved = true;
   text_ = std::move(text);
   stamp_ = store_->stamp(path_);
   return true;
