@@ -87,8 +87,9 @@ void IniDocument::parseText() {
   lines_.clear();
   unused_ = 0;
   finalNewline_ = !text_.empty() && text_.back() == '\n';
-  // One allocation for the lines instead of one per doubling.
-  std::size_t count = 1;
+  // One allocation for the lines instead of one per doubling, with room for the three lines that a
+  // key in a new section adds.
+  std::size_t count = 4;
   for (auto at = text_.find('\n'); at != std::string::npos; at = text_.find('\n', at + 1)) ++count;
   lines_.reserve(count);
   std::size_t start = 0;
