@@ -96,6 +96,34 @@ void skipLengthModifier(std::string_view format, std::size_t& pos) {
   }
 }
 
+// The plain conversions that need no snprintf: "%s" without flags, width or precision, and whole
+// numbers ("%d", "%u", "%ld", ...) with at most a zero flag and a width. They come out byte for byte as
+// snprintf would write them.
+void appendText(std::string& out, const FormatArg::Value& value) {
+  if (const auto* p = std::get_if<std::string>(&value)) {
+    out.append(p->c_str());  // as "%s" of the text: up to its first NUL byte
+    return;
+  }
+  out.append(asString(value).c_str());
+}
+
+template <typename T>
+void appendNumber(std::string& out, T value, bool zeroPad, std::size_t width) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const std::size_t size = static_cast<std::size_t>(end - digits);
+  const std::size_t sign = digits[0] == '-' ? 1 : 0;
+  const std::size_t pad = width > size ? width - size : 0;
+  if (zeroPad) {
+    out.append(digits, sign);  // the zeros go between the sign and the digits
+    out.append(pad, '0');
+    out.append(digits + sign, size - sign);
+  } else {
+    out.append(pad, ' ');
+    out.append(digits, size);
+  }
+}
+
 }  // namespace
 
 std::string formatText(std::string_view format, std::span<const FormatArg> args) {
@@ -117,15 +145,24 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
     std::size_t j = i + 1;
     std::string flagsWidth;
     std::size_t flags = 0;
+    bool zeroFlagOnly = true;  // no flag but '0'
     while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos) {
+      if (format[j] != '0') zeroFlagOnly = false;
       if (flags++ < 5) flagsWidth += format[j];  // repeated flags mean nothing more
       ++j;
     }
-    flagsWidth += readBoundedNumber(format, j);  // width
+    const std::string width = readBoundedNumber(format, j);
+    flagsWidth += width;
+    bool precision = false;
     if (j < format.size() && format[j] == '.') {
       ++j;
+      precision = true;
       flagsWidth += '.' + readBoundedNumber(format, j);  // precision
     }
+    // A plain conversion: at most a zero flag and a width.
+    const bool plain = zeroFlagOnly && !precision;
+    std::size_t widthValue = 0;
+    if (plain) std::from_chars(width.data(), width.data() + width.size(), widthValue);
     skipLengthModifier(format, j);
     if (j >= format.size()) {  // a lone '%' at the end: keep it as text
       out.append(format.substr(i));
@@ -137,10 +174,19 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
     switch (conversion) {
       case 'd':
       case 'i':
-        appendPrintf(out, flagsWidth, 'd', asSigned(value));
+        if (plain)
+          appendNumber(out, asSigned(value), flags > 0, widthValue);
+        else
+          appendPrintf(out, flagsWidth, 'd', asSigned(value));
         ++next;
         break;
       case 'u':
+        if (plain)
+          appendNumber(out, asUnsigned(value), flags > 0, widthValue);
+        else
+          appendPrintf(out, flagsWidth, 'u', asUnsigned(value));
+        ++next;
+        break;
       case 'x':
       case 'X':
       case 'o':
@@ -161,8 +207,12 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
         ++next;
         break;
       case 's': {
-        const std::string s = asString(value);
-        appendPrintf(out, flagsWidth, 's', s.c_str());
+        if (flagsWidth.empty()) {
+          appendText(out, value);
+        } else {
+          const std::string s = asString(value);
+          appendPrintf(out, flagsWidth, 's', s.c_str());
+        }
         ++next;
         break;
       }
