@@ -200,11 +200,12 @@ struct Counters {
   }
 };
 
-// "%s: %.0f:%02ld:%02ld": whole hours (no 24-hour wrap), minutes and seconds.
+// "%s: %.0f:%02ld:%02ld": whole hours (no 24-hour wrap), minutes and seconds. The hours are a whole
+// number below 2^53, which "%.0f" writes as its digits: they are written as an integer.
 std::string hoursMinutesSeconds(TextId label, std::uint64_t seconds) {
   const double hours = std::trunc(static_cast<double>(seconds) / 3600.0 + 5.787037037037037e-6);
-  return lang::formatText("%s: %.0f:%02ld:%02ld",
-                          {text(label), hours, static_cast<long>(seconds / 60 % 60), static_cast<long>(seconds % 60)});
+  return lang::formatText("%s: %s:%02ld:%02ld", {text(label), std::to_string(static_cast<std::uint64_t>(hours)),
+                                                 static_cast<long>(seconds / 60 % 60), static_cast<long>(seconds % 60)});
 }
 
 // "%s: %d" (or %u, %lu) of a label and a whole number, without the format parser: a part's summary
@@ -223,6 +224,7 @@ class Conversion {
   ConvertResult run();
 
  private:
+  // Lines made for the log alone are made only when there is a log (callers test log_ first).
   void log(const std::string& s) {
     if (log_) log_(s);
   }
@@ -318,9 +320,10 @@ void Conversion::partSummary(std::uint64_t seconds) {
   const auto recordingSeconds = static_cast<std::uint64_t>(std::max<std::int64_t>(0, recordingMs / 1000));
   const auto faultyMs = d.durationMs(static_cast<std::int64_t>(counters_.faulty));
 
-  log(lang::formatText(" %s: (%s) %s \r\n",
-                       {text(TextId::Recording), request_.sourcePath, text(TextId::WavPartComplete)}));
-  log(text(TextId::ReportRule) + "\r\n\r\n");
+  if (log_)
+    log(lang::formatText(" %s: (%s) %s \r\n",
+                         {text(TextId::Recording), request_.sourcePath, text(TextId::WavPartComplete)}));
+  if (log_) log(text(TextId::ReportRule) + "\r\n\r\n");
   info_.write(text(TextId::ReportRule) + "\r\n\r\n");
   info_.write(text(TextId::PartSummary) + "\r\n");
   both(lang::formatText("%s: %s", {text(TextId::Device), d.deviceName()}));
@@ -342,7 +345,7 @@ void Conversion::partSummary(std::uint64_t seconds) {
   both(labelled(TextId::FaultyPages, counters_.faulty));
   both(lang::formatText("(%s: %0.2f s)", {text(TextId::FaultyAudio), static_cast<double>(faultyMs) * 0.001}));
   info_.write("\r\n" + text(TextId::ReportRule) + "\r\n");
-  log("\r\n" + text(TextId::ReportRule) + "\r\n\r\n");
+  if (log_) log("\r\n" + text(TextId::ReportRule) + "\r\n\r\n");
   info_.write(text(TextId::EndOfReport) + "\n");
 }
 
@@ -399,7 +402,7 @@ void Conversion::emit(const std::uint8_t* data, std::size_t n) {
     partBytes_ += first;
     data += first;
     n -= first;
-    log(" " + text(TextId::WavPartComplete) + "\r\n");
+    if (log_) log(" " + text(TextId::WavPartComplete) + "\r\n");
     info_.write(text(TextId::WavPartComplete) + "\n");
     const std::uint64_t seconds = partSeconds();
     partSummary(seconds);
@@ -506,8 +509,9 @@ ConvertResult Conversion::run() {
     ~ProgressWindow() { ui.progressDone(); }
   } window{ui_};
   progress(0);
-  log(lang::formatText(" %s (%s) %s\r\n",
-                       {text(TextId::Recording), request_.sourcePath, text(TextId::BeingConvertedToWav)}));
+  if (log_)
+    log(lang::formatText(" %s (%s) %s\r\n",
+                         {text(TextId::Recording), request_.sourcePath, text(TextId::BeingConvertedToWav)}));
 
   try {
     const std::uint64_t fileLength = source.GetLength();
@@ -594,7 +598,7 @@ ConvertResult Conversion::run() {
         loopOrdinary(reader, outer);
     } catch (const FileError& e) {
       // A file error ends the loop as a cancel does: the parts so far keep correct lengths.
-      log(" " + text(TextId::ConversionCancelled) + "\r\n");
+      if (log_) log(" " + text(TextId::ConversionCancelled) + "\r\n");
       try {
         info_.write(text(TextId::ConversionCancelled) + "\n");
       } catch (const FileError&) {
@@ -604,14 +608,14 @@ ConvertResult Conversion::run() {
     }
 
     if (cancelled_) {
-      log(" " + text(TextId::ConversionCancelled) + "\r\n");
+      if (log_) log(" " + text(TextId::ConversionCancelled) + "\r\n");
       info_.write(text(TextId::ConversionCancelled) + "\n");
       closePart();
       result_.status = ConvertStatus::Cancelled;
       result_.message = "the conversion was cancelled";
       return std::move(result_);
     }
-    log(" " + text(TextId::WavPartComplete) + "\r\n");
+    if (log_) log(" " + text(TextId::WavPartComplete) + "\r\n");
     info_.write(text(TextId::WavPartComplete) + "\n");
     partSummary(partSeconds());
     closePart();
