@@ -110,7 +110,13 @@ bool SettingsFile::write(const std::vector<Change>& changes, std::string* error)
     const SettingsFile& file;
     bool saved = false;
     ~Restore() {
-      if (!saved) file.doc_.parse(std::string_view(file.text_));
+      if (saved) return;
+      try {
+        file.doc_.parse(std::string_view(file.text_));
+      } catch (...) {  // out of memory: the next read parses the file again
+        file.text_.clear();
+        file.loaded_ = false;
+      }
     }
   } restore{*this};
   for (const auto& c : changes) {
