@@ -35,22 +35,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string value = "v" + std::to_string(size) + " x";
   if (!changed.set("Options", "RPW", value)) __builtin_trap();
   const IniDocument reread(changed.text());
-  const std::string* got = reread.find("Options", "RPW");
-  if (got == nullptr || *got != value) __builtin_trap();
+  const auto got = reread.find("Options", "RPW");
+  if (!got || *got != value) __builtin_trap();
   std::size_t compared = 0;
   for (const auto& section : doc.sectionNames()) {
     for (const auto& key : doc.keyNames(section)) {
       if (++compared > 64) break;
       if (equalIgnoringCase(key, "RPW")) continue;
-      const std::string* before = doc.find(section, key);
-      const std::string* after = reread.find(section, key);
-      if ((before == nullptr) != (after == nullptr) || (before && *before != *after)) __builtin_trap();
+      const auto before = doc.find(section, key);
+      const auto after = reread.find(section, key);
+      if (before != after) __builtin_trap();
     }
   }
 
   // A removed key is gone for good.
   IniDocument removed(reread.text());
   if (!removed.removeKey("Options", "RPW")) __builtin_trap();
-  if (IniDocument(removed.text()).find("Options", "RPW") != nullptr) __builtin_trap();
+  if (IniDocument(removed.text()).find("Options", "RPW")) __builtin_trap();
   return 0;
 }

@@ -10,6 +10,7 @@
 // where every key read searched a long file and the run slowed to about half.
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "AsanDefaults.h"
@@ -26,7 +27,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace recdesk::app;
 
-  static const std::string path = "/settings/recdesk.ini";
+  static const std::filesystem::path path = "/settings/recdesk.ini";
   recdesk::test::MemoryFileStore store;
   store.put(path, std::string_view(reinterpret_cast<const char*>(data), size));
   SettingsFile file(path, store);

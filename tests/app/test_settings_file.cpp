@@ -30,14 +30,14 @@ TEST(IniDocument, LooksUpSectionsAndKeysWithoutRegardToCase) {
       "[ options ]\r\n"
       "Baud=115200\r\n"
       "port=7\r\n");
-  ASSERT_NE(doc.find("OPTIONS", "port"), nullptr);
+  ASSERT_TRUE(doc.find("OPTIONS", "port"));
   EXPECT_EQ(*doc.find("OPTIONS", "port"), "1000");  // the first part of a repeated section wins
   EXPECT_EQ(*doc.find("options", "BAUD"), "115200");
   EXPECT_EQ(*doc.find("device profiles for r5", "numprofiles"), "2");
-  ASSERT_NE(doc.find("Options", "ProfileIni"), nullptr);
+  ASSERT_TRUE(doc.find("Options", "ProfileIni"));
   EXPECT_EQ(*doc.find("Options", "ProfileIni"), "");  // present but empty
-  EXPECT_EQ(doc.find("Options", "Missing"), nullptr);
-  EXPECT_EQ(doc.find("Device Profiles", "NumProfiles"), nullptr);
+  EXPECT_FALSE(doc.find("Options", "Missing"));
+  EXPECT_FALSE(doc.find("Device Profiles", "NumProfiles"));
   EXPECT_EQ(doc.sectionNames(), (std::vector<std::string>{"Options", "Device Profiles for R5"}));
   EXPECT_EQ(doc.keyNames("options"), (std::vector<std::string>{"Port", "ProfileIni", "Baud"}));
 }
@@ -49,8 +49,8 @@ TEST(IniDocument, DamagedTextNeverStopsTheReadableKeys) {
   text += "\xEF\xBB\xBFNotFirst=1\n";
   text += "Port=12abc";  // no final line break
   const IniDocument doc(text);
-  EXPECT_EQ(doc.find("Options", "Orphan"), nullptr);
-  EXPECT_EQ(doc.find("Options", ";Port"), nullptr);
+  EXPECT_FALSE(doc.find("Options", "Orphan"));
+  EXPECT_FALSE(doc.find("Options", ";Port"));
   EXPECT_EQ(*doc.find("Options", "Port"), "12abc");
   EXPECT_EQ(doc.find("Options", "Huge")->size(), 1u << 20);
   EXPECT_EQ(doc.text(), text);  // nothing is lost when it is written back unchanged
@@ -91,7 +91,7 @@ TEST(IniDocument, ChangingOneKeyKeepsEverythingElse) {
   IniDocument plain("[A]\nx=1");
   ASSERT_TRUE(plain.set("A", "y", "evil\n[Options]\nPort=5"));
   EXPECT_EQ(plain.text(), "[A]\nx=1\ny=evil [Options] Port=5\n");
-  EXPECT_EQ(plain.find("Options", "Port"), nullptr);
+  EXPECT_FALSE(plain.find("Options", "Port"));
   EXPECT_FALSE(plain.set("A]", "k", "v"));
   EXPECT_FALSE(plain.set("A", "k=v", "v"));
   EXPECT_FALSE(plain.set("", "k", "v"));
@@ -100,6 +100,33 @@ TEST(IniDocument, ChangingOneKeyKeepsEverythingElse) {
   EXPECT_TRUE(plain.removeKey("a", "X"));
   EXPECT_TRUE(plain.removeSection("A"));
   EXPECT_EQ(plain.text(), "");
+}
+
+// Replaced lines leave their old text behind until its room is given back: through many changes every
+// line keeps its text, in its place.
+TEST(IniDocument, ManyChangesKeepEveryLine) {
+  IniDocument doc("; top\r\n[A]\r\nk=1\r\nother = x \r\n[B]\r\nb=2\r\n");
+  std::vector<std::string> added(7);
+  std::string last;
+  for (int i = 0; i < 300; ++i) {
+    last = std::string(100 + i % 50, static_cast<char>('a' + i % 26));
+    ASSERT_TRUE(doc.set("A", "k", last));
+    added[i % 7] = std::to_string(i);
+    ASSERT_TRUE(doc.set("b", "n" + std::to_string(i % 7), added[i % 7]));
+    if (i % 40 == 39) {
+      ASSERT_TRUE(doc.removeKey("B", "n6"));
+      added[6].clear();
+    }
+  }
+  std::string expected = "; top\r\n[A]\r\nk=" + last + "\r\nother = x \r\n[B]\r\nb=2\r\n";
+  for (std::size_t n = 0; n < added.size(); ++n)
+    if (!added[n].empty()) expected += "n" + std::to_string(n) + "=" + added[n] + "\r\n";
+  EXPECT_EQ(doc.text(), expected);
+  EXPECT_EQ(*doc.find("a", "K"), last);
+  EXPECT_EQ(*doc.find("A", "other"), "x");
+  EXPECT_EQ(*doc.find("B", "n3"), added[3]);
+  const IniDocument copy = doc;
+  EXPECT_EQ(copy.text(), expected);
 }
 
 // Look-ups compare name hashes before names: they answer as a walk through the lines from the top
@@ -142,9 +169,9 @@ TEST(IniDocument, LookUpsAnswerAsAWalkThroughTheLines) {
     const auto check = [&](const IniDocument& doc) {
       for (const auto& section : sections)
         for (const auto& key : keys) {
-          const std::string* value = doc.find(section, key);
+          const auto value = doc.find(section, key);
           const auto expected = walk(doc.text(), section, key);
-          ASSERT_EQ(value != nullptr, expected.has_value()) << doc.text() << section << "/" << key;
+          ASSERT_EQ(value.has_value(), expected.has_value()) << doc.text() << section << "/" << key;
           if (value) {
             EXPECT_EQ(*value, *expected) << doc.text() << section << "/" << key;
           }
@@ -257,6 +284,10 @@ TEST(SettingsFile, FailedSaveLeavesTheOldFileWholeAndSaysSo) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
   }
   f.setFaultHook({});
+  // A name that could not be read back refuses the whole write, also the changes before it.
+  EXPECT_FALSE(f.write({{"Options", "Port", "7"}, {"Options", "k=v", "1"}}));
+  EXPECT_EQ(f.readInt("Options", "Port", 0), 3);
+  EXPECT_EQ(readFile(path), original);
   EXPECT_TRUE(f.write({{"Options", "Port", "1000"}, {"Options", "Baud", "1000000"}}));
   EXPECT_EQ(readFile(path), "[Options]\nPort=1000\nBaud=1000000\n");
 }

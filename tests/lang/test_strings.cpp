@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdio>
+#include <string>
+
 #include "TestSupport.h"
 #include "lang/Strings.h"
 
@@ -46,6 +50,31 @@ TEST(FormatText, ReadsTheRecorderFormatsAndBoundsWidths) {
   EXPECT_EQ(formatText("%-----5d|", {1}), "1    |");
   // Conversions that would read or write through pointers stay text.
   EXPECT_EQ(formatText("a%nb%*dc", {1, 2}), "a%nb%*dc");
+}
+
+// Whole numbers and plain texts are written without snprintf: they come out as snprintf writes them.
+TEST(FormatText, PlainNumbersAndTextsAsSnprintfWritesThem) {
+  const long long signedValues[] = {0, 7, -7, 42, -42, 99999, -100000, LLONG_MAX, LLONG_MIN};
+  const unsigned long long unsignedValues[] = {0, 7, 65535, 4294967296ULL, ULLONG_MAX};
+  for (const std::string flags : {"", "0", "00"}) {
+    for (const std::string width : {"", "1", "2", "5", "12", "25"}) {
+      const std::string spec = "%" + flags + width;
+      char expected[64];
+      for (const long long v : signedValues) {
+        std::snprintf(expected, sizeof expected, (spec + "lld").c_str(), v);
+        EXPECT_EQ(formatText("<" + spec + "d>", {v}), "<" + std::string(expected) + ">") << spec << " " << v;
+        EXPECT_EQ(formatText(spec + "ld", {static_cast<long>(v)}), expected) << spec << " " << v;
+      }
+      for (const unsigned long long v : unsignedValues) {
+        std::snprintf(expected, sizeof expected, (spec + "llu").c_str(), v);
+        EXPECT_EQ(formatText(spec + "u", {v}), expected) << spec << " " << v;
+      }
+    }
+  }
+  // A number given as text or as a fraction, a text given as a number, a text holding a NUL byte.
+  EXPECT_EQ(formatText("%05u|%3d|%s|%s", {"12", 2.9, -3, 1.5}), "00012|  2|-3|1.5");
+  EXPECT_EQ(formatText("[%s]", {std::string("ab\0cd", 5)}), "[ab]");
+  EXPECT_EQ(formatText("%-3d|%+d|% d|%.3d|%5s|", {1, 2, 3, 4, "ab"}), "1  |+2| 3|004|   ab|");
 }
 
 TEST(Strings, ByteOrderMarkAndRepeatedNumbers) {

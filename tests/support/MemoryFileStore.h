@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -19,10 +20,12 @@ class MemoryFileStore final : public app::FileStore {
  public:
   // Another program writes the file.
   void put(const std::filesystem::path& file, std::string_view content) {
-    files_[file.string()] = File{std::string(content), ++version_};
+    File& f = files_[file.native()];
+    f.text.assign(content);  // in the room the file had
+    f.version = ++version_;
   }
   std::optional<std::string> content(const std::filesystem::path& file) const {
-    const auto it = files_.find(file.string());
+    const auto it = files_.find(file.native());
     if (it == files_.end()) return std::nullopt;
     return it->second.text;
   }
@@ -30,7 +33,7 @@ class MemoryFileStore final : public app::FileStore {
 
   Stamp stamp(const std::filesystem::path& file) const override {
     Stamp s;
-    const auto it = files_.find(file.string());
+    const auto it = files_.find(file.native());
     if (it == files_.end()) return s;
     s.exists = true;
     s.size = it->second.text.size();
@@ -40,7 +43,7 @@ class MemoryFileStore final : public app::FileStore {
 
   Content read(const std::filesystem::path& file, std::size_t limit) const override {
     Content c;
-    const auto it = files_.find(file.string());
+    const auto it = files_.find(file.native());
     if (it == files_.end()) {
       c.problem = "cannot read \"" + file.string() + "\" (" + std::strerror(ENOENT) + ")";
       return c;
@@ -73,7 +76,7 @@ class MemoryFileStore final : public app::FileStore {
     std::string text;
     std::uint64_t version = 0;
   };
-  std::map<std::string, File> files_;
+  std::map<std::string, File, std::less<>> files_;  // by the path's own text: a look-up copies nothing
   std::uint64_t version_ = 0;
   std::uint64_t saves_ = 0;
 };

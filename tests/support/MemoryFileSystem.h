@@ -27,7 +27,8 @@ class MemoryFileSystem final : public audio::FileSystem {
   explicit MemoryFileSystem(std::size_t capacity = std::size_t{64} << 20) : capacity_(capacity) {}
 
   void put(const std::string& path, std::string_view content) {
-    files_[path] = std::make_shared<Bytes>(content.begin(), content.end());
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
+    files_[path] = std::make_shared<Bytes>(bytes, bytes + content.size());  // copied whole, not char by char
   }
   std::optional<std::string> content(const std::string& path) const {
     const auto it = files_.find(path);
@@ -142,6 +143,9 @@ class MemoryFileSystem final : public audio::FileSystem {
     count = static_cast<std::size_t>(std::min<std::uint64_t>(count, capacity_ - offset));  // what still fits
     Bytes& bytes = *f->bytes;
     const auto* in = static_cast<const std::uint8_t*>(buffer);
+    // A file grows in steps of at least 4 KiB, not first by the few bytes of a header.
+    const std::size_t end = static_cast<std::size_t>(offset) + count;
+    if (end > bytes.capacity()) bytes.reserve(std::max({end, 2 * bytes.capacity(), std::size_t{4096}}));
     if (offset > bytes.size()) bytes.resize(static_cast<std::size_t>(offset));  // a hole reads as zeros
     const std::size_t overlap = std::min<std::size_t>(count, bytes.size() - static_cast<std::size_t>(offset));
     if (overlap > 0) std::memcpy(bytes.data() + offset, in, overlap);

@@ -12,8 +12,13 @@
 //   section are kept in the file but never match a lookup.
 // - Section and key names match without regard to ASCII case. When a section appears more than once,
 //   its parts are searched in file order and the first matching key wins.
+//
+// The document keeps the text it parsed in one piece and its lines as places in it, so that parsing
+// and copying a document cost an allocation or two rather than a few per line. A changed or added line
+// is stored after the parsed text; the room of the lines it replaced is given back now and then.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,11 +31,14 @@ class IniDocument {
   explicit IniDocument(std::string_view text) { parse(text); }
 
   void parse(std::string_view text);
+  // The same, taking the text over instead of copying it.
+  void parse(std::string&& text);
   // The file's text: unchanged lines byte for byte; ends with a line break once anything was changed.
   std::string text() const;
 
-  // The value of `key` in `section`, or nullptr when there is none.
-  const std::string* find(std::string_view section, std::string_view key) const;
+  // The value of `key` in `section`, or nullopt when there is none. The view into the document is
+  // valid until the document changes (or goes).
+  std::optional<std::string_view> find(std::string_view section, std::string_view key) const;
   std::vector<std::string> sectionNames() const;  // each name once, in file order
   std::vector<std::string> keyNames(std::string_view section) const;
 
@@ -49,19 +57,35 @@ class IniDocument {
   static bool validKeyName(std::string_view key);
 
  private:
-  enum class Kind { kOther, kSection, kKey };
+  enum class Kind : std::uint8_t { kOther, kSection, kKey };
+  // A line is a stretch of text_ (without its "\n"); its name and value are stretches of the line.
   struct Line {
-    std::string raw;  // without the "\n"
-    Kind kind = Kind::kOther;
-    std::string name;   // section or key name (trimmed)
-    std::string value;  // key value (trimmed)
+    std::size_t start = 0;
+    std::size_t size = 0;
+    std::size_t nameAt = 0, nameSize = 0;    // section or key name (trimmed), from the line's start
+    std::size_t valueAt = 0, valueSize = 0;  // key value (trimmed), from the line's start
+    std::size_t nextSection = 0;  // a section line's: the next section line (or the number of lines)
     std::uint32_t hash = 0;  // nameHash(name): a look-up compares the names of lines with its hash only
+    Kind kind = Kind::kOther;
   };
-  static Line classify(std::string raw, bool first);
-  std::string newLine(std::string text) const;
+
+  void parseText();
+  Line classify(std::size_t start, std::size_t size, bool first) const;
+  std::string_view raw(const Line& l) const { return std::string_view(text_).substr(l.start, l.size); }
+  std::string_view name(const Line& l) const { return std::string_view(text_).substr(l.start + l.nameAt, l.nameSize); }
+  std::string_view value(const Line& l) const {
+    return std::string_view(text_).substr(l.start + l.valueAt, l.valueSize);
+  }
+  // Stores a new line's text (with "\r" in a file of "\r\n" lines when `cr`) and returns its line.
+  Line storeLine(const std::string& text, Kind kind, std::size_t nameAt, std::size_t nameSize, bool cr);
+  void indexSections();
+  void dropUnused();  // gives back the room of replaced and removed lines once it is most of text_
   static std::uint32_t nameHash(std::string_view name);
 
+  std::string text_;  // the text parsed, followed by every line changed or added since
   std::vector<Line> lines_;
+  std::size_t firstSection_ = 0;  // the first section line (or the number of lines)
+  std::size_t unused_ = 0;             // bytes of text_ that no line holds any more
   bool finalNewline_ = false;
   bool crlf_ = false;  // the file's lines end in "\r\n": new lines do too
 };

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 #include "app/SettingsFile.h"
@@ -126,7 +127,8 @@ LoadResult loadSettings(SettingsFile& file) {
 
 std::vector<std::pair<std::string, std::string>> settingsAsText(const Settings& s) {
   auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
-  return {
+  // The texts are moved into the result: from a braced list they would all be copied.
+  std::pair<std::string, std::string> items[] = {
       {"Options.ProfileIni", s.profileIni},
       {"Options.Port", num(s.port)},
       {"Options.Baud", num(s.baud)},
@@ -153,6 +155,7 @@ std::vector<std::pair<std::string, std::string>> settingsAsText(const Settings& 
       {"CommsLog.Width", num(s.logWidth)},
       {"CommsLog.Height", num(s.logHeight)},
   };
+  return {std::make_move_iterator(std::begin(items)), std::make_move_iterator(std::end(items))};
 }
 
 bool saveMainWindow(SettingsFile& file, const Settings& s, bool placement, std::string* error) {

@@ -15,7 +15,7 @@ void SettingsFile::refresh(bool force) const {
   problem_.clear();
   if (!now.exists) {
     text_.clear();
-    doc_.parse({});
+    doc_.parse(std::string_view());
     return;
   }
   FileStore::Content content = store_->read(path_, kMaxFileSize);
@@ -33,14 +33,14 @@ std::string SettingsFile::readProblem() const {
 
 bool SettingsFile::hasKey(std::string_view section, std::string_view key) const {
   refresh();
-  return doc_.find(section, key) != nullptr;
+  return doc_.find(section, key).has_value();
 }
 
 std::string SettingsFile::readText(std::string_view section, std::string_view key,
                                    std::string_view defaultValue) const {
   refresh();
-  const std::string* v = doc_.find(section, key);
-  return v ? *v : std::string(defaultValue);
+  const auto v = doc_.find(section, key);
+  return std::string(v ? *v : defaultValue);
 }
 
 std::optional<std::int64_t> SettingsFile::parseInteger(std::string_view text) {
@@ -74,9 +74,9 @@ std::int64_t SettingsFile::readInt(std::string_view section, std::string_view ke
 std::int64_t SettingsFile::readInt(std::string_view section, std::string_view key, std::int64_t defaultValue,
                                    bool& noInteger) const {
   refresh();
-  const std::string* v = doc_.find(section, key);
+  const auto v = doc_.find(section, key);
   noInteger = false;
-  if (v == nullptr) return defaultValue;
+  if (!v) return defaultValue;
   const auto value = parseInteger(*v);
   noInteger = !value;
   return value.value_or(0);
@@ -84,8 +84,8 @@ std::int64_t SettingsFile::readInt(std::string_view section, std::string_view ke
 
 bool SettingsFile::holdsNoInteger(std::string_view section, std::string_view key) const {
   refresh();
-  const std::string* v = doc_.find(section, key);
-  return v != nullptr && !parseInteger(*v);
+  const auto v = doc_.find(section, key);
+  return v && !parseInteger(*v);
 }
 
 std::vector<std::string> SettingsFile::sections() const {
@@ -104,20 +104,34 @@ bool SettingsFile::write(const std::vector<Change>& changes, std::string* error)
     if (error) *error = "Cannot save the settings: " + problem_ + "; the file is left as it is";
     return false;
   }
-  IniDocument next = doc_;
+  // The changes go straight into the document; unless the file is saved, it is read again from the
+  // text it was read from (or saved as), so that a failed write changes nothing.
+  struct Restore {
+    const SettingsFile& file;
+    bool saved = false;
+    ~Restore() {
+      if (saved) return;
+      try {
+        file.doc_.parse(std::string_view(file.text_));
+      } catch (...) {  // out of memory: the next read parses the file again
+        file.text_.clear();
+        file.loaded_ = false;
+      }
+    }
+  } restore{*this};
   for (const auto& c : changes) {
     if (c.value) {
-      if (!next.set(c.section, c.key, *c.value)) {
+      if (!doc_.set(c.section, c.key, *c.value)) {
         if (error) *error = "Cannot save the settings: \"" + c.section + "\" / \"" + c.key + "\" is not a valid name";
         return false;
       }
     } else if (c.key.empty()) {
-      next.removeSection(c.section);
+      doc_.removeSection(c.section);
     } else {
-      next.removeKey(c.section, c.key);
+      doc_.removeKey(c.section, c.key);
     }
   }
-  std::string text = next.text();
+  std::string text = doc_.text();
   if (text.size() > kMaxFileSize) {
     if (error) *error = "Cannot save the settings: the file would grow beyond " + std::to_string(kMaxFileSize) + " bytes";
     return false;
@@ -127,7 +141,7 @@ bool SettingsFile::write(const std::vector<Change>& changes, std::string* error)
     if (error) *error = why;
     return false;
   }
-  doc_ = std::move(next);
+  restore.saved = true;
   text_ = std::move(text);
   stamp_ = store_->stamp(path_);
   return true;

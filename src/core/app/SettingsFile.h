@@ -99,7 +99,9 @@ class SettingsFile {
   FileStore* store_;
   SaveFaultHook hook_;
   mutable IniDocument doc_;
-  mutable std::string text_;  // what doc_ was read from: a read finding the same text keeps doc_
+  // What doc_ was read from or saved as: a read finding the same text keeps doc_, and a failed write
+  // reads it again.
+  mutable std::string text_;
   mutable FileStore::Stamp stamp_;
   mutable bool loaded_ = false;
   mutable int holds_ = 0;

@@ -34,10 +34,17 @@ inline std::int16_t signed16(const std::uint8_t* p) {
 bool descramble(const std::uint8_t* page, std::uint8_t* plain) {
   const std::uint8_t key0 = pageKey(page);
   std::uint8_t key = key0;
-  for (std::size_t i = 0; i < kPayloadSize; ++i) {
-    const std::uint8_t c = page[i];
-    plain[i] = static_cast<std::uint8_t>(c ^ key);
-    key = static_cast<std::uint8_t>(key + c);
+  // Eight bytes per round: one load and one store of eight bytes each.
+  static_assert(kPayloadSize % 8 == 0);
+  for (std::size_t i = 0; i < kPayloadSize; i += 8) {
+    std::uint8_t bytes[8];
+    std::memcpy(bytes, page + i, 8);
+    for (auto& b : bytes) {
+      const std::uint8_t c = b;
+      b = static_cast<std::uint8_t>(c ^ key);
+      key = static_cast<std::uint8_t>(key + c);
+    }
+    std::memcpy(plain + i, bytes, 8);
   }
   for (std::size_t i = kOffFileNumber; i < kOffCheck; ++i) key = static_cast<std::uint8_t>(key + page[i]);
   return key == page[kOffCheck];

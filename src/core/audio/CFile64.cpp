@@ -47,10 +47,18 @@ std::string makeDescription(FileError::Cause cause, int osError, const std::stri
   return text + ".";
 }
 
+// The text of every FileError that holds no error; a copy of it shares the text.
+const std::runtime_error& noError() {
+  static const std::runtime_error error("no error");
+  return error;
+}
+
 // Largest position the operating system's off_t can carry.
 constexpr std::uint64_t kMaxPosition = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
 
 }  // namespace
+
+FileError::FileError() : std::runtime_error(noError()) {}
 
 FileError::FileError(Cause cause, int osError, std::string path)
     : std::runtime_error(makeDescription(cause, osError, path)),

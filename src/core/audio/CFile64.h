@@ -30,7 +30,8 @@ class FileError : public std::runtime_error {
     kDiskFull = 13,
     kEndOfFile = 14,
   };
-  FileError() : std::runtime_error("no error") {}
+  // No error yet (an Open's error to fill): shares one "no error" text, so it costs no allocation.
+  FileError();
   FileError(Cause cause, int osError, std::string path);
 
   Cause cause() const { return cause_; }

@@ -70,6 +70,7 @@ class InfoFile {
   explicit InfoFile(FileSystem& files) : file_(files) {}
   bool open(const std::string& path, FileError* error) {
     buffer_.clear();
+    buffer_.reserve(1024);  // a part's report; a long list of faulty pages grows it
     return file_.Open(path, CFile64::kWrite, CFile64::kShareRead, CFile64::kCreateAlways, error);
   }
   bool isOpen() const { return file_.isOpen(); }
@@ -88,9 +89,12 @@ class InfoFile {
   }
   void flush() {
     if (!buffer_.empty() && file_.isOpen()) {
-      std::string pending;
-      pending.swap(buffer_);
-      file_.Write(pending.data(), pending.size());
+      // Emptied even when the write fails; the room stays for the next lines.
+      struct Empty {
+        std::string& buffer;
+        ~Empty() { buffer.clear(); }
+      } empty{buffer_};
+      file_.Write(buffer_.data(), buffer_.size());
     }
   }
   void close() {
@@ -108,11 +112,18 @@ class InfoFile {
   }
 
  private:
+  // The text between line breaks goes in whole.
   void append(std::string_view s) {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-      if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
-      if (s[i] == '\n') buffer_ += '\r';
-      buffer_ += s[i];
+    while (!s.empty()) {
+      const auto lf = s.find('\n');
+      if (lf == std::string_view::npos) {
+        buffer_ += s;
+        return;
+      }
+      const std::size_t end = lf > 0 && s[lf - 1] == '\r' ? lf - 1 : lf;
+      buffer_ += s.substr(0, end);
+      buffer_ += "\r\n";
+      s.remove_prefix(lf + 1);
     }
   }
 
@@ -123,15 +134,19 @@ class InfoFile {
 // Whole pages from the IM2 file, read in batches. A read that ends inside a page ends the file there.
 class PageReader {
  public:
-  // The buffer is left as it comes: every read fills what is used of it.
-  explicit PageReader(CFile64& file) : file_(file), buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kBytes)) {}
+  // The buffer is left as it comes: every read fills what is used of it. A file shorter than a batch
+  // gets a buffer one page longer than itself, so that the first read already finds its end.
+  PageReader(CFile64& file, std::uint64_t fileLength)
+      : file_(file),
+        bytes_(static_cast<std::size_t>(std::clamp<std::uint64_t>(fileLength / kPageSize + 1, 1, kReadPages)) * kPageSize),
+        buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(bytes_)) {}
   // The next whole page, or nullptr at the end of the file.
   const std::uint8_t* next() {
     if (pos_ + kPageSize > length_) {
       if (eof_) return nullptr;
-      length_ = file_.Read(buffer_.get(), kBytes);
+      length_ = file_.Read(buffer_.get(), bytes_);
       pos_ = 0;
-      if (length_ < kBytes) eof_ = true;
+      if (length_ < bytes_) eof_ = true;
       if (length_ < kPageSize) {
         length_ = 0;
         return nullptr;
@@ -143,8 +158,8 @@ class PageReader {
   }
 
  private:
-  static constexpr std::size_t kBytes = kReadPages * kPageSize;
   CFile64& file_;
+  std::size_t bytes_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   std::size_t pos_ = 0;
   std::size_t length_ = 0;
@@ -185,11 +200,12 @@ struct Counters {
   }
 };
 
-// "%s: %.0f:%02ld:%02ld": whole hours (no 24-hour wrap), minutes and seconds.
+// "%s: %.0f:%02ld:%02ld": whole hours (no 24-hour wrap), minutes and seconds. The hours are a whole
+// number below 2^53, which "%.0f" writes as its digits: they are written as an integer.
 std::string hoursMinutesSeconds(TextId label, std::uint64_t seconds) {
   const double hours = std::trunc(static_cast<double>(seconds) / 3600.0 + 5.787037037037037e-6);
-  return lang::formatText("%s: %.0f:%02ld:%02ld",
-                          {text(label), hours, static_cast<long>(seconds / 60 % 60), static_cast<long>(seconds % 60)});
+  return lang::formatText("%s: %s:%02ld:%02ld", {text(label), std::to_string(static_cast<std::uint64_t>(hours)),
+                                                 static_cast<long>(seconds / 60 % 60), static_cast<long>(seconds % 60)});
 }
 
 // "%s: %d" (or %u, %lu) of a label and a whole number, without the format parser: a part's summary
@@ -204,9 +220,11 @@ class Conversion {
       : request_(request), ui_(ui), log_(log), fs_(request.files ? *request.files : FileSystem::disk()),
         base_(wavBase(request.wavPath)), wav_(fs_), info_(fs_) {}
 
+  // Runs once: the result is handed over, not copied.
   ConvertResult run();
 
  private:
+  // Lines made for the log alone are made only when there is a log (callers test log_ first).
   void log(const std::string& s) {
     if (log_) log_(s);
   }
@@ -263,7 +281,7 @@ ConvertResult Conversion::fail(ConvertStatus status, std::string message, const 
   result_.message = std::move(message);
   if (request_.showFailures && !boxText.empty())
     ui_.message(boxText, text(TextId::AppName), ports::Icon::Error, ports::Buttons::Ok);
-  return result_;
+  return std::move(result_);
 }
 
 bool Conversion::openPart(FileError& error) {
@@ -302,9 +320,10 @@ void Conversion::partSummary(std::uint64_t seconds) {
   const auto recordingSeconds = static_cast<std::uint64_t>(std::max<std::int64_t>(0, recordingMs / 1000));
   const auto faultyMs = d.durationMs(static_cast<std::int64_t>(counters_.faulty));
 
-  log(lang::formatText(" %s: (%s) %s \r\n",
-                       {text(TextId::Recording), request_.sourcePath, text(TextId::WavPartComplete)}));
-  log(text(TextId::ReportRule) + "\r\n\r\n");
+  if (log_)
+    log(lang::formatText(" %s: (%s) %s \r\n",
+                         {text(TextId::Recording), request_.sourcePath, text(TextId::WavPartComplete)}));
+  if (log_) log(text(TextId::ReportRule) + "\r\n\r\n");
   info_.write(text(TextId::ReportRule) + "\r\n\r\n");
   info_.write(text(TextId::PartSummary) + "\r\n");
   both(lang::formatText("%s: %s", {text(TextId::Device), d.deviceName()}));
@@ -326,7 +345,7 @@ void Conversion::partSummary(std::uint64_t seconds) {
   both(labelled(TextId::FaultyPages, counters_.faulty));
   both(lang::formatText("(%s: %0.2f s)", {text(TextId::FaultyAudio), static_cast<double>(faultyMs) * 0.001}));
   info_.write("\r\n" + text(TextId::ReportRule) + "\r\n");
-  log("\r\n" + text(TextId::ReportRule) + "\r\n\r\n");
+  if (log_) log("\r\n" + text(TextId::ReportRule) + "\r\n\r\n");
   info_.write(text(TextId::EndOfReport) + "\n");
 }
 
@@ -383,7 +402,7 @@ void Conversion::emit(const std::uint8_t* data, std::size_t n) {
     partBytes_ += first;
     data += first;
     n -= first;
-    log(" " + text(TextId::WavPartComplete) + "\r\n");
+    if (log_) log(" " + text(TextId::WavPartComplete) + "\r\n");
     info_.write(text(TextId::WavPartComplete) + "\n");
     const std::uint64_t seconds = partSeconds();
     partSummary(seconds);
@@ -474,7 +493,7 @@ ConvertResult Conversion::run() {
     if (!replace) {
       result_.status = ConvertStatus::Declined;
       result_.message = declinedMessage(request_.wavPath);
-      return result_;
+      return std::move(result_);
     }
   }
 
@@ -490,13 +509,14 @@ ConvertResult Conversion::run() {
     ~ProgressWindow() { ui.progressDone(); }
   } window{ui_};
   progress(0);
-  log(lang::formatText(" %s (%s) %s\r\n",
-                       {text(TextId::Recording), request_.sourcePath, text(TextId::BeingConvertedToWav)}));
+  if (log_)
+    log(lang::formatText(" %s (%s) %s\r\n",
+                         {text(TextId::Recording), request_.sourcePath, text(TextId::BeingConvertedToWav)}));
 
   try {
     const std::uint64_t fileLength = source.GetLength();
     const std::uint64_t filePages = fileLength / kPageSize;
-    PageReader reader(source);
+    PageReader reader(source, fileLength);
     AudioDecoder outer;
     AudioDecoder inner;
     Ring ring;
@@ -562,6 +582,9 @@ ConvertResult Conversion::run() {
                  ? request_.cutLimitOverride
                  : cutLimitBytes(request_.cutMinutes, request_.cutMiB, channels_, bits_, rate_);
 
+    // The WAV bytes collected before a write: one allocation, no larger than the file can give.
+    out_.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(kWriteBuffer + kPageOutputBuffer, std::max<std::uint64_t>(filePages, 1) * kPageOutputBuffer)));
     fs_.remove(info0);
     FileError createError;
     if (!openPart(createError))
@@ -575,7 +598,7 @@ ConvertResult Conversion::run() {
         loopOrdinary(reader, outer);
     } catch (const FileError& e) {
       // A file error ends the loop as a cancel does: the parts so far keep correct lengths.
-      log(" " + text(TextId::ConversionCancelled) + "\r\n");
+      if (log_) log(" " + text(TextId::ConversionCancelled) + "\r\n");
       try {
         info_.write(text(TextId::ConversionCancelled) + "\n");
       } catch (const FileError&) {
@@ -585,14 +608,14 @@ ConvertResult Conversion::run() {
     }
 
     if (cancelled_) {
-      log(" " + text(TextId::ConversionCancelled) + "\r\n");
+      if (log_) log(" " + text(TextId::ConversionCancelled) + "\r\n");
       info_.write(text(TextId::ConversionCancelled) + "\n");
       closePart();
       result_.status = ConvertStatus::Cancelled;
       result_.message = "the conversion was cancelled";
-      return result_;
+      return std::move(result_);
     }
-    log(" " + text(TextId::WavPartComplete) + "\r\n");
+    if (log_) log(" " + text(TextId::WavPartComplete) + "\r\n");
     info_.write(text(TextId::WavPartComplete) + "\n");
     partSummary(partSeconds());
     closePart();
@@ -601,7 +624,7 @@ ConvertResult Conversion::run() {
     progress(1);
     cancelled_ = false;
     result_.status = ConvertStatus::Completed;
-    return result_;
+    return std::move(result_);
   } catch (const FileError& e) {
     // Errors outside the page loop (reading the header, closing a part).
     closePartQuietly();

@@ -66,89 +66,163 @@ std::string asString(const FormatArg::Value& v) {
   return s.str();
 }
 
-// Reads the decimal number at `pos` (advancing past all its digits) and returns it as text, capped at
+// A width or precision: the decimal number at `pos` (read past all its digits), capped at
 // kMaxFieldWidth so that a width or precision in a text can never make a huge allocation.
 constexpr unsigned long kMaxFieldWidth = 1024;
-std::string readBoundedNumber(std::string_view format, std::size_t& pos) {
+struct Field {
+  bool given = false;
   unsigned long value = 0;
-  bool any = false;
-  while (pos < format.size() && std::isdigit(static_cast<unsigned char>(format[pos]))) {
-    any = true;
-    if (value <= kMaxFieldWidth) value = value * 10 + static_cast<unsigned long>(format[pos] - '0');
+};
+Field readBoundedNumber(std::string_view format, std::size_t& pos) {
+  Field field;
+  while (pos < format.size() && format[pos] >= '0' && format[pos] <= '9') {
+    field.given = true;
+    if (field.value <= kMaxFieldWidth) field.value = field.value * 10 + static_cast<unsigned long>(format[pos] - '0');
     ++pos;
   }
-  if (!any) return {};
-  return std::to_string(std::min(value, kMaxFieldWidth));
+  field.value = std::min(field.value, kMaxFieldWidth);
+  return field;
 }
+
+bool isFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0'; }
 
 // Length modifiers carry no meaning here (the argument's own kind decides): h hh l ll L q j z t, and
 // the I64 / I32 / I forms that the recorder's file and line formats use ("%I64d").
 void skipLengthModifier(std::string_view format, std::size_t& pos) {
   while (pos < format.size()) {
-    if (std::string_view("hlLqjzt").find(format[pos]) != std::string_view::npos) {
-      ++pos;
-    } else if (format[pos] == 'I') {
-      ++pos;
-      if (format.substr(pos, 2) == "64" || format.substr(pos, 2) == "32") pos += 2;
-    } else {
-      break;
+    switch (format[pos]) {
+      case 'h':
+      case 'l':
+      case 'L':
+      case 'q':
+      case 'j':
+      case 'z':
+      case 't': ++pos; break;
+      case 'I':
+        ++pos;
+        if (format.substr(pos, 2) == "64" || format.substr(pos, 2) == "32") pos += 2;
+        break;
+      default: return;
     }
+  }
+}
+
+// The plain conversions that need no snprintf: "%s" without flags, width or precision, and whole
+// numbers ("%d", "%u", "%ld", ...) with at most a zero flag and a width. They come out byte for byte as
+// snprintf would write them.
+void appendText(std::string& out, const FormatArg::Value& value) {
+  if (const auto* p = std::get_if<std::string>(&value)) {
+    out.append(p->c_str());  // as "%s" of the text: up to its first NUL byte
+    return;
+  }
+  out.append(asString(value).c_str());
+}
+
+template <typename T>
+void appendNumber(std::string& out, T value, bool zeroPad, std::size_t width) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const std::size_t size = static_cast<std::size_t>(end - digits);
+  const std::size_t sign = digits[0] == '-' ? 1 : 0;
+  const std::size_t pad = width > size ? width - size : 0;
+  if (zeroPad) {
+    out.append(digits, sign);  // the zeros go between the sign and the digits
+    out.append(pad, '0');
+    out.append(digits + sign, size - sign);
+  } else {
+    out.append(pad, ' ');
+    out.append(digits, size);
   }
 }
 
 }  // namespace
 
 std::string formatText(std::string_view format, std::span<const FormatArg> args) {
+  // Room for the format and the texts it takes, so that the result is allocated once.
+  std::size_t room = format.size() + 16;
+  for (const auto& arg : args)
+    if (const auto* p = std::get_if<std::string>(&arg.value())) room += p->size();
   std::string out;
-  out.reserve(format.size() + 16);
+  out.reserve(room);
+  static const FormatArg::Value kNoArgument = std::string();
   std::size_t next = 0;
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    const char c = format[i];
-    if (c != '%') {
-      out += c;
-      continue;
+  std::size_t i = 0;
+  while (i < format.size()) {
+    // The text up to the next '%' as it is.
+    const std::size_t percent = format.find('%', i);
+    if (percent == std::string_view::npos) {
+      out.append(format.substr(i));
+      break;
     }
+    out.append(format.substr(i, percent - i));
+    i = percent;
     if (i + 1 < format.size() && format[i + 1] == '%') {
       out += '%';
-      ++i;
+      i += 2;
       continue;
     }
     // %[flags][width][.precision][length]conversion
     std::size_t j = i + 1;
-    std::string flagsWidth;
+    std::string flagsText;
     std::size_t flags = 0;
-    while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos) {
-      if (flags++ < 5) flagsWidth += format[j];  // repeated flags mean nothing more
+    bool zeroFlagOnly = true;  // no flag but '0'
+    while (j < format.size() && isFlag(format[j])) {
+      if (format[j] != '0') zeroFlagOnly = false;
+      if (flags++ < 5) flagsText += format[j];  // repeated flags mean nothing more
       ++j;
     }
-    flagsWidth += readBoundedNumber(format, j);  // width
+    const Field width = readBoundedNumber(format, j);
+    bool hasPrecision = false;
+    Field precision;
     if (j < format.size() && format[j] == '.') {
       ++j;
-      flagsWidth += '.' + readBoundedNumber(format, j);  // precision
+      hasPrecision = true;
+      precision = readBoundedNumber(format, j);
     }
+    // snprintf's placeholder without the length modifier.
+    const auto flagsWidth = [&] {
+      std::string t = flagsText;
+      if (width.given) t += std::to_string(width.value);
+      if (hasPrecision) {
+        t += '.';
+        if (precision.given) t += std::to_string(precision.value);
+      }
+      return t;
+    };
+    // A plain conversion: at most a zero flag and a width.
+    const bool plain = zeroFlagOnly && !hasPrecision;
+    const std::size_t widthValue = width.given ? width.value : 0;
     skipLengthModifier(format, j);
     if (j >= format.size()) {  // a lone '%' at the end: keep it as text
       out.append(format.substr(i));
       break;
     }
     const char conversion = format[j];
-    const FormatArg::Value empty = std::string();
-    const FormatArg::Value& value = next < args.size() ? args[next].value() : empty;
+    const FormatArg::Value& value = next < args.size() ? args[next].value() : kNoArgument;
     switch (conversion) {
       case 'd':
       case 'i':
-        appendPrintf(out, flagsWidth, 'd', asSigned(value));
+        if (plain)
+          appendNumber(out, asSigned(value), flags > 0, widthValue);
+        else
+          appendPrintf(out, flagsWidth(), 'd', asSigned(value));
         ++next;
         break;
       case 'u':
+        if (plain)
+          appendNumber(out, asUnsigned(value), flags > 0, widthValue);
+        else
+          appendPrintf(out, flagsWidth(), 'u', asUnsigned(value));
+        ++next;
+        break;
       case 'x':
       case 'X':
       case 'o':
-        appendPrintf(out, flagsWidth, conversion, asUnsigned(value));
+        appendPrintf(out, flagsWidth(), conversion, asUnsigned(value));
         ++next;
         break;
       case 'c':
-        appendPrintf(out, flagsWidth, 'c', static_cast<int>(static_cast<unsigned char>(asSigned(value))));
+        appendPrintf(out, flagsWidth(), 'c', static_cast<int>(static_cast<unsigned char>(asSigned(value))));
         ++next;
         break;
       case 'f':
@@ -157,12 +231,16 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
       case 'E':
       case 'g':
       case 'G':
-        appendPrintf(out, flagsWidth, conversion, asDouble(value));
+        appendPrintf(out, flagsWidth(), conversion, asDouble(value));
         ++next;
         break;
       case 's': {
-        const std::string s = asString(value);
-        appendPrintf(out, flagsWidth, 's', s.c_str());
+        if (flags == 0 && !width.given && !hasPrecision) {
+          appendText(out, value);
+        } else {
+          const std::string s = asString(value);
+          appendPrintf(out, flagsWidth(), 's', s.c_str());
+        }
         ++next;
         break;
       }
@@ -170,7 +248,7 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
         out.append(format.substr(i, j - i + 1));
         break;
     }
-    i = j;
+    i = j + 1;
   }
   return out;
 }
