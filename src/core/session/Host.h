@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "lang/TextId.h"
+#include "link/Fifo.h"
 #include "link/LinkTransport.h"
 #include "ports/UserInterface.h"
-#include "session/Fifo.h"
 #include "session/LineAssembler.h"
 #include "session/Protocol.h"
 #include "session/SessionInfo.h"
@@ -292,7 +292,7 @@ class Host final : public SessionServices, public link::LinkListener {
   int lastOpenResult_ = -1;
   std::uint64_t linkEpoch_ = 0;  // advanced whenever a link is opened or closed
   bool shutDown_ = false;
-  Fifo<Outgoing> outgoing_;
+  link::Fifo<Outgoing> outgoing_;
   std::optional<Outgoing> goingOut_;  // the line the link is writing
   bool inputDeferred_ = false;
   bool formatAsking_ = false;

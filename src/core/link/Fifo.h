@@ -7,13 +7,14 @@
 #include <utility>
 #include <vector>
 
-namespace recdesk::session {
+namespace recdesk::link {
 
 template <typename T>
 class Fifo {
  public:
   bool empty() const { return head_ == items_.size(); }
   std::size_t size() const { return items_.size() - head_; }
+  T& front() { return items_[head_]; }
   void push_back(T item) { items_.push_back(std::move(item)); }
   // Takes the first element out; the queue must not be empty.
   T take() {
@@ -41,4 +42,4 @@ class Fifo {
   std::size_t head_ = 0;
 };
 
-}  // namespace recdesk::session
+}  // namespace recdesk::link
