@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,9 +38,29 @@ struct NullUi : ports::UserInterface {
   }
 };
 
-// A link whose received bytes come from the fuzzer; writes succeed.
-struct Feed {
-  std::deque<std::uint8_t> rx;
+// A link whose received bytes come from the fuzzer; writes succeed. The bytes wait in one buffer that
+// keeps its room from input to input (no allocation per byte or per input).
+class Feed {
+ public:
+  std::size_t waiting() const { return bytes_.size() - readAt_; }
+  void add(const std::uint8_t* data, std::size_t count) {
+    if (readAt_ == bytes_.size()) clear();
+    bytes_.insert(bytes_.end(), data, data + count);
+  }
+  std::size_t take(std::uint8_t* buffer, std::size_t count) {
+    const std::size_t n = std::min(count, waiting());
+    std::copy_n(bytes_.data() + readAt_, n, buffer);
+    readAt_ += n;
+    return n;
+  }
+  void clear() {
+    bytes_.clear();
+    readAt_ = 0;
+  }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  std::size_t readAt_ = 0;
 };
 
 class FeedChannel : public link::LinkChannel {
@@ -53,15 +72,10 @@ class FeedChannel : public link::LinkChannel {
   }
   void close() override {}
   std::size_t write(const std::uint8_t*, std::size_t count) override { return count; }
-  std::size_t read(std::uint8_t* buffer, std::size_t count) override {
-    const std::size_t n = std::min(count, feed_->rx.size());
-    std::copy_n(feed_->rx.begin(), n, buffer);
-    feed_->rx.erase(feed_->rx.begin(), feed_->rx.begin() + static_cast<std::ptrdiff_t>(n));
-    return n;
-  }
+  std::size_t read(std::uint8_t* buffer, std::size_t count) override { return feed_->take(buffer, count); }
   bool queueStatus(std::uint32_t& errorWord, link::QueueStatusRecord& status) override {
     errorWord = 0;
-    status.bytesToRead = static_cast<std::uint32_t>(feed_->rx.size());
+    status.bytesToRead = static_cast<std::uint32_t>(feed_->waiting());
     return true;
   }
   int setNotificationMask(std::uint32_t) override { return 1; }
@@ -92,6 +106,7 @@ struct SessionRig {
   operations::PasswordChange password{host};
   operations::PinUnlock unlock{host};
   std::size_t logged = 0;
+  std::string line;  // a dispatched record's line (its room stays)
 
   SessionRig() {
     host.setLogSink([this](const std::string& text) { logged += text.size(); });
@@ -107,7 +122,7 @@ struct SessionRig {
                    session::kTimerTransferRequest})
       loop.stopTimer(id);
     loop.runPosted();
-    feed->rx.clear();
+    feed->clear();
     host.blockBuffer().clear(0);
     settings.port = static_cast<std::int16_t>(size > 0 && (data[0] & 1) ? 1000 : 1);
     host.connectAttempt();
@@ -132,22 +147,23 @@ void applyRecords(SessionRig& rig, const std::uint8_t* data, std::size_t size, W
     at += length;
     switch (control >> 6) {
       case 0:
-        feed->rx.insert(feed->rx.end(), bytes, bytes + length);
-        session::HostProbe::lineNotification(host, feed->rx.size());
+        feed->add(bytes, length);
+        session::HostProbe::lineNotification(host, feed->waiting());
         break;
       case 1: {
         host.setBlockMode(session::BlockReceiver::Download);
         const std::size_t pages = length ? bytes[0] : 0;
         auto& block = host.blockBuffer();
         if (block.received >= block.expected) block.clear(pages * kPageSize);
-        feed->rx.insert(feed->rx.end(), bytes, bytes + length);
-        session::HostProbe::dataNotification(host, feed->rx.size());
+        feed->add(bytes, length);
+        session::HostProbe::dataNotification(host, feed->waiting());
         if (block.received > block.expected || block.expected > session::BlockBuffer::kCapacity) __builtin_trap();
         host.setLineMode();
         break;
       }
       case 2:
-        session::HostProbe::dispatch(host, std::string(reinterpret_cast<const char*>(bytes), length));
+        rig.line.assign(reinterpret_cast<const char*>(bytes), length);
+        session::HostProbe::dispatch(host, rig.line);
         break;
       default:
         wait(10 * (length ? bytes[0] : 1));

@@ -118,7 +118,7 @@ void LinkTransport::advance() {
   // A tick after the last byte (15 ms for a paced line): the line is out.
   WriteDone done = std::move(line.done);
   const std::size_t written = line.written;
-  paced_.pop_front();
+  paced_.take();
   if (paced_.empty())
     loop_.stopTimer(kTimerPacedWrite);
   else

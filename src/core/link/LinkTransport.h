@@ -5,12 +5,12 @@
 // during it). All operations are called on the owner thread.
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "link/Fifo.h"
 #include "link/PortKind.h"
 #include "ports/EventLoop.h"
 
@@ -155,7 +155,7 @@ class LinkTransport {
   ChannelFactory factory_;
   std::unique_ptr<LinkChannel> channel_;
   int linkMode_ = kModeClosed;
-  std::deque<PacedLine> paced_;
+  Fifo<PacedLine> paced_;
   ports::Clock::time_point quietUntil_{};  // no paced byte before this (the pause after a speed change)
 };
 

@@ -14,12 +14,18 @@ void VirtualEventLoop::setTimerHandler(std::function<void(int)> handler) { timer
 
 void VirtualEventLoop::startTimer(int timerId, Millis period) {
   if (period < Millis(1)) period = Millis(1);  // a zero period would fire for ever at one instant
-  timers_[timerId] = Timer{period, now_ + period, nextOrder_++};
+  timers_[timerId] = Timer{period, now_ + period, nextOrder_++, true};
 }
 
-void VirtualEventLoop::stopTimer(int timerId) { timers_.erase(timerId); }
+void VirtualEventLoop::stopTimer(int timerId) {
+  const auto it = timers_.find(timerId);
+  if (it != timers_.end()) it->second.active = false;
+}
 
-bool VirtualEventLoop::timerActive(int timerId) const { return timers_.count(timerId) != 0; }
+bool VirtualEventLoop::timerActive(int timerId) const {
+  const auto it = timers_.find(timerId);
+  return it != timers_.end() && it->second.active;
+}
 
 Clock::time_point VirtualEventLoop::now() const { return now_; }
 
@@ -54,7 +60,7 @@ bool VirtualEventLoop::runDueCall(Clock::time_point until) {
   const auto first = timedCalls_.begin();
   if (first->first > until) return false;
   for (const auto& [id, timer] : timers_)
-    if (timer.due < first->first) return false;  // that timer comes first
+    if (timer.active && timer.due < first->first) return false;  // that timer comes first
   if (first->first > now_) now_ = first->first;
   auto call = std::move(first->second);
   timedCalls_.erase(first);
@@ -83,7 +89,7 @@ void VirtualEventLoop::runPosted() {
 bool VirtualEventLoop::fireDueTimer(Clock::time_point until) {
   auto best = timers_.end();
   for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-    if (it->second.due > until) continue;
+    if (!it->second.active || it->second.due > until) continue;
     if (best == timers_.end() || it->second.due < best->second.due ||
         (it->second.due == best->second.due && it->second.order < best->second.order))
       best = it;

@@ -51,10 +51,13 @@ class VirtualEventLoop : public EventLoop {
   std::uint64_t ticks(int timerId) const;
 
  private:
+  // A stopped timer keeps its entry (inactive): timers are started and stopped all the time (a paced
+  // line restarts one per byte), and an entry made anew each time was an allocation each time.
   struct Timer {
     Millis period{};
     Clock::time_point due{};
     std::uint64_t order = 0;  // start order: breaks ties between timers due at the same time
+    bool active = false;
   };
 
   bool runOnePosted();

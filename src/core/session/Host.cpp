@@ -106,7 +106,12 @@ void Host::installBuiltInHandlers() {
 void Host::log(const std::string& text) {
   // Device text is escaped where it enters; this catches any that an operation logs raw, so that no
   // backspace or escape sequence reaches the log file or a terminal.
-  if (logSink_) logSink_(visibleLogText(text));
+  // (Most text has nothing to escape and goes as it is, without a copy.)
+  if (!logSink_) return;
+  if (logTextVisible(text))
+    logSink_(text);
+  else
+    logSink_(visibleLogText(text));
 }
 
 void Host::logEvent(TextId text) { log(" " + lang::text(text) + "\r\n"); }
@@ -198,8 +203,7 @@ void Host::queueOutgoing(Outgoing item) {
 
 void Host::sendNext() {
   while (!goingOut_ && !outgoing_.empty()) {
-    Outgoing item = std::move(outgoing_.front());
-    outgoing_.pop_front();
+    Outgoing item = outgoing_.take();
     switch (item.kind) {
       case Outgoing::Kind::Step:
         if (item.then) item.then();  // may send, or lose the link (which empties the queue)
@@ -323,7 +327,7 @@ void Host::onLinkNotification(int notification, std::size_t bytesWaiting) {
 
 bool Host::lineNotification(std::size_t bytesWaiting) {
   if (bytesWaiting == 0) return false;
-  std::string chunk(std::min(bytesWaiting, kReadChunk), '\0');
+  char chunk[kReadChunk];
   std::size_t remaining = bytesWaiting;
   bool anyRead = false;
   // A handler may lose or close the link: the lines after it in the same chunk came from a link
@@ -334,11 +338,11 @@ bool Host::lineNotification(std::size_t bytesWaiting) {
   };
   while (remaining > 0 && epoch == linkEpoch_ && link_.isOpen()) {
     const std::size_t want = std::min(remaining, kReadChunk);
-    const std::size_t got = link_.Read(reinterpret_cast<std::uint8_t*>(chunk.data()), want);
+    const std::size_t got = link_.Read(reinterpret_cast<std::uint8_t*>(chunk), want);
     if (got == 0) break;
     anyRead = true;
     remaining -= std::min(got, remaining);
-    assembler_.append(std::string_view(chunk.data(), std::min(got, want)), onLine, [this](std::size_t run) {
+    assembler_.append(std::string_view(chunk, std::min(got, want)), onLine, [this](std::size_t run) {
       log(fmt(" %s (%lu)\r\n", {lang::text(TextId::UnreadableReply), static_cast<unsigned long>(run)}));
     });
   }

@@ -10,11 +10,11 @@
 // SessionObserver. Operations (download, level preview, maintenance, clock, timer, password,
 // transmitter) plug their reply handlers into the dispatcher by table entry, and their block transfers
 // through setActiveTransfer().
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "lang/TextId.h"
+#include "link/Fifo.h"
 #include "link/LinkTransport.h"
 #include "ports/UserInterface.h"
 #include "session/LineAssembler.h"
@@ -240,10 +241,20 @@ class Host final : public SessionServices, public link::LinkListener {
   void installBuiltInHandlers();
   void persist(const char* section, const char* key);
   void logEvent(TextId text);  // " " + text + "\r\n"
+  // Tells the observers of the moment from a copy (an observer may remove itself, or add one). The
+  // copy of the few a session has stays on the stack: this runs for every line sent.
   template <typename F>
   void notify(F&& f) {
-    const auto observers = observers_;  // an observer may remove itself
-    for (auto* o : observers) f(*o);
+    constexpr std::size_t kFew = 16;
+    if (observers_.size() > kFew) {
+      const auto observers = observers_;
+      for (auto* o : observers) f(*o);
+      return;
+    }
+    std::array<SessionObserver*, kFew> few{};
+    const std::size_t count = observers_.size();
+    std::copy(observers_.begin(), observers_.end(), few.begin());
+    for (std::size_t i = 0; i < count; ++i) f(*few[i]);
   }
 
   ports::EventLoop& loop_;
@@ -281,7 +292,7 @@ class Host final : public SessionServices, public link::LinkListener {
   int lastOpenResult_ = -1;
   std::uint64_t linkEpoch_ = 0;  // advanced whenever a link is opened or closed
   bool shutDown_ = false;
-  std::deque<Outgoing> outgoing_;
+  link::Fifo<Outgoing> outgoing_;
   std::optional<Outgoing> goingOut_;  // the line the link is writing
   bool inputDeferred_ = false;
   bool formatAsking_ = false;

@@ -1,5 +1,6 @@
 #include "session/Protocol.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <limits>
@@ -133,6 +134,8 @@ void appendEscaped(std::string& out, unsigned char c) {
   out.push_back(kHex[c & 0x0F]);
 }
 
+bool keptInLog(unsigned char c) { return (c >= 0x20 && c != 0x7F) || c == '\t' || c == '\r' || c == '\n'; }
+
 template <typename KeepRaw>
 std::string escapeUnless(std::string_view text, KeepRaw keepRaw) {
   std::string out;
@@ -153,10 +156,10 @@ std::string visibleText(std::string_view deviceText) {
   return escapeUnless(deviceText, [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
 }
 
-std::string visibleLogText(std::string_view logText) {
-  return escapeUnless(logText, [](unsigned char c) {
-    return (c >= 0x20 && c != 0x7F) || c == '\t' || c == '\r' || c == '\n';
-  });
+std::string visibleLogText(std::string_view logText) { return escapeUnless(logText, keptInLog); }
+
+bool logTextVisible(std::string_view logText) {
+  return std::all_of(logText.begin(), logText.end(), [](char c) { return keptInLog(static_cast<unsigned char>(c)); });
 }
 
 namespace cmd {

@@ -109,6 +109,8 @@ std::string visibleText(std::string_view deviceText);
 // The program's own log text, which may carry device text that slipped through: every control
 // character except tab, "\r" and "\n" is shown as "\xNN". Other bytes (translated texts in UTF-8) pass.
 std::string visibleLogText(std::string_view logText);
+// Whether visibleLogText() would leave the text as it is (nothing to escape).
+bool logTextVisible(std::string_view logText);
 
 // Command lines (each ends "\r\n").
 namespace cmd {
