@@ -269,36 +269,18 @@ bool IniDocument::set(std::string_view section, std::string_view key, std::strin
   return true;
 }
 
-bool IniDocument::removeKey(std::string_view section, std::string_view key) {
-  bool inSection = false;
-  bool removed = false;
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const Line& l = lines_[i];
-    if (l.kind == Kind::kSection) inSection = sameName(name(l), section);
-    if (inSection && l.kind == Kind::kKey && sameName(name(l), key)) {
-      removed = true;
-      unused_ += l.size;
-      continue;
-    }
-    lines_[kept++] = l;
-  }
-  lines_.resize(kept);
-  if (!removed) return false;
-  finalNewline_ = true;
-  indexSections();
-  dropUnused();
-  return true;
-}
+bool IniDocument::removeKey(std::string_view section, std::string_view key) { return removeLines(section, key); }
 
-bool IniDocument::removeSection(std::string_view section) {
+bool IniDocument::removeSection(std::string_view section) { return removeLines(section, std::nullopt); }
+
+bool IniDocument::removeLines(std::string_view section, std::optional<std::string_view> key) {
   bool inSection = false;
   bool removed = false;
   std::size_t kept = 0;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     const Line& l = lines_[i];
     if (l.kind == Kind::kSection) inSection = sameName(name(l), section);
-    if (inSection) {
+    if (inSection && (!key || (l.kind == Kind::kKey && sameName(name(l), *key)))) {
       removed = true;
       unused_ += l.size;
       continue;

@@ -79,6 +79,8 @@ class IniDocument {
   // Stores a new line's text (with "\r" in a file of "\r\n" lines when `cr`) and returns its line.
   Line storeLine(const std::string& text, Kind kind, std::size_t nameAt, std::size_t nameSize, bool cr);
   void indexSections();
+  // Removes the key's lines in the section (every line of the section's parts without a key).
+  bool removeLines(std::string_view section, std::optional<std::string_view> key);
   void dropUnused();  // gives back the room of replaced and removed lines once it is most of text_
   static std::uint32_t nameHash(std::string_view name);
 
