@@ -3,6 +3,7 @@
 // behind a real link answers while the owner thread goes on.
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -11,6 +12,10 @@
 #include "ports/EventLoop.h"
 
 namespace recdesk::bench {
+
+// The link the benchmarks simulate: its fastest speed, and the recorder's time to answer a request.
+inline constexpr std::uint32_t kBaud = 3000000;
+inline constexpr auto kTurnaround = std::chrono::microseconds(2000);
 
 // A timer thread posts each call to the loop when it is due.
 class Pacer {

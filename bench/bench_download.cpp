@@ -39,8 +39,8 @@ using namespace recdesk;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kBaud = 3000000;
-constexpr auto kTurnaround = std::chrono::microseconds(2000);
+using bench::kBaud;
+using bench::kTurnaround;
 std::size_t gPages = 4000;
 
 using bench::Pacer;

@@ -45,8 +45,8 @@ using namespace recdesk;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kBaud = 3000000;
-constexpr auto kTurnaround = std::chrono::microseconds(2000);
+using bench::kBaud;
+using bench::kTurnaround;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 

@@ -42,8 +42,8 @@ using namespace recdesk;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kBaud = 3000000;
-constexpr auto kTurnaround = std::chrono::microseconds(2000);
+using bench::kBaud;
+using bench::kTurnaround;
 
 // What the owner thread spent per task, by kind, for the phase under way.
 struct TaskStats {

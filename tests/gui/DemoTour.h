@@ -149,6 +149,13 @@ inline bool escape(QWidget* w) {
   return processUntil([&] { return !window || !window->isVisible(); }, 5000);
 }
 
+// Chooses `c` on the tour and leaves the window it opened with Escape: false when none opened or it
+// stayed open.
+inline bool opensAndLeaves(Tour& tour, Command c) {
+  QWidget* w = tour.open(c);
+  return w && escape(w);
+}
+
 inline QMessageBox* asBox(QWidget* w) { return qobject_cast<QMessageBox*>(w); }
 
 inline QString boxText(QWidget* w) { return asBox(w) ? asBox(w)->text() : QString(); }

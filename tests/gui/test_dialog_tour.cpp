@@ -48,6 +48,7 @@ using test::TourOptions;
 using test::kWaitMs;
 using test::escape;
 using test::asBox;
+using test::opensAndLeaves;
 using test::boxText;
 using test::clickButton;
 using test::expectNothingClipped;
@@ -290,12 +291,8 @@ TEST(DialogTour, TheReducedVariantOffersItsBuiltInProfilesAndNotTheItemsItLacks)
   screenshot(w, "main-window-reduced");
 
   // What it has works as on an R5.
-  QWidget* d = tour.open(Command::Clock);
-  ASSERT_NE(d, nullptr);
-  EXPECT_TRUE(escape(d));
-  d = tour.open(Command::Options);
-  ASSERT_NE(d, nullptr);
-  EXPECT_TRUE(escape(d));
+  ASSERT_TRUE(opensAndLeaves(tour, Command::Clock));
+  ASSERT_TRUE(opensAndLeaves(tour, Command::Options));
 }
 
 // ---- an R6 -------------------------------------------------------------------------------------------
@@ -307,12 +304,8 @@ TEST(DialogTour, AnR6ShowsItsInformationAndClock) {
   ASSERT_NE(asBox(box), nullptr);
   EXPECT_TRUE(boxText(box).contains("R6")) << boxText(box).toStdString();
   EXPECT_TRUE(escape(box));
-  QWidget* d = tour.open(Command::Clock);
-  ASSERT_NE(d, nullptr);
-  EXPECT_TRUE(escape(d));
-  d = tour.open(Command::TimerProgramme);
-  ASSERT_NE(d, nullptr);
-  EXPECT_TRUE(escape(d));
+  ASSERT_TRUE(opensAndLeaves(tour, Command::Clock));
+  ASSERT_TRUE(opensAndLeaves(tour, Command::TimerProgramme));
 }
 
 // ---- the T7 transmitter ------------------------------------------------------------------------------
