@@ -58,16 +58,16 @@ TEST(FormatText, PlainNumbersAndTextsAsSnprintfWritesThem) {
   const unsigned long long unsignedValues[] = {0, 7, 65535, 4294967296ULL, ULLONG_MAX};
   for (const std::string flags : {"", "0", "00"}) {
     for (const std::string width : {"", "1", "2", "5", "12", "25"}) {
-      const std::string spec = "%" + flags + width;
+      const std::string placeholder = "%" + flags + width;
       char expected[64];
       for (const long long v : signedValues) {
-        std::snprintf(expected, sizeof expected, (spec + "lld").c_str(), v);
-        EXPECT_EQ(formatText("<" + spec + "d>", {v}), "<" + std::string(expected) + ">") << spec << " " << v;
-        EXPECT_EQ(formatText(spec + "ld", {static_cast<long>(v)}), expected) << spec << " " << v;
+        std::snprintf(expected, sizeof expected, (placeholder + "lld").c_str(), v);
+        EXPECT_EQ(formatText("<" + placeholder + "d>", {v}), "<" + std::string(expected) + ">") << placeholder << " " << v;
+        EXPECT_EQ(formatText(placeholder + "ld", {static_cast<long>(v)}), expected) << placeholder << " " << v;
       }
       for (const unsigned long long v : unsignedValues) {
-        std::snprintf(expected, sizeof expected, (spec + "llu").c_str(), v);
-        EXPECT_EQ(formatText(spec + "u", {v}), expected) << spec << " " << v;
+        std::snprintf(expected, sizeof expected, (placeholder + "llu").c_str(), v);
+        EXPECT_EQ(formatText(placeholder + "u", {v}), expected) << placeholder << " " << v;
       }
     }
   }
