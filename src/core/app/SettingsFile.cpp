@@ -83,9 +83,9 @@ std::int64_t SettingsFile::readInt(std::string_view section, std::string_view ke
 }
 
 bool SettingsFile::holdsNoInteger(std::string_view section, std::string_view key) const {
-  refresh();
-  const auto v = doc_.find(section, key);
-  return v && !parseInteger(*v);
+  bool noInteger = false;
+  readInt(section, key, 0, noInteger);
+  return noInteger;
 }
 
 std::vector<std::string> SettingsFile::sections() const {
