@@ -335,11 +335,13 @@ int main(int argc, char** argv) {
       break;
     }
   }
-  if (keeper >= 0) ::close(keeper);
-  ::close(master);
+  // The link goes first: once the terminal is closed the system may give its name to another one,
+  // and a host that opens the link again must not reach that.
   if (!linkPath.empty()) {
     std::error_code ec;
     std::filesystem::remove(linkPath, ec);
   }
+  if (keeper >= 0) ::close(keeper);
+  ::close(master);
   return 0;
 }

@@ -23,22 +23,28 @@ inline void prepareEnvironment(const TempDir& dir) {
 }
 
 // recdesk-sim serving a pseudo-terminal until the test ends (or `exitAfterSeconds` pass).
+// The host is given a link of this simulator's own to the terminal, never the terminal's name: the
+// system hands a freed terminal's name to the next one opened, and a host that opens its device again
+// after a lost link would otherwise find another test's simulator there. The simulator removes the
+// link before it lets go of the terminal.
 struct Sim {
   Sim(std::vector<std::string> options, int exitAfterSeconds)
       : process([&] {
           shortDemoRecordings();
-          std::vector<std::string> argv = {binPath("recdesk-sim"), "--exit-after", std::to_string(exitAfterSeconds)};
+          std::vector<std::string> argv = {binPath("recdesk-sim"), "--exit-after", std::to_string(exitAfterSeconds),
+                                           "--link", (linkDir / "tty").string()};
           argv.insert(argv.end(), options.begin(), options.end());
           return argv;
         }()) {
-    path = process.firstLine(std::chrono::seconds(10));
+    if (!process.firstLine(std::chrono::seconds(10)).empty()) path = (linkDir / "tty").string();
   }
   ~Sim() {
     process.terminate();
     process.wait(std::chrono::seconds(5));
   }
+  TempDir linkDir;
   Process process;
-  std::string path;  // the pseudo-terminal the simulator serves
+  std::string path;  // the simulator's link to the pseudo-terminal it serves
 };
 
 struct CliRun {
