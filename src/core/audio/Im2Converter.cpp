@@ -194,10 +194,11 @@ void Conversion::partSummary(std::uint64_t seconds) {
   const auto recordingSeconds = static_cast<std::uint64_t>(std::max<std::int64_t>(0, recordingMs / 1000));
   const auto faultyMs = d.durationMs(static_cast<std::int64_t>(counters_.faulty));
 
-  if (log_)
+  if (log_) {
     log(lang::formatText(" %s: (%s) %s \r\n",
                          {text(TextId::Recording), request_.sourcePath, text(TextId::WavPartComplete)}));
-  if (log_) log(text(TextId::ReportRule) + "\r\n\r\n");
+    log(text(TextId::ReportRule) + "\r\n\r\n");
+  }
   info_.write(text(TextId::ReportRule) + "\r\n\r\n");
   info_.write(text(TextId::PartSummary) + "\r\n");
   both(lang::formatText("%s: %s", {text(TextId::Device), d.deviceName()}));

@@ -199,20 +199,21 @@ std::string formatText(std::string_view format, std::span<const FormatArg> args)
     }
     const char conversion = format[j];
     const FormatArg::Value& value = next < args.size() ? args[next].value() : kNoArgument;
+    // A whole number: written here when plain, by snprintf otherwise.
+    const auto wholeNumber = [&](auto number, char printfConversion) {
+      if (plain)
+        appendNumber(out, number, flags > 0, widthValue);
+      else
+        appendPrintf(out, flagsWidth(), printfConversion, number);
+    };
     switch (conversion) {
       case 'd':
       case 'i':
-        if (plain)
-          appendNumber(out, asSigned(value), flags > 0, widthValue);
-        else
-          appendPrintf(out, flagsWidth(), 'd', asSigned(value));
+        wholeNumber(asSigned(value), 'd');
         ++next;
         break;
       case 'u':
-        if (plain)
-          appendNumber(out, asUnsigned(value), flags > 0, widthValue);
-        else
-          appendPrintf(out, flagsWidth(), 'u', asUnsigned(value));
+        wholeNumber(asUnsigned(value), 'u');
         ++next;
         break;
       case 'x':
