@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "DemoOptions.h"
 #include "GuiTestSupport.h"
 #include "SimLink.h"
 #include "window/CommsLogWindow.h"
@@ -40,18 +41,14 @@ class Tour {
  public:
   explicit Tour(const TourOptions& o) {
     guiApp();
-    setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1);
     // No guide document is installed for the tests.
     setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
     setenv("XDG_DATA_DIRS", (dir_ / "data-dirs").c_str(), 1);
-    GuiOptions options;
-    options.demo = true;
+    GuiOptions options = demoOptions(dir_);
     options.demoModel = o.model;
     options.demoLocked = o.locked;
     options.demoTimerArmed = o.armed;
     options.demoClockOffset = o.clockOffset;
-    options.settingsFile = dir_ / "recdesk.ini";
-    options.logFolder = dir_ / "log";
     session = std::make_unique<GuiSession>(options);
     window = std::make_unique<MainWindow>(*session);
     window->show();

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "DemoOptions.h"
 #include "window/GuiSession.h"
 #include "GuiTestSupport.h"
 #include "window/MainWindow.h"
@@ -34,15 +35,11 @@ struct ClockDemo {
   explicit ClockDemo(long long clockOffset = 0, bool armed = false, std::time_t frozenWall = 0, const char* model = "R5",
                 bool locked = false) {
     guiApp();
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-    GuiOptions options;
-    options.demo = true;
+    GuiOptions options = test::demoOptions(dir);
     options.demoClockOffset = clockOffset;
     options.demoTimerArmed = armed;
     options.demoModel = model;
     options.demoLocked = locked;
-    options.settingsFile = dir / "recdesk.ini";
-    options.logFolder = dir / "log";
     session = std::make_unique<GuiSession>(options);
     if (frozenWall) session->host().setWallClock([frozenWall] { return frozenWall; });
     window = std::make_unique<MainWindow>(*session);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "DemoOptions.h"
 #include "controls/ConversionProgressWindow.h"
 #include "window/GuiSession.h"
 #include "GuiTestSupport.h"
@@ -19,13 +20,8 @@ using recdesk::test::processUntil;
 TEST(ConvertCommand, ConvertsSeveralRecordingsOffTheGuiThreadAndOpensTheLastInThePlayer) {
   guiApp();
   recdesk::test::TempDir dir;
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
   std::filesystem::create_directories(dir / "decoded");
-  GuiOptions options;
-  options.demo = true;
-  options.settingsFile = dir / "recdesk.ini";
-  options.logFolder = dir / "log";
-  GuiSession session(options);
+  GuiSession session(recdesk::test::demoOptions(dir));
   session.settings().decryptFolder = (dir / "decoded").string();
   MainWindow window(session);
   window.show();

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include "DemoOptions.h"
 #include "dialogs/AccelerationDialog.h"
 #include "window/GuiSession.h"
 #include "GuiTestSupport.h"
@@ -134,14 +135,9 @@ TEST(AccelerationDialog, SliderDrawsThePositionAndOkGivesIt) {
 TEST(SettingsCommands, OptionsOpenUnlessRestrictedAndAtStartWithDefaultFolders) {
   guiApp();
   recdesk::test::TempDir dir;
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
   setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
   recdesk::test::writeFile(dir / "recdesk.ini", "[Options]\nProfileIni=\nPort=0\n");
-  GuiOptions options;
-  options.demo = true;
-  options.settingsFile = dir / "recdesk.ini";
-  options.logFolder = dir / "log";
-  GuiSession session(options);
+  GuiSession session(recdesk::test::demoOptions(dir));
   MainWindow window(session);
   SettingsCommands& commands = *window.settingsCommands();
 

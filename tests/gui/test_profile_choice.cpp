@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 
+#include "DemoOptions.h"
 #include "window/GuiSession.h"
 #include "GuiTestSupport.h"
 #include "window/MainWindow.h"
@@ -17,15 +18,10 @@ using recdesk::test::guiApp;
 TEST(ProfileChoice, DrawsTheStoredProfilesAndFollowsTheChoice) {
   guiApp();
   recdesk::test::TempDir dir;
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
   recdesk::test::writeFile(dir / "recdesk.ini",
                            "[Options]\nProfileIni=\n[Device Profiles]\nNumProfiles=2\n"
                            "Profile0=Meeting,0,8000,4,1,0,3\nProfile1=Lecture,0,16000,16,1,0,5\n");
-  GuiOptions options;
-  options.demo = true;
-  options.settingsFile = dir / "recdesk.ini";
-  options.logFolder = dir / "log";
-  GuiSession session(options);
+  GuiSession session(recdesk::test::demoOptions(dir));
   MainWindow window(session);
   auto* box = qobject_cast<QComboBox*>(window.control(Control::ProfileChoice));
   auto* name = qobject_cast<QLabel*>(window.control(Control::ProfileName));

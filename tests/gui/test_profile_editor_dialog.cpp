@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include "DemoOptions.h"
 #include "GuiTestSupport.h"
 #include "app/ProfileEditor.h"
 #include "app/SettingsFile.h"
@@ -221,13 +222,8 @@ namespace {
 
 struct Window {
   explicit Window(const std::string& options) {
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
     test::writeFile(dir / "recdesk.ini", "[Options]\nProfileIni=\n" + options + kUserProfiles);
-    GuiOptions o;
-    o.demo = true;
-    o.settingsFile = dir / "recdesk.ini";
-    o.logFolder = dir / "log";
-    session = std::make_unique<GuiSession>(o);
+    session = std::make_unique<GuiSession>(test::demoOptions(dir));
     window = std::make_unique<MainWindow>(*session);
   }
   ProfileEditorCommand& command() const { return *window->settingsCommands()->profileEditor(); }

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "DemoOptions.h"
 #include "DemoRecorder.h"
 #include "window/GuiSession.h"
 #include "GuiTestSupport.h"
@@ -48,15 +49,11 @@ struct RecorderDemo {
 
   explicit RecorderDemo(sim::DeviceConfig config, const std::string& ini = {}) {
     guiApp();
-    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
     device = sim::makeDemoRecorder(config, 2);
     test::writeFile(dir / "recdesk.ini", ini);
   }
   void start() {
-    GuiOptions options;
-    options.demo = true;
-    options.settingsFile = dir / "recdesk.ini";
-    options.logFolder = dir / "log";
+    GuiOptions options = test::demoOptions(dir);
     options.demoDevice = device;
     session = std::make_unique<GuiSession>(options);
     window = std::make_unique<MainWindow>(*session);

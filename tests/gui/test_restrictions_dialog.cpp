@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "DemoOptions.h"
 #include "controls/CheckableGroupBox.h"
 #include "window/GuiSession.h"
 #include "GuiTestSupport.h"
@@ -72,13 +73,8 @@ TEST(RestrictionsDialog, ReducedRecorderLosesTheProfileEditorChoice) {
 TEST(RestrictionsDialog, WindowAsksThePasswordFirstAndStoresTheNewRecord) {
   guiApp();
   recdesk::test::TempDir dir;
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
   recdesk::test::writeFile(dir / "recdesk.ini", "[Options]\nProfileIni=\nActive=1\nConfig=129\nRPW=Abc\n");
-  GuiOptions options;
-  options.demo = true;
-  options.settingsFile = dir / "recdesk.ini";
-  options.logFolder = dir / "log";
-  GuiSession session(options);
+  GuiSession session(recdesk::test::demoOptions(dir));
   MainWindow window(session);
   EXPECT_FALSE(window.action(Command::Options)->isEnabled());
   window.runCommand(number(Command::Restrictions));
